@@ -1,0 +1,151 @@
+#pragma once
+// The application's state that outlives any one operation: folder roots, the
+// settings (as the values of the window's controls), the tester list and the
+// Auto-mode schedule. The window mirrors it; the command line drives it directly.
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <array>
+
+#include "app/OperatorPort.h"
+#include "util/StUtils.h"
+
+inline const QString PROG_TITLE = QStringLiteral("Marvane");
+inline const QString PROG_VER = QStringLiteral("1.2.3");
+inline const QString PROG_DATE = QStringLiteral("2024-06-12");
+QString ProgramCaption(); // "Marvane [ Version : 1.2.3 ] 2024-06-12"
+
+inline constexpr int USER_TREVASK = 0;
+inline constexpr int USER_OLA = 1;
+inline constexpr int USER_RUV = 2;
+inline constexpr int USER_KM1 = 3;
+inline constexpr int USER_DEFAULT = USER_KM1;
+
+struct RSetSch {
+    TDateTime mTime = 0;                  // time of day as a day fraction
+    std::array<bool, 8> mDayOfWeek{};     // [1..7], Monday to Sunday
+};
+
+// The values of the settings controls, named after the controls they live in.
+struct AppSettings {
+    int ConfigSetDateRadio = 0;
+    int ConfigSetAlertBumpEdit = 1;
+    bool ConfigSetAlertBumpFailCheck = true;
+    int ConfigSetAlertCalEdit = 30;
+    bool ConfigSetAlertCalFailCheck = true;
+    int ConfigSetAlertEventEdit = 1;
+    int ConfigSetAlertEventCombo = 1; // 0 hours, 1 days
+    bool ConfigSetAlertEventAfterCheck = false;
+    TDateTime ConfigSetAlertRefTimePicker = 0.25;
+    bool ConfigSetEtcUploadImageCheck = false;
+    bool ConfigSetEtcAutoStartCheck = false;
+    int ConfigSetEtcPurgeDayEdit = 90;
+    bool ConfigSetEtcAutoPurgeCheck = true;
+    bool ConfigSetEtcRetainLogCheck = false;
+    QString ConfigSendEmailToEdit;
+    QString ConfigSendEmailSvrFromEdit;
+    QString ConfigSendEmailSvrUserNameEdit;
+    QString ConfigSendEmailSvrPwEdit;
+    QString ConfigSendEmailSvrEdit;
+    int ConfigSendEmailSvrPortEdit = 587;
+    bool ConfigSendEmailSvrSSLCheck = true;
+    QString ConfigSendOptDirEdit;
+    QString ConfigPrNPrintBottomLeftEdit;
+    QString ConfigPrNPrintBottomRightEdit;
+    int ConfigPrNPrintTypeCombo = 0;
+    QString ConfigPrNPrintFontCombo = QStringLiteral("Arial");
+    double ConfigPrnMarginTopEdit = 5;
+    double ConfigPrnMarginLeftEdit = 5;
+    double ConfigPrnMarginBottomEdit = 5;
+    double ConfigPrnMarginRightEdit = 5;
+    bool ConfigPrNMarginHalfSizeCheck = false;
+    QString ConfigPrNNetworkSubnetEdit = QStringLiteral("255.255.255.0");
+    int ConfigPrNNetworkPortEdit = 7000;
+    int DockLanUdpPortEdit = 7000;
+    bool LevelDev = false; // read only
+    // Keys this program adds (documented in README.md).
+    QString NetworkInterfaces;   // NETWORK/Interfaces: discovery limited to these IPv4 addresses
+    int NetworkTcpPort = 80;     // NETWORK/TcpPort
+    QString EmailCaFile;         // EMAIL/CAFile: extra certificate authority for the mail server
+};
+
+// Editing state of the tester grid: rows of (name, company, department) below a header row.
+class TesterGrid {
+public:
+    using Row = std::array<QString, 3>;
+    QVector<Row> rows;      // data rows (grid row i + 1)
+    int FUserSel = -1;      // -1: the grid mirrors the lists
+
+    int gridRowCount() const { return int(rows.size()) + 1; } // with the header row
+    void selectCell(int gridRow) { FUserSel = gridRow - 1; }
+    void insertRow() { rows.append(Row{}); }
+    bool deleteSelectedRow(); // false when nothing happened
+};
+
+enum class SetResult { Ok, Usage, Invalid, Failed };
+
+class AppState {
+public:
+    explicit AppState(OperatorPort* port = nullptr);
+
+    OperatorPort* port() const { return m_port; }
+    void setPort(OperatorPort* port) { m_port = port; }
+
+    // Folder roots.
+    QString GVPath;
+    static QString TransferFolder();
+    static QString SettingsFilePath();
+
+    bool FFirst = true;
+    bool FExe = false;
+    bool FAutoMode = false;
+    QString FLogDestDir;
+    QString FUserTester;
+    QStringList FUserNameList, FUserCompanyList, FUserPartList;
+    std::array<RSetSch, 5> FTimeSch{}; // [1..4]
+    bool FTimeSchChanged = false;
+    QString FLastReportFile;
+    TDateTime FLastReportDate = 0;
+    AppSettings settings;
+    TesterGrid testerGrid;
+    QStringList PrintResUserComboItems; // tester names as the Print page lists them
+    int PrintResUserComboIndex = -1;
+
+    // Start-up without the window: program folder, number format, folders, settings,
+    // language list and the selected language's texts.
+    void StartUp();
+    // Creates the transfer folder and its staging folders; false (with a message in
+    // *error) when one cannot be made.
+    bool MakeDefaultDirectory(QString* error = nullptr);
+    void GetSetting();
+    bool SaveSetting(QString* error = nullptr);
+    void UserDataLoad();
+    void UserDataSave();
+    bool FormCloseQuery() const { return !FAutoMode && !FExe; }
+    // Service level of the hidden gesture: 0, 1 or 2.
+    int ServiceLevel(bool ctrlShiftAltHeld) const;
+    // Toggles a day cell of the schedule grid (row 1..4, column 1..7).
+    void ToggleScheduleDay(int row, int col);
+    void SetScheduleTime(int row, TDateTime t);
+
+    static QString AddLastSlash(const QString& s);
+
+    // The tester grid and the Print page's tester combo follow the lists again.
+    void ResetEditorsFromLists();
+    // "SECTION/Key=value" assignments applied through the settings file and saved
+    // with SaveSetting. USER/<name>=company,department adds a tester, an empty value removes it.
+    SetResult SetSettingsFromText(const QStringList& assignments, QString* error);
+
+private:
+    OperatorPort* m_port = nullptr;
+};
+
+// The keys of the settings file in the order they are read at start-up; the
+// command line shows and sets them through this list.
+struct SettingKey {
+    QString section;
+    QString key;
+    enum Kind { Integer, Boolean, Text, Time, DateTime, Float } kind;
+};
+QVector<SettingKey> SettingsKeyTable(const AppState& st); // expands USER and SCH rows
+QString SettingValueText(const AppState& st, const SettingKey& k); // as "settings show" prints it

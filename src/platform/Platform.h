@@ -1,0 +1,17 @@
+#pragma once
+// What differs between operating systems: folders, legacy 8-bit text.
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+QString TransferFolder();        // system temporary folder + "/TREVASK/"
+QString ProgramFolder();         // current dir when it holds Language/, else the data folder beside the executable
+QString DefaultLogDestination(); // home + "/GAVIRODOCK/"
+QString SystemRoot();            // the root a log destination may not be
+
+// 8-bit text of the legacy code page: Windows-1252, or CP949 for language code 82.
+QString DecodeLegacy(const QByteArray& bytes, bool korean = false);
+QByteArray EncodeLegacy(const QString& text, bool korean = false);
+
+} // namespace platform

@@ -1,0 +1,2 @@
+// placeholder until the window lands
+int main() { return 0; }

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Run {
+    int code = -1;
+    QString out, err;
+};
+
+Run runCli(const QString& tmpDir, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", tmpDir);
+    env.insert("HOME", tmpDir + "/home");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(MARVANE_BINARY_DIR);
+    p.start(MARVANE_CLI, args);
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(CliSettings, ShowPrintsFirstRunDefaultsInTableOrder)
+{
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/home");
+    const Run r = runCli(tmp.path(), {"settings", "show"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.first(), "SET/LANGUAGE=0");
+    EXPECT_EQ(lines.last(), "SET/LevelDev=0");
+    for (const char* want :
+         {"ETC/PurgeDay=90", "ETC/AutoPurge=1", "EMAIL/Port=587", "EMAIL/UseSSL=1",
+          "NETWORK/Port=7000", "NETWORK/SubnetMask=255.255.255.0", "SET/DateFormat=0",
+          "SCH/Time1=02:10:00", "SCH/Time2=08:10:00", "SCH/Time3=14:10:00", "SCH/Time4=20:10:00",
+          "ALERT/DayStartTime=06:00:00"})
+        EXPECT_TRUE(lines.contains(QString::fromLatin1(want))) << want;
+    const QString dest = tmp.path() + "/home/GAVIRODOCK/";
+    EXPECT_TRUE(lines.contains("SET/LogDestination=" + dest));
+    EXPECT_TRUE(QDir(dest).exists());
+    EXPECT_LT(lines.indexOf("SCH/Time4=20:10:00"), lines.indexOf("SCH/Time1_Week1=0"));
+}
+
+TEST(CliSettings, SetNormalisesAndReportsErrors)
+{
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/home");
+    Run r = runCli(tmp.path(), {"settings", "set", "NETWORK/SubnetMask=255.255.300.x"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = runCli(tmp.path(), {"settings", "show"});
+    EXPECT_TRUE(r.out.contains("NETWORK/SubnetMask=255.255.0.0\n"));
+
+    r = runCli(tmp.path(), {"settings", "set", "EMAIL/Port=abc"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("EMAIL/Port")) << r.err.toStdString();
+    r = runCli(tmp.path(), {"settings", "set", "bogus"});
+    EXPECT_EQ(r.code, 2);
+    r = runCli(tmp.path(), {"frobnicate"});
+    EXPECT_EQ(r.code, 2);
+    r = runCli(tmp.path(), {});
+    EXPECT_EQ(r.code, 2);
+
+    r = runCli(tmp.path(), {"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.trimmed(), "Marvane [ Version : 1.2.3 ] 2024-06-12");
+    r = runCli(tmp.path(), {"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains("settings show"));
+}
