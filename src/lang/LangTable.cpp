@@ -43,8 +43,9 @@ QString withSlash(const QString& folder)
 // spelling wins when several entries differ only in case.
 QString findEntry(const QString& dir, const QString& name, QDir::Filters kind)
 {
-    if (name.isEmpty() || dir.isEmpty())
-        return {};
+    if (name.isEmpty() || dir.isEmpty() || name.contains(QLatin1Char('/')) ||
+        name.contains(QLatin1Char('\\')) || name == QLatin1String(".") || name == QLatin1String(".."))
+        return {}; // only a plain entry of this very folder
     const QDir d(dir);
     if (!d.exists())
         return {};
@@ -64,6 +65,12 @@ QString findLanguageDir(const QString& programFolder)
     const QString base = withSlash(programFolder);
     const QString found = findEntry(base, kLangDir, QDir::Dirs);
     return found.isEmpty() ? QString() : base + found + QLatin1Char('/');
+}
+
+bool languageFileExists(const QString& programFolder, const QString& name)
+{
+    const QString dir = findLanguageDir(programFolder);
+    return !dir.isEmpty() && !findEntry(dir, name + QStringLiteral(".DAT"), QDir::Files).isEmpty();
 }
 
 // Every file of `dir` whose name equals `name` without regard to case.
@@ -227,14 +234,6 @@ QString LangTable::languageFilePath(const QString& programFolder, const QString&
     }
     return withSlash(programFolder) + kLangDir + QLatin1Char('/') + fileName;
 }
-
-namespace {
-bool languageFileExists(const QString& programFolder, const QString& name)
-{
-    const QString dir = findLanguageDir(programFolder);
-    return !dir.isEmpty() && !findEntry(dir, name + QStringLiteral(".DAT"), QDir::Files).isEmpty();
-}
-} // namespace
 
 void LangTable::loadList(const QString& transferFolder, const QString& programFolder)
 {

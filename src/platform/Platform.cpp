@@ -30,6 +30,8 @@ bool holdsLanguageFolder(const QString& dirPath)
     if (dirPath.isEmpty())
         return false;
     const QDir dir(dirPath);
+    if (QFileInfo(dir.filePath(QStringLiteral("Language"))).isDir())
+        return true;
     const QStringList subDirs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     for (const QString& name : subDirs) {
         if (name.compare(QLatin1String("Language"), Qt::CaseInsensitive) == 0)

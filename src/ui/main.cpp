@@ -1,2 +1,13 @@
-// placeholder until the window lands
-int main() { return 0; }
+#include <QApplication>
+
+#include "MainForm.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(PROG_TITLE);
+    QApplication::setApplicationVersion(PROG_VER);
+    TMainForm window;
+    window.show();
+    return QApplication::exec();
+}

@@ -7,12 +7,12 @@
 
 namespace {
 
-struct Run {
+struct CliRun {
     int code = -1;
     QString out, err;
 };
 
-Run runCli(const QString& tmpDir, const QStringList& args)
+CliRun runCli(const QString& tmpDir, const QStringList& args)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -32,7 +32,7 @@ TEST(CliSettings, ShowPrintsFirstRunDefaultsInTableOrder)
 {
     QTemporaryDir tmp;
     QDir().mkpath(tmp.path() + "/home");
-    const Run r = runCli(tmp.path(), {"settings", "show"});
+    const CliRun r = runCli(tmp.path(), {"settings", "show"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.first(), "SET/LANGUAGE=0");
@@ -53,7 +53,7 @@ TEST(CliSettings, SetNormalisesAndReportsErrors)
 {
     QTemporaryDir tmp;
     QDir().mkpath(tmp.path() + "/home");
-    Run r = runCli(tmp.path(), {"settings", "set", "NETWORK/SubnetMask=255.255.300.x"});
+    CliRun r = runCli(tmp.path(), {"settings", "set", "NETWORK/SubnetMask=255.255.300.x"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     r = runCli(tmp.path(), {"settings", "show"});
     EXPECT_TRUE(r.out.contains("NETWORK/SubnetMask=255.255.0.0\n"));

@@ -12,6 +12,9 @@ using TestApp = QCoreApplication;
 
 int main(int argc, char** argv)
 {
+    // Test discovery runs the program at build time, where no display may exist.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     TestApp app(argc, argv);
     return RUN_ALL_TESTS();

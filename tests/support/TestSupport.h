@@ -25,3 +25,8 @@ QByteArray readAll(const QString& file);
 void writeAll(const QString& file, const QByteArray& data);
 
 } // namespace testsupport
+
+// Readable QString values in test failure messages.
+#include <QDebug>
+#include <ostream>
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

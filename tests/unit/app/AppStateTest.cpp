@@ -59,9 +59,12 @@ TEST(AppStateSettings, LogDestinationRules)
 {
     ScopedTempRoot tmp;
     AppState st;
-    writeSettings("[SET]\nLogDestination=C:\\\n");
-    st.GetSetting();
-    EXPECT_EQ(st.FLogDestDir, QDir::homePath() + "/GAVIRODOCK/");
+    // A bare root is refused, with or without its slash.
+    for (const char* bare : {"/", "C:", " / "}) {
+        writeSettings(QByteArray("[SET]\nLogDestination=") + bare + "\n");
+        st.GetSetting();
+        EXPECT_EQ(st.FLogDestDir, QDir::homePath() + "/GAVIRODOCK/") << bare;
+    }
 
     const QString dest = tmp.path() + "/store";
     writeSettings(("[SET]\nLogDestination=" + dest + "\n").toUtf8());

@@ -1,0 +1,841 @@
+#include "MainForm.h"
+
+#include <QAbstractItemDelegate>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTimeEdit>
+#include <cmath>
+
+#include "QtOperatorPort.h"
+#include "lang/CaptionTable.h"
+#include "lang/LangTable.h"
+#include "ui_MainForm.h"
+
+namespace {
+
+const QColor kHeaderBack(238, 238, 247);
+constexpr int kUserColWidth = 160;
+constexpr int kSchFirstColWidth = 80;
+constexpr int kSchDayColWidth = 30;
+
+QTime daysToTime(TDateTime d)
+{
+    const double frac = d - std::floor(d);
+    return QTime::fromMSecsSinceStartOfDay(int(std::llround(frac * 86400000.0) % 86400000));
+}
+
+TDateTime timeToDays(const QTime& t) { return t.msecsSinceStartOfDay() / 86400000.0; }
+
+QTableWidgetItem* makeCell(const QString& text, bool editable, bool bold = false)
+{
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignCenter);
+    item->setBackground(Qt::white);
+    item->setForeground(Qt::black);
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (editable)
+        flags |= Qt::ItemIsEditable;
+    item->setFlags(flags);
+    if (bold) {
+        QFont f = item->font();
+        f.setBold(true);
+        item->setFont(f);
+    }
+    return item;
+}
+
+QString headerStyle(int padding)
+{
+    return QStringLiteral("QHeaderView::section { background-color: rgb(238,238,247); color: black;"
+                          " font-weight: bold; border: none; border-right: 1px solid #b4b4c4;"
+                          " border-bottom: 1px solid #b4b4c4; padding: %1px; }")
+        .arg(padding);
+}
+
+void hideWidget(QWidget* w, bool hidden)
+{
+    if (w)
+        w->setHidden(hidden);
+}
+
+// Restores the cursor however the guarded code is left.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// Sets a flag for the lifetime of the guard, restoring the previous value.
+struct FlagGuard {
+    explicit FlagGuard(bool& f) : flag(f), old(f) { flag = true; }
+    ~FlagGuard() { flag = old; }
+    bool& flag;
+    bool old;
+};
+
+} // namespace
+
+TMainForm::TMainForm(AppState* state, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>())
+{
+    ui->setupUi(this);
+    m_port = std::make_unique<QtOperatorPort>(this);
+    if (!state) {
+        m_ownState = std::make_unique<AppState>(m_port.get());
+        state = m_ownState.get();
+    } else if (!state->port()) {
+        state->setPort(m_port.get());
+    }
+    m_state = state;
+    setupWidgets();
+    connectSignals();
+}
+
+TMainForm::~TMainForm()
+{
+    // A state that outlives the window must not keep a pointer to its port.
+    if (m_state && m_state->port() == m_port.get())
+        m_state->setPort(nullptr);
+}
+
+QWidget* TMainForm::named(const char* name) const
+{
+    return findChild<QWidget*>(QLatin1String(name));
+}
+
+OperatorPort& TMainForm::messages()
+{
+    return m_state->port() ? *m_state->port() : *m_port;
+}
+
+void TMainForm::setupWidgets()
+{
+    // Pages as the window is created: service page and the off-screen page without tabs.
+    ui->CfgPage->setTabVisible(ui->CfgPage->indexOf(ui->PCTS), false);
+    ui->CfgPage->setTabVisible(ui->CfgPage->indexOf(ui->HideTS), false);
+    ui->CfgPage->setCurrentIndex(0);
+    m_cfgPagePrev = ui->CfgPage->currentWidget();
+    m_configPagePrev = ui->ConfigPage->currentWidget();
+
+    m_dateGroup = new QButtonGroup(this);
+    m_dateGroup->addButton(ui->ConfigSetDateRadio0, CFG_DATE_YYYYMMDD);
+    m_dateGroup->addButton(ui->ConfigSetDateRadio1, CFG_DATE_MMDDYYYY);
+    m_dateGroup->addButton(ui->ConfigSetDateRadio2, CFG_DATE_DDMMYYYY);
+
+    const QStringList families = QFontDatabase::families();
+    ui->ConfigSetEtcLangFontCombo->addItems(families);
+    ui->ConfigPrNPrintFontCombo->addItems(families);
+    ui->ConfigSetEtcLangFontCombo->setCurrentIndex(-1);
+    ui->ConfigPrNPrintFontCombo->setCurrentIndex(-1);
+
+    // Tester grid: three fixed columns under a lavender header.
+    QTableWidget* user = ui->ConfigSetUserGrid;
+    user->horizontalHeader()->setStyleSheet(headerStyle(2));
+    user->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    for (int c = 0; c < 3; ++c)
+        user->setColumnWidth(c, kUserColWidth);
+    user->setStyleSheet(QStringLiteral("QTableWidget { background-color: white; color: black; }"));
+    user->setMinimumWidth(3 * kUserColWidth + 2 * user->frameWidth() +
+                          user->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
+    for (int r = 0; r < user->rowCount(); ++r)
+        for (int c = 0; c < 3; ++c)
+            user->setItem(r, c, makeCell(QString(), true));
+
+    m_popupConfigSet = new QMenu(this);
+    m_popupConfigSet->setObjectName(QStringLiteral("PopupConfigSet"));
+    m_popupConfigSet->addAction(ui->PopupConfigSetAddBtn);
+    m_popupConfigSet->addAction(ui->PopupConfigSetDelBtn);
+
+    // Schedule grid: the header row and the time column stay put; day cells hold "Y".
+    QTableWidget* sch = ui->ConfigSetSchGrid;
+    sch->horizontalHeader()->setStyleSheet(headerStyle(0)); // day columns are narrow
+    sch->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    sch->setStyleSheet(QStringLiteral("QTableWidget { background-color: white; color: black;"
+                                      " gridline-color: black; }"));
+    sch->setColumnWidth(0, kSchFirstColWidth);
+    for (int c = 1; c < 8; ++c)
+        sch->setColumnWidth(c, kSchDayColWidth);
+    QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
+                            ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
+    for (int r = 0; r < 4; ++r) {
+        sch->setItem(r, 0, makeCell(QString(), false, true));
+        for (int c = 1; c < 8; ++c)
+            sch->setItem(r, c, makeCell(QString(), false));
+        pickers[r]->setFrame(false);
+        pickers[r]->setAlignment(Qt::AlignCenter);
+        sch->setCellWidget(r, 0, pickers[r]); // the picker stands in the row's time cell
+    }
+    ui->ConfigSetSchPickerBox->hide();
+
+    // Service-level gesture.
+    ui->OpDeviceOpLabel1->installEventFilter(this);
+    ui->CustomerLabel->installEventFilter(this);
+    ui->LogListBtnMake->hide();
+
+    ui->DebugLogMemo->setReadOnly(true);
+    ui->DebugCommMemo->setReadOnly(true);
+    ui->OpProgressBar->hide();
+    ui->OpAllProgressbar->hide();
+    fitScheduleGrid();
+}
+
+void TMainForm::fitScheduleGrid()
+{
+    QTableWidget* sch = ui->ConfigSetSchGrid;
+    int w = 2 * sch->frameWidth();
+    for (int c = 0; c < sch->columnCount(); ++c)
+        w += sch->columnWidth(c);
+    int h = 2 * sch->frameWidth() + sch->horizontalHeader()->sizeHint().height();
+    for (int r = 0; r < sch->rowCount(); ++r)
+        h += sch->rowHeight(r);
+    sch->setFixedSize(w, h);
+}
+
+void TMainForm::connectSignals()
+{
+    connect(ui->CfgPage, &QTabWidget::currentChanged, this, &TMainForm::onCfgPageChanged);
+    connect(ui->ConfigPage, &QTabWidget::currentChanged, this, &TMainForm::onConfigPageChanged);
+
+    QTableWidget* user = ui->ConfigSetUserGrid;
+    connect(user, &QTableWidget::cellChanged, this, &TMainForm::onTesterCellChanged);
+    connect(user, &QTableWidget::currentCellChanged, this,
+            [this](int row, int, int, int) { onTesterCurrentCellChanged(row); });
+    connect(user, &QWidget::customContextMenuRequested, this, [this, user](const QPoint& pos) {
+        m_popupConfigSet->popup(user->viewport()->mapToGlobal(pos));
+    });
+    connect(ui->PopupConfigSetAddBtn, &QAction::triggered, this, &TMainForm::onTesterInsert);
+    connect(ui->PopupConfigSetDelBtn, &QAction::triggered, this, &TMainForm::onTesterDelete);
+
+    connect(ui->ConfigSetSchGrid, &QTableWidget::cellDoubleClicked, this,
+            &TMainForm::onScheduleDoubleClick);
+    QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
+                            ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
+    for (int n = 1; n <= 4; ++n)
+        connect(pickers[n - 1], &QTimeEdit::timeChanged, this,
+                [this, n](const QTime&) { onSchedulePickerChanged(n); });
+
+    connect(ui->PrintResUserCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!m_pushing)
+            m_state->PrintResUserComboIndex = index;
+    });
+
+    connect(ui->ConfigSetEtcLangLangChangeBtn, &QPushButton::clicked, this,
+            &TMainForm::onLanguageChange);
+    connect(ui->ConfigSetEtcLangFontChangeBtn, &QPushButton::clicked, this, &TMainForm::onFontChange);
+    connect(ui->PCLangBtn, &QPushButton::clicked, this, &TMainForm::onMakeLanguageFile);
+
+    connect(ui->DebugLogClearBtn, &QPushButton::clicked, ui->DebugLogMemo, &QPlainTextEdit::clear);
+    connect(ui->DebugCommClearBtn, &QPushButton::clicked, ui->DebugCommMemo, &QPlainTextEdit::clear);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_started)
+        StartUp();
+}
+
+void TMainForm::StartUp()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    m_state->StartUp();
+    setWindowTitle(ProgramCaption());
+    InitLang();
+    InitComponent();
+    applyServiceLevel(0);
+}
+
+void TMainForm::InitLang()
+{
+    FlagGuard pushing(m_pushing);
+    LangTable& lang = GVLang();
+    const bool loaded = lang.loadSelected(m_state->GVPath);
+    const RLangList sel = lang.selected();
+
+    QComboBox* langCombo = ui->ConfigSetEtcLangLangCombo;
+    langCombo->clear();
+    if (loaded)
+        for (int n = 1; n <= LANG_MAX; ++n)
+            langCombo->addItem(lang.languageName(n));
+
+    if (!sel.mFont.isEmpty()) {
+        QFont f = font();
+        f.setFamily(sel.mFont);
+        setFont(f);
+        for (QWidget* w : {static_cast<QWidget*>(ui->OpProgressLabel),
+                           static_cast<QWidget*>(ui->OpStatusPanel)}) {
+            QFont wf = w->font();
+            wf.setFamily(sel.mFont);
+            w->setFont(wf);
+        }
+    }
+
+    // The combo names the six language keys in order; the list holds only installed ones.
+    if (sel.mIndex >= 1 && sel.mIndex <= langCombo->count())
+        langCombo->setCurrentIndex(sel.mIndex - 1);
+    ui->ConfigSetEtcLangFontCombo->setCurrentIndex(
+        ui->ConfigSetEtcLangFontCombo->findText(sel.mFont, Qt::MatchFixedString));
+
+    applyCaptions();
+    ui->PCProdReadLabel->setText(QStringLiteral("---"));
+    fitScheduleGrid();
+}
+
+void TMainForm::applyCaptions()
+{
+    for (const CaptionEntry& e : InitLangCaptions()) {
+        QObject* obj = findChild<QObject*>(QLatin1String(e.component));
+        if (!obj || e.texts.isEmpty())
+            continue;
+        switch (e.kind) {
+        case CaptionEntry::Text:
+            setObjectCaption(obj, LangText(e.texts.first()));
+            break;
+        case CaptionEntry::GridCell:
+            if (auto* grid = qobject_cast<QTableWidget*>(obj))
+                setGridCaption(grid, e.col, e.row, LangText(e.texts.first()));
+            break;
+        case CaptionEntry::ComboItems:
+            setComboCaptions(obj, e.texts);
+            break;
+        }
+    }
+}
+
+void TMainForm::setObjectCaption(QObject* obj, const QString& text)
+{
+    if (auto* action = qobject_cast<QAction*>(obj)) {
+        action->setText(text);
+        return;
+    }
+    auto* w = qobject_cast<QWidget*>(obj);
+    if (!w)
+        return;
+    // A tab page takes the text as its tab caption.
+    if (auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget())) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget())) {
+            const int i = tabs->indexOf(w);
+            if (i >= 0) {
+                tabs->setTabText(i, text);
+                return;
+            }
+        }
+    }
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(text);
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(text);
+    else if (auto* g = qobject_cast<QGroupBox*>(w))
+        g->setTitle(text);
+    else if (auto* m = qobject_cast<QMenu*>(w))
+        m->setTitle(text);
+}
+
+void TMainForm::setGridCaption(QTableWidget* grid, int col, int row, const QString& text)
+{
+    // Grids with a visible header show their row 0 in it.
+    const bool header = !grid->horizontalHeader()->isHidden();
+    if (col < 0 || col >= grid->columnCount())
+        return;
+    if (header && row == 0) {
+        QTableWidgetItem* item = grid->horizontalHeaderItem(col);
+        if (!item) {
+            item = new QTableWidgetItem;
+            grid->setHorizontalHeaderItem(col, item);
+        }
+        item->setText(text);
+        return;
+    }
+    const int r = header ? row - 1 : row;
+    if (r < 0 || r >= grid->rowCount())
+        return;
+    QTableWidgetItem* item = grid->item(r, col);
+    if (!item) {
+        item = makeCell(QString(), false, true);
+        grid->setItem(r, col, item);
+    }
+    item->setText(text);
+}
+
+void TMainForm::setComboCaptions(QObject* obj, const QVector<int>& texts)
+{
+    auto* combo = qobject_cast<QComboBox*>(obj);
+    if (!combo)
+        return;
+    // Items past the translated ones (the print type "HTML") keep their design text,
+    // so a stored index that points at them stays selectable.
+    QStringList items;
+    for (int n : texts)
+        items << LangText(n);
+    for (int i = int(texts.size()); i < combo->count(); ++i)
+        items << combo->itemText(i);
+    const int index = combo->currentIndex();
+    const QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(index < combo->count() ? index : -1);
+}
+
+void TMainForm::makeBanner()
+{
+    QPixmap pm(480, 150);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, pm.width(), pm.height());
+    g.setColorAt(0, QColor(16, 52, 96));
+    g.setColorAt(1, QColor(24, 128, 140));
+    p.fillRect(pm.rect(), g);
+    p.setPen(QPen(QColor(255, 255, 255, 60), 10));
+    p.drawEllipse(QPoint(pm.width() - 70, pm.height() / 2), 44, 44);
+    p.setPen(Qt::white);
+    QFont f = font();
+    f.setBold(true);
+    f.setPixelSize(52);
+    p.setFont(f);
+    p.drawText(QRect(24, 10, pm.width() - 48, 90), Qt::AlignLeft | Qt::AlignVCenter, PROG_TITLE);
+    f.setBold(false);
+    f.setPixelSize(22);
+    p.setFont(f);
+    p.drawText(QRect(26, 92, pm.width() - 48, 40), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Docking station manager"));
+    p.end();
+    ui->CustomerKM1Image->setPixmap(pm);
+}
+
+void TMainForm::InitComponent()
+{
+    FlagGuard pushing(m_pushing);
+    // Edition layout.
+    ui->CfgPage->setTabText(ui->CfgPage->indexOf(ui->GDTS), QStringLiteral("Gaviro SG"));
+    makeBanner();
+    ui->CustomerKM1Image->show();
+    ui->CustomerTKImage->hide();
+    ui->CustomerOLAImage->hide();
+    ui->CustomerRUVImage->hide();
+    ui->CustomerLabel->hide();
+    ui->CustomerUrlLabel->hide();
+    ui->CustomerTextBox->hide();
+
+    // Tester list, Print page tester, schedule and the settings controls.
+    m_state->testerGrid.FUserSel = -1;
+    m_state->UserDataLoad();
+    refreshTesterGrid();
+    m_state->PrintResUserComboItems = m_state->FUserNameList;
+    m_state->PrintResUserComboIndex = int(m_state->FUserNameList.indexOf(m_state->FUserTester));
+    refreshPrintUserCombo();
+    pushSettings();
+
+    ui->CfgPage->setTabVisible(ui->CfgPage->indexOf(ui->HideTS), false);
+    ui->CfgPage->setCurrentWidget(ui->DockTS);
+    ui->ConfigPage->setCurrentWidget(ui->ConfigSetTS);
+    ui->OpDevicePage->setCurrentWidget(ui->OpDeviceConnectTS);
+    m_cfgPagePrev = ui->DockTS;
+    m_configPagePrev = ui->ConfigSetTS;
+    SetStatus(QString(), OperatorPort::StatusLook::Neutral);
+}
+
+// ---------------------------------------------------------------------------
+// Settings binding
+
+void TMainForm::pushSettings()
+{
+    FlagGuard pushing(m_pushing);
+    const AppSettings& s = m_state->settings;
+    if (QAbstractButton* b = m_dateGroup->button(std::clamp(s.ConfigSetDateRadio, 0, 2)))
+        b->setChecked(true);
+
+    ui->ConfigSetAlertBumpEdit->setValue(s.ConfigSetAlertBumpEdit);
+    ui->ConfigSetAlertBumpFailCheck->setChecked(s.ConfigSetAlertBumpFailCheck);
+    ui->ConfigSetAlertCalEdit->setValue(s.ConfigSetAlertCalEdit);
+    ui->ConfigSetAlertCalFailCheck->setChecked(s.ConfigSetAlertCalFailCheck);
+    ui->ConfigSetAlertEventEdit->setValue(s.ConfigSetAlertEventEdit);
+    ui->ConfigSetAlertEventCombo->setCurrentIndex(s.ConfigSetAlertEventCombo == 0 ? 0 : 1);
+    ui->ConfigSetAlertEventAfterCheck->setChecked(s.ConfigSetAlertEventAfterCheck);
+    ui->ConfigSetAlertRefTimePicker->setTime(daysToTime(s.ConfigSetAlertRefTimePicker));
+
+    ui->ConfigSetEtcUploadImageCheck->setChecked(s.ConfigSetEtcUploadImageCheck);
+    ui->ConfigSetEtcAutoStartCheck->setChecked(s.ConfigSetEtcAutoStartCheck);
+    ui->ConfigSetEtcPurgeDayEdit->setValue(s.ConfigSetEtcPurgeDayEdit);
+    ui->ConfigSetEtcAutoPurgeCheck->setChecked(s.ConfigSetEtcAutoPurgeCheck);
+    ui->ConfigSetEtcRetainLogCheck->setChecked(s.ConfigSetEtcRetainLogCheck);
+
+    ui->ConfigSendEmailToEdit->setText(s.ConfigSendEmailToEdit);
+    ui->ConfigSendEmailSvrFromEdit->setText(s.ConfigSendEmailSvrFromEdit);
+    ui->ConfigSendEmailSvrUserNameEdit->setText(s.ConfigSendEmailSvrUserNameEdit);
+    ui->ConfigSendEmailSvrPwEdit->setText(s.ConfigSendEmailSvrPwEdit);
+    ui->ConfigSendEmailSvrEdit->setText(s.ConfigSendEmailSvrEdit);
+    ui->ConfigSendEmailSvrPortEdit->setValue(s.ConfigSendEmailSvrPortEdit);
+    ui->ConfigSendEmailSvrSSLCheck->setChecked(s.ConfigSendEmailSvrSSLCheck);
+    ui->ConfigSendOptDirEdit->setText(s.ConfigSendOptDirEdit);
+
+    ui->ConfigPrNPrintBottomLeftEdit->setText(s.ConfigPrNPrintBottomLeftEdit);
+    ui->ConfigPrNPrintBottomRightEdit->setText(s.ConfigPrNPrintBottomRightEdit);
+    QComboBox* type = ui->ConfigPrNPrintTypeCombo;
+    type->setCurrentIndex(s.ConfigPrNPrintTypeCombo >= 0 && s.ConfigPrNPrintTypeCombo < type->count()
+                              ? s.ConfigPrNPrintTypeCombo
+                              : 0);
+    ui->ConfigPrNPrintFontCombo->setCurrentIndex(
+        ui->ConfigPrNPrintFontCombo->findText(s.ConfigPrNPrintFontCombo, Qt::MatchFixedString));
+    ui->ConfigPrnMarginTopEdit->setValue(s.ConfigPrnMarginTopEdit);
+    ui->ConfigPrnMarginLeftEdit->setValue(s.ConfigPrnMarginLeftEdit);
+    ui->ConfigPrnMarginBottomEdit->setValue(s.ConfigPrnMarginBottomEdit);
+    ui->ConfigPrnMarginRightEdit->setValue(s.ConfigPrnMarginRightEdit);
+    ui->ConfigPrNMarginHalfSizeCheck->setChecked(s.ConfigPrNMarginHalfSizeCheck);
+    ui->ConfigPrNNetworkSubnetEdit->setText(s.ConfigPrNNetworkSubnetEdit);
+    ui->ConfigPrNNetworkPortEdit->setValue(s.ConfigPrNNetworkPortEdit);
+
+    QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
+                            ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
+    for (int n = 1; n <= 4; ++n)
+        pickers[n - 1]->setTime(daysToTime(m_state->FTimeSch[n].mTime));
+    refreshScheduleGrid();
+}
+
+void TMainForm::pullSettings()
+{
+    AppSettings& s = m_state->settings;
+    if (m_dateGroup->checkedId() >= 0)
+        s.ConfigSetDateRadio = m_dateGroup->checkedId();
+
+    s.ConfigSetAlertBumpEdit = ui->ConfigSetAlertBumpEdit->value();
+    s.ConfigSetAlertBumpFailCheck = ui->ConfigSetAlertBumpFailCheck->isChecked();
+    s.ConfigSetAlertCalEdit = ui->ConfigSetAlertCalEdit->value();
+    s.ConfigSetAlertCalFailCheck = ui->ConfigSetAlertCalFailCheck->isChecked();
+    s.ConfigSetAlertEventEdit = ui->ConfigSetAlertEventEdit->value();
+    if (ui->ConfigSetAlertEventCombo->currentIndex() >= 0)
+        s.ConfigSetAlertEventCombo = ui->ConfigSetAlertEventCombo->currentIndex();
+    s.ConfigSetAlertEventAfterCheck = ui->ConfigSetAlertEventAfterCheck->isChecked();
+    s.ConfigSetAlertRefTimePicker = timeToDays(ui->ConfigSetAlertRefTimePicker->time());
+
+    s.ConfigSetEtcUploadImageCheck = ui->ConfigSetEtcUploadImageCheck->isChecked();
+    s.ConfigSetEtcAutoStartCheck = ui->ConfigSetEtcAutoStartCheck->isChecked();
+    s.ConfigSetEtcPurgeDayEdit = ui->ConfigSetEtcPurgeDayEdit->value();
+    s.ConfigSetEtcAutoPurgeCheck = ui->ConfigSetEtcAutoPurgeCheck->isChecked();
+    s.ConfigSetEtcRetainLogCheck = ui->ConfigSetEtcRetainLogCheck->isChecked();
+
+    s.ConfigSendEmailToEdit = ui->ConfigSendEmailToEdit->text();
+    s.ConfigSendEmailSvrFromEdit = ui->ConfigSendEmailSvrFromEdit->text();
+    s.ConfigSendEmailSvrUserNameEdit = ui->ConfigSendEmailSvrUserNameEdit->text();
+    s.ConfigSendEmailSvrPwEdit = ui->ConfigSendEmailSvrPwEdit->text();
+    s.ConfigSendEmailSvrEdit = ui->ConfigSendEmailSvrEdit->text();
+    s.ConfigSendEmailSvrPortEdit = ui->ConfigSendEmailSvrPortEdit->value();
+    s.ConfigSendEmailSvrSSLCheck = ui->ConfigSendEmailSvrSSLCheck->isChecked();
+    s.ConfigSendOptDirEdit = ui->ConfigSendOptDirEdit->text();
+
+    s.ConfigPrNPrintBottomLeftEdit = ui->ConfigPrNPrintBottomLeftEdit->text();
+    s.ConfigPrNPrintBottomRightEdit = ui->ConfigPrNPrintBottomRightEdit->text();
+    if (ui->ConfigPrNPrintTypeCombo->currentIndex() >= 0)
+        s.ConfigPrNPrintTypeCombo = ui->ConfigPrNPrintTypeCombo->currentIndex();
+    // A font that is not installed here selects nothing; keep the stored name then.
+    if (ui->ConfigPrNPrintFontCombo->currentIndex() >= 0)
+        s.ConfigPrNPrintFontCombo = ui->ConfigPrNPrintFontCombo->currentText();
+    s.ConfigPrnMarginTopEdit = ui->ConfigPrnMarginTopEdit->value();
+    s.ConfigPrnMarginLeftEdit = ui->ConfigPrnMarginLeftEdit->value();
+    s.ConfigPrnMarginBottomEdit = ui->ConfigPrnMarginBottomEdit->value();
+    s.ConfigPrnMarginRightEdit = ui->ConfigPrnMarginRightEdit->value();
+    s.ConfigPrNMarginHalfSizeCheck = ui->ConfigPrNMarginHalfSizeCheck->isChecked();
+    s.ConfigPrNNetworkSubnetEdit = ui->ConfigPrNNetworkSubnetEdit->text();
+    s.ConfigPrNNetworkPortEdit = ui->ConfigPrNNetworkPortEdit->value();
+
+    QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
+                            ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
+    for (int n = 1; n <= 4; ++n) {
+        const QTime t = pickers[n - 1]->time();
+        if (t != daysToTime(m_state->FTimeSch[n].mTime))
+            m_state->SetScheduleTime(n, timeToDays(t));
+    }
+
+    takeOverTesterGrid();
+    m_state->PrintResUserComboIndex = ui->PrintResUserCombo->currentIndex();
+}
+
+// ---------------------------------------------------------------------------
+// Tester grid
+
+void TMainForm::refreshTesterGrid()
+{
+    FlagGuard filling(m_gridFilling);
+    QTableWidget* g = ui->ConfigSetUserGrid;
+    const QVector<TesterGrid::Row>& rows = m_state->testerGrid.rows;
+    const int col = std::max(g->currentColumn(), 0);
+    g->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < 3; ++c)
+            g->setItem(r, c, makeCell(rows[r][size_t(c)], true));
+    const int sel = m_state->testerGrid.FUserSel;
+    if (sel >= 0 && sel < g->rowCount())
+        g->setCurrentCell(sel, col);
+    else
+        g->setCurrentCell(-1, -1);
+}
+
+void TMainForm::commitGridEditor(QTableWidget* grid)
+{
+    // An open in-place editor is a visible child of the viewport (the grid has no cell widgets).
+    QAbstractItemDelegate* delegate = grid->itemDelegate();
+    for (QWidget* editor : grid->viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (editor->isHidden())
+            continue;
+        emit delegate->commitData(editor);
+        emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void TMainForm::takeOverTesterGrid()
+{
+    QTableWidget* g = ui->ConfigSetUserGrid;
+    commitGridEditor(g);
+    TesterGrid& tg = m_state->testerGrid;
+    tg.rows.resize(g->rowCount());
+    for (int r = 0; r < g->rowCount(); ++r)
+        for (int c = 0; c < 3; ++c) {
+            const QTableWidgetItem* item = g->item(r, c);
+            tg.rows[r][size_t(c)] = item ? item->text() : QString();
+        }
+}
+
+void TMainForm::onTesterCellChanged(int row, int col)
+{
+    if (m_gridFilling || row < 0 || col < 0 || col > 2)
+        return;
+    TesterGrid& tg = m_state->testerGrid;
+    if (row >= tg.rows.size())
+        tg.rows.resize(row + 1);
+    const QTableWidgetItem* item = ui->ConfigSetUserGrid->item(row, col);
+    tg.rows[row][size_t(col)] = item ? item->text() : QString();
+    if (tg.FUserSel == -1)
+        tg.selectCell(row + 1);
+}
+
+void TMainForm::onTesterCurrentCellChanged(int row)
+{
+    if (m_gridFilling || row < 0)
+        return;
+    m_state->testerGrid.selectCell(row + 1); // grid row = table row + the header row
+}
+
+void TMainForm::onTesterInsert()
+{
+    takeOverTesterGrid();
+    m_state->testerGrid.insertRow();
+    refreshTesterGrid();
+}
+
+void TMainForm::onTesterDelete()
+{
+    takeOverTesterGrid();
+    if (m_state->testerGrid.deleteSelectedRow())
+        refreshTesterGrid();
+}
+
+void TMainForm::testerDataLoad()
+{
+    m_state->UserDataLoad();
+    refreshTesterGrid();
+}
+
+void TMainForm::testerDataSave()
+{
+    takeOverTesterGrid();
+    m_state->PrintResUserComboIndex = ui->PrintResUserCombo->currentIndex();
+    m_state->UserDataSave();
+    refreshPrintUserCombo();
+}
+
+void TMainForm::refreshPrintUserCombo()
+{
+    FlagGuard pushing(m_pushing);
+    QComboBox* combo = ui->PrintResUserCombo;
+    combo->clear();
+    combo->addItems(m_state->PrintResUserComboItems);
+    const int index = m_state->PrintResUserComboIndex;
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+// ---------------------------------------------------------------------------
+// Schedule grid
+
+void TMainForm::refreshScheduleGrid()
+{
+    QTableWidget* g = ui->ConfigSetSchGrid;
+    for (int n = 1; n <= 4; ++n)
+        for (int d = 1; d <= 7; ++d) {
+            QTableWidgetItem* item = g->item(n - 1, d);
+            if (!item) {
+                item = makeCell(QString(), false);
+                g->setItem(n - 1, d, item);
+            }
+            item->setText(m_state->FTimeSch[n].mDayOfWeek[d] ? QStringLiteral("Y") : QString());
+        }
+}
+
+void TMainForm::onScheduleDoubleClick(int row, int col)
+{
+    if (row < 0 || row > 3 || col < 1 || col > 7)
+        return;
+    m_state->ToggleScheduleDay(row + 1, col);
+    refreshScheduleGrid();
+}
+
+void TMainForm::onSchedulePickerChanged(int n)
+{
+    if (m_pushing)
+        return;
+    QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
+                            ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
+    m_state->SetScheduleTime(n, timeToDays(pickers[n - 1]->time()));
+}
+
+// ---------------------------------------------------------------------------
+// Page changes: the tester grid is loaded on entering its page and taken over on leaving.
+
+void TMainForm::onCfgPageChanged(int index)
+{
+    QWidget* now = ui->CfgPage->widget(index);
+    QWidget* prev = m_cfgPagePrev;
+    m_cfgPagePrev = now;
+    if (m_pushing || !m_started || now == prev)
+        return;
+    if (prev == ui->ConfigTS)
+        testerDataSave();
+    if (now == ui->ConfigTS)
+        testerDataLoad();
+}
+
+void TMainForm::onConfigPageChanged(int index)
+{
+    QWidget* now = ui->ConfigPage->widget(index);
+    QWidget* prev = m_configPagePrev;
+    m_configPagePrev = now;
+    if (m_pushing || !m_started || now == prev)
+        return;
+    if (prev == ui->ConfigSetTS)
+        testerDataSave();
+    if (now == ui->ConfigSetTS)
+        testerDataLoad();
+}
+
+// ---------------------------------------------------------------------------
+// Language
+
+void TMainForm::onLanguageChange()
+{
+    QComboBox* combo = ui->ConfigSetEtcLangLangCombo;
+    const int key = combo->currentIndex() + 1; // combo item i names language key i + 1
+    if (key < 1)
+        return;
+    LangTable& lang = GVLang();
+    int found = -1;
+    for (int i = 0; i < lang.GVLangList.size(); ++i)
+        if (lang.GVLangList[i].mIndex == key) {
+            found = i;
+            break;
+        }
+    if (found < 0) {
+        messages().showMessage(
+            QStringLiteral("The language file for \"%1\" is not installed.").arg(combo->currentText()),
+            PROG_TITLE, OperatorPort::Icon::Warning);
+        const QSignalBlocker block(combo);
+        combo->setCurrentIndex(lang.selected().mIndex - 1);
+        return;
+    }
+    lang.GVLangSelect = found;
+    InitLang();
+}
+
+void TMainForm::onFontChange()
+{
+    const QString font = ui->ConfigSetEtcLangFontCombo->currentText();
+    if (font.isEmpty())
+        return;
+    if (!GVLang().setSelectedFont(AppState::TransferFolder(), font))
+        messages().showMessage(
+            QStringLiteral("The font \"%1\" could not be stored in the language list.").arg(font),
+            PROG_TITLE, OperatorPort::Icon::Error);
+    InitLang();
+}
+
+void TMainForm::onMakeLanguageFile()
+{
+    QString error;
+    {
+        BusyCursor busy;
+        error = LangTable::buildLanguageFiles(m_state->GVPath);
+    }
+    if (!error.isEmpty())
+        messages().showMessage(error, PROG_TITLE, OperatorPort::Icon::Error);
+}
+
+// ---------------------------------------------------------------------------
+// Service levels, status, closing
+
+void TMainForm::applyServiceLevel(int level)
+{
+    m_serviceLevel = std::clamp(level, 0, 2);
+    const bool all = m_serviceLevel == 2;
+    for (QWidget* w : {static_cast<QWidget*>(ui->PCProdGB), static_cast<QWidget*>(ui->PCSimGB),
+                       static_cast<QWidget*>(ui->PCOpBtn), static_cast<QWidget*>(ui->PCLangBtn),
+                       static_cast<QWidget*>(ui->PCGDDFClearBtn),
+                       static_cast<QWidget*>(ui->PCPumpTestBtn),
+                       static_cast<QWidget*>(ui->DebugCommPanel),
+                       static_cast<QWidget*>(ui->DebugOpPanel),
+                       static_cast<QWidget*>(ui->OpDeviceConnectLanRadio)})
+        hideWidget(w, !all);
+    ui->CfgPage->setTabVisible(ui->CfgPage->indexOf(ui->PCTS), m_serviceLevel >= 1);
+    if (m_serviceLevel == 1)
+        ui->PCProdGB->show();
+    ui->LogListBtnMake->hide();
+}
+
+void TMainForm::SetStatus(const QString& text, OperatorPort::StatusLook look)
+{
+    m_port->setStatus(text, look);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        (watched == ui->OpDeviceOpLabel1 || watched == ui->CustomerLabel)) {
+        // The keys held during this very click count, not the keyboard state when it is handled.
+        const Qt::KeyboardModifiers m = static_cast<QMouseEvent*>(event)->modifiers();
+        const bool held = m.testFlag(Qt::ControlModifier) && m.testFlag(Qt::ShiftModifier) &&
+                          m.testFlag(Qt::AltModifier);
+        applyServiceLevel(m_state->ServiceLevel(held));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (!m_state->FormCloseQuery()) {
+        event->ignore(); // an operation or Auto mode runs: refused without a word
+        return;
+    }
+    // Before start-up the controls hold design values, not the user's settings.
+    if (m_started) {
+        pullSettings();
+        QString error;
+        if (!m_state->SaveSetting(&error))
+            messages().showMessage(error.isEmpty() ? QStringLiteral("The settings could not be saved.")
+                                                   : error,
+                                   PROG_TITLE, OperatorPort::Icon::Error);
+    }
+    event->accept();
+}

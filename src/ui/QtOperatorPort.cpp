@@ -1,0 +1,194 @@
+#include "QtOperatorPort.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+
+#include "app/AppState.h"
+
+namespace {
+
+template <class T> T* child(QWidget* window, const char* name)
+{
+    return window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
+}
+
+QMessageBox::Icon boxIcon(OperatorPort::Icon icon)
+{
+    switch (icon) {
+    case OperatorPort::Icon::Information: return QMessageBox::Information;
+    case OperatorPort::Icon::Warning: return QMessageBox::Warning;
+    case OperatorPort::Icon::Error: return QMessageBox::Critical;
+    case OperatorPort::Icon::Question: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+QtOperatorPort::QtOperatorPort(QWidget* window)
+    : m_window(window),
+      m_status(child<QLabel>(window, "OpStatusPanel")),
+      m_progressLabel(child<QLabel>(window, "OpProgressLabel")),
+      m_fileBar(child<QProgressBar>(window, "OpProgressBar")),
+      m_allBar(child<QProgressBar>(window, "OpAllProgressbar")),
+      m_history(child<QPlainTextEdit>(window, "DebugLogMemo")),
+      m_traffic(child<QPlainTextEdit>(window, "DebugCommMemo")),
+      m_pages(child<QWidget>(window, "CfgPage")),
+      m_bottomBar(child<QWidget>(window, "OpPanel"))
+{
+    if (m_status)
+        m_status->setStyleSheet(statusStyle(m_look));
+}
+
+QtOperatorPort::~QtOperatorPort()
+{
+    // Never leave the application with a busy cursor behind.
+    while (m_busyDepth > 0)
+        setBusy(false);
+}
+
+void QtOperatorPort::showMessage(const QString& text, const QString& caption, Icon icon)
+{
+    QMessageBox box(boxIcon(icon), caption.isEmpty() ? PROG_TITLE : caption, text,
+                    QMessageBox::Ok, m_window);
+    box.exec();
+}
+
+bool QtOperatorPort::askYesNo(const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Question, caption.isEmpty() ? PROG_TITLE : caption, text,
+                    QMessageBox::Yes | QMessageBox::No, m_window);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool QtOperatorPort::pickFolder(QString& sDir, const QString& title, const QString& okText)
+{
+    QFileDialog dlg(m_window, title);
+    dlg.setFileMode(QFileDialog::Directory);
+    dlg.setOption(QFileDialog::ShowDirsOnly, true);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!okText.isEmpty())
+        dlg.setLabelText(QFileDialog::Accept, okText);
+    if (!sDir.isEmpty() && QFileInfo(sDir).isDir())
+        dlg.setDirectory(sDir);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    const QStringList picked = dlg.selectedFiles();
+    if (picked.isEmpty() || !QFileInfo(picked.first()).isDir())
+        return false;
+    sDir = picked.first();
+    return true;
+}
+
+QString QtOperatorPort::pickFile(const QString& title, const QString& startDir, const QString& filter,
+                                 bool forSaving)
+{
+    if (forSaving)
+        return QFileDialog::getSaveFileName(m_window, title, startDir, filter);
+    return QFileDialog::getOpenFileName(m_window, title, startDir, filter);
+}
+
+QString QtOperatorPort::statusStyle(StatusLook look)
+{
+    // Object-name selector: the panel's children keep their own look.
+    switch (look) {
+    case StatusLook::Success:
+        return QStringLiteral("QLabel#OpStatusPanel { background-color: rgb(0,255,0); color: black; }");
+    case StatusLook::Failure:
+        return QStringLiteral("QLabel#OpStatusPanel { background-color: rgb(255,0,0); color: white; }");
+    case StatusLook::Neutral:
+        break;
+    }
+    return QStringLiteral("QLabel#OpStatusPanel { background-color: palette(button); color: white; }");
+}
+
+void QtOperatorPort::setStatus(const QString& text, StatusLook look)
+{
+    m_look = look;
+    if (!m_status)
+        return;
+    m_status->setStyleSheet(statusStyle(look));
+    m_status->setText(text);
+    m_status->repaint();
+}
+
+void QtOperatorPort::setProgressVisible(bool visible)
+{
+    for (QProgressBar* bar : {m_fileBar, m_allBar}) {
+        if (!bar)
+            continue;
+        if (visible)
+            bar->setValue(0);
+        bar->setVisible(visible);
+    }
+    if (m_progressLabel && !visible)
+        m_progressLabel->clear();
+}
+
+void QtOperatorPort::setProgress(int fileValue, int fileMax, int allValue, int allMax)
+{
+    auto apply = [](QProgressBar* bar, int value, int max) {
+        if (!bar)
+            return;
+        max = std::max(max, 0);
+        bar->setRange(0, max);
+        bar->setValue(std::clamp(value, 0, max));
+        bar->repaint();
+    };
+    apply(m_fileBar, fileValue, fileMax);
+    apply(m_allBar, allValue, allMax);
+}
+
+void QtOperatorPort::setProgressCaption(const QString& caption)
+{
+    if (m_progressLabel)
+        m_progressLabel->setText(caption);
+}
+
+void QtOperatorPort::setCaption(const QString& caption)
+{
+    if (m_window)
+        m_window->setWindowTitle(caption);
+}
+
+void QtOperatorPort::appendHistory(const QString& line)
+{
+    if (m_history)
+        m_history->appendPlainText(line);
+}
+
+void QtOperatorPort::appendTraffic(const QString& line)
+{
+    if (m_traffic)
+        m_traffic->appendPlainText(line);
+}
+
+void QtOperatorPort::setBusy(bool busy)
+{
+    if (busy) {
+        if (m_busyDepth++ == 0) {
+            for (QWidget* w : {m_pages, m_bottomBar})
+                if (w)
+                    w->setEnabled(false);
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+        return;
+    }
+    if (m_busyDepth == 0)
+        return;
+    if (--m_busyDepth == 0) {
+        for (QWidget* w : {m_pages, m_bottomBar})
+            if (w)
+                w->setEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The window's side of the operator port: Qt dialogs for questions and pickers,
+// the status panel, the progress bars and the two logs of the History page.
+#include "app/OperatorPort.h"
+
+#include <QPointer>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QWidget;
+
+class QtOperatorPort : public OperatorPort {
+public:
+    // window: the main window; its widgets are found by their object names.
+    explicit QtOperatorPort(QWidget* window);
+    ~QtOperatorPort() override;
+
+    void showMessage(const QString& text, const QString& caption, Icon icon) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    bool pickFolder(QString& sDir, const QString& title, const QString& okText) override;
+    QString pickFile(const QString& title, const QString& startDir, const QString& filter,
+                     bool forSaving) override;
+
+    void setStatus(const QString& text, StatusLook look) override;
+    void setProgressVisible(bool visible) override;
+    void setProgress(int fileValue, int fileMax, int allValue, int allMax) override;
+    void setProgressCaption(const QString& caption) override;
+    void setCaption(const QString& caption) override;
+
+    void appendHistory(const QString& line) override;
+    void appendTraffic(const QString& line) override;
+    void setBusy(bool busy) override;
+
+    StatusLook statusLook() const { return m_look; }
+    bool isBusy() const { return m_busyDepth > 0; }
+
+    // Style sheet of the status panel for a look (also used at start-up).
+    static QString statusStyle(StatusLook look);
+
+private:
+    QPointer<QWidget> m_window;
+    QLabel* m_status = nullptr;
+    QLabel* m_progressLabel = nullptr;
+    QProgressBar* m_fileBar = nullptr;
+    QProgressBar* m_allBar = nullptr;
+    QPlainTextEdit* m_history = nullptr;
+    QPlainTextEdit* m_traffic = nullptr;
+    QWidget* m_pages = nullptr;
+    QWidget* m_bottomBar = nullptr;
+    StatusLook m_look = StatusLook::Neutral;
+    int m_busyDepth = 0;
+};
