@@ -7,7 +7,7 @@
 #include <QVector>
 #include <array>
 
-#include "app/OperatorPort.h"
+#include "util/OperatorPort.h"
 #include "util/StUtils.h"
 
 inline const QString PROG_TITLE = QStringLiteral("Marvane");

@@ -1,7 +1,7 @@
 #pragma once
 // The command line's way of talking to the person: questions are answered by
 // flags given in advance, messages go to standard error, history to standard output.
-#include "app/OperatorPort.h"
+#include "util/OperatorPort.h"
 
 #include <QTextStream>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The window's side of the operator port: Qt dialogs for questions and pickers,
 // the status panel, the progress bars and the two logs of the History page.
-#include "app/OperatorPort.h"
+#include "util/OperatorPort.h"
 
 #include <QPointer>
 

@@ -1,4 +1,4 @@
-#include "app/OperatorPort.h"
+#include "util/OperatorPort.h"
 
 #include "lang/LangTable.h"
 

@@ -1,0 +1,2 @@
+// placeholder; the fixture generator lands here
+namespace docksim {}
