@@ -2,13 +2,30 @@
 
 #include <cstdio>
 
+#include "lang/LangTable.h"
+
 CliOperatorPort::CliOperatorPort() : m_out(stdout), m_err(stderr) {}
 
 void CliOperatorPort::showMessage(const QString& text, const QString& cap, Icon icon)
 {
     ScriptedOperatorPort::showMessage(text, cap, icon);
     const char* kind = icon == Icon::Error ? "error" : icon == Icon::Warning ? "warning" : "note";
-    m_err << kind << ": " << text << Qt::endl;
+    QString flat = text;
+    flat.replace('\n', ' ');
+    m_err << kind << ": " << flat << Qt::endl;
+}
+
+bool CliOperatorPort::askYesNo(const QString& text, const QString& caption)
+{
+    questions << text;
+    for (const auto& [n, yes] : m_answers) {
+        const QString t = LangText(n);
+        if (!t.isEmpty() && (caption == t || text.contains(t)))
+            return yes;
+    }
+    if (!yesNoAnswers.isEmpty())
+        return yesNoAnswers.takeFirst().compare("yes", Qt::CaseInsensitive) == 0;
+    return defaultYes;
 }
 
 void CliOperatorPort::appendHistory(const QString& line)
@@ -16,9 +33,4 @@ void CliOperatorPort::appendHistory(const QString& line)
     ScriptedOperatorPort::appendHistory(line);
     if (echoHistory)
         m_out << line << Qt::endl;
-}
-
-void CliOperatorPort::setStatus(const QString& text, StatusLook look)
-{
-    ScriptedOperatorPort::setStatus(text, look);
 }

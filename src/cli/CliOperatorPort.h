@@ -4,17 +4,21 @@
 #include "util/OperatorPort.h"
 
 #include <QTextStream>
+#include <QVector>
 
 class CliOperatorPort : public ScriptedOperatorPort {
 public:
     CliOperatorPort();
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
     void appendHistory(const QString& line) override;
-    void setStatus(const QString& text, StatusLook look) override;
 
+    // A question whose caption or text holds language text n gets this answer.
+    void answer(int n, bool yes) { m_answers.append({n, yes}); }
     bool echoHistory = true;
 
 private:
     QTextStream m_out;
     QTextStream m_err;
+    QVector<QPair<int, bool>> m_answers;
 };

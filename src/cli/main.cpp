@@ -6,6 +6,7 @@
 
 #include "app/AppState.h"
 #include "cli/CliOperatorPort.h"
+#include "cli/DockCommands.h"
 
 namespace {
 
@@ -17,6 +18,19 @@ const char* const kUsage =
     "Commands:\n"
     "  settings show                      print every setting as SECTION/Key=value\n"
     "  settings set SECTION/Key=value ... change settings (same rules as the window)\n"
+    "  read --link usb [--target DIR] [--save-first yes|no] [--purge yes|no]\n"
+    "                                     copy configuration, firmware and logs from the dock\n"
+    "  purge --link usb [--target DIR] [--yes]\n"
+    "                                     delete logs older than the purge limit on the dock\n"
+    "  config show                        the editors' values after the last read\n"
+    "  config set Name=value ... [write OPTIONS]\n"
+    "                                     change editors as a person would (then write)\n"
+    "  write --link usb [--target DIR] [--dock-image F] [--gd-image F] [--yes]\n"
+    "                                     send the configuration (and images) to the dock\n"
+    "  fw-check FILE --type dock|gd       check a firmware image\n"
+    "\n"
+    "--target DIR answers the folder question when no removable drive holds a dock.\n"
+    "--yes answers every question with Yes (without it: No).\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
@@ -85,5 +99,7 @@ int main(int argc, char** argv)
             return settingsSet(state, args, err);
         return usageError(err, "settings needs 'show' or 'set SECTION/Key=value ...'");
     }
+    if (IsDockCommand(command))
+        return RunDockCommand(command, args, state, port, out, err);
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));
 }

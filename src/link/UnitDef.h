@@ -183,6 +183,9 @@ struct LogFileClass {
 LogFileClass ClassifyLogFile(const QString& sFileName, const QString& sLevelRoot);
 // "%3.3d" of a 1-based position, appended to the parent's level.
 QString LevelString(const QString& sParent, int nPos);
+// Whether a file name found on a dock may be used as the name of a local copy:
+// not empty, no "..", no path separators, no control characters and none of <>:"|?*.
+bool IsSafeLogFileName(const QString& sName);
 
 class TUnitDef {
 public:

@@ -2,6 +2,7 @@
 // What differs between operating systems: folders, legacy 8-bit text.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -13,5 +14,9 @@ QString SystemRoot();            // the root a log destination may not be
 // 8-bit text of the legacy code page: Windows-1252, or CP949 for language code 82.
 QString DecodeLegacy(const QByteArray& bytes, bool korean = false);
 QByteArray EncodeLegacy(const QString& text, bool korean = false);
+
+// Roots (with trailing "/") of the mounted removable volumes whose root holds
+// CONFIG/DOCKINFORM.CFG in any letter case, sorted by root path.
+QStringList RemovableVolumeRoots();
 
 } // namespace platform

@@ -7,7 +7,11 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLinearGradient>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
@@ -16,7 +20,11 @@
 #include <QTimeEdit>
 #include <cmath>
 
+#include "DockPage.h"
+#include "GDPage.h"
+#include "LogPage.h"
 #include "QtOperatorPort.h"
+#include "app/MainCore.h"
 #include "lang/CaptionTable.h"
 #include "lang/LangTable.h"
 #include "ui_MainForm.h"
@@ -100,10 +108,12 @@ TMainForm::TMainForm(AppState* state, QWidget* parent)
     m_state = state;
     setupWidgets();
     connectSignals();
+    setupOperations();
 }
 
 TMainForm::~TMainForm()
 {
+    m_core.reset();
     // A state that outlives the window must not keep a pointer to its port.
     if (m_state && m_state->port() == m_port.get())
         m_state->setPort(nullptr);
@@ -801,6 +811,10 @@ void TMainForm::applyServiceLevel(int level)
     if (m_serviceLevel == 1)
         ui->PCProdGB->show();
     ui->LogListBtnMake->hide();
+    if (m_core)
+        for (TUnitDef* u : std::initializer_list<TUnitDef*>{&m_core->DockComm, &m_core->TCPSkt,
+                                                          &m_core->USBDisk, &m_core->UdpSkt})
+            u->FDevMode = m_serviceLevel == 2;
 }
 
 void TMainForm::SetStatus(const QString& text, OperatorPort::StatusLook look)
@@ -838,4 +852,126 @@ void TMainForm::closeEvent(QCloseEvent* event)
                                    PROG_TITLE, OperatorPort::Icon::Error);
     }
     event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// Dock operations
+
+void TMainForm::setupOperations()
+{
+    m_core = std::make_unique<TMainCore>(*m_state, messages());
+    m_core->editors.InitConst();
+
+    // The pages that mirror the editors' models.
+    auto embed = [](QWidget* page, QWidget* placeholder, QWidget* content) {
+        if (placeholder)
+            placeholder->hide();
+        page->layout()->addWidget(content);
+    };
+    m_dockPage = new TDockPage(&m_core->editors.dock, ui->DockTS);
+    embed(ui->DockTS, ui->DockPlaceholderLabel, m_dockPage);
+    m_gdPage = new TGDPage(&m_core->editors.gd, ui->GDTS);
+    embed(ui->GDTS, ui->GDPlaceholderLabel, m_gdPage);
+    m_logPage = new TLogPage(ui->LogTS);
+    embed(ui->LogTS, ui->LogListPlaceholderLabel, m_logPage);
+
+    m_core->PullSettings = [this] {
+        if (m_started)
+            pullSettings();
+    };
+    m_core->ClearLogBrowser = [this] { m_logPage->clear(); };
+    m_core->DisplayLogList = [this] { m_logPage->showLogList(*m_core->FUnitDef); };
+    m_core->Changed = [this] {
+        emit m_core->editors.dock.changed();
+        emit m_core->editors.gd.changed();
+        refreshConnection();
+    };
+
+    connect(ui->OpReadBtn, &QPushButton::clicked, this, [this] { m_core->OpReadBtnClick(); });
+    connect(ui->OpWriteBtn, &QPushButton::clicked, this, [this] { m_core->OpWriteBtnClick(); });
+    connect(m_logPage->purgeButton(), &QPushButton::clicked, this,
+            [this] { m_core->LogListBtnPurgeClick(); });
+    connect(m_dockPage, &TDockPage::upgradeFileChosen, this,
+            [this](const QString& path) { m_core->DockUpgradeFileEditChange(path); });
+    connect(m_gdPage, &TGDPage::upgradeFileChosen, this,
+            [this](const QString& path) { m_core->GDUpgradeFileNameEditChange(path); });
+
+    for (QRadioButton* r : {ui->OpDeviceConnectDiskRadio, ui->OpDeviceConnectCommRadio,
+                            ui->OpDeviceConnectUdpRadio, ui->OpDeviceConnectLanRadio})
+        connect(r, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                onLinkRadio();
+        });
+    connect(ui->OpDeviceConnectRefreshBtn, &QPushButton::clicked, this,
+            [this] { m_core->RefreshConnections(); });
+    connect(ui->OpDeviceConnectCommPortCombo, &QComboBox::currentTextChanged, this,
+            [this](const QString& t) { m_core->OpDeviceConnectCommPortComboText = t; });
+    connect(ui->OpDeviceConnectLanListCombo, &QComboBox::currentTextChanged, this,
+            [this](const QString& t) { m_core->OpDeviceConnectLanListComboText = t; });
+    connect(ui->OpDeviceConnectLanListCombo, &QComboBox::currentIndexChanged, this,
+            [this](int i) { m_core->OpDeviceConnectLanListComboIndex = i; });
+
+    connect(ui->DebugLogUnitCheck, &QCheckBox::toggled, this,
+            [this](bool on) { m_core->DebugLogUnitCheck = on; });
+    connect(ui->DebugLogProgressCheck, &QCheckBox::toggled, this,
+            [this](bool on) { m_core->DebugLogProgressCheck = on; });
+    const std::pair<QCheckBox*, TMainCore::Traffic> traffic[] = {
+        {ui->DebugCommReadCheck, TMainCore::Traffic::CommRead},
+        {ui->DebugCommSendCheck, TMainCore::Traffic::CommSend},
+        {ui->DebugCommDataCheck, TMainCore::Traffic::CommData},
+        {ui->DebugEthReadCheck, TMainCore::Traffic::EthRead},
+        {ui->DebugEthSendCheck, TMainCore::Traffic::EthSend},
+        {ui->DebugEthDataCheck, TMainCore::Traffic::EthData}};
+    for (const auto& [box, which] : traffic)
+        connect(box, &QCheckBox::toggled, this, [this, w = which](bool on) { m_core->SetTraffic(w, on); });
+    refreshConnection();
+}
+
+void TMainForm::onLinkRadio()
+{
+    LinkChoice choice = LinkChoice::Disk;
+    if (ui->OpDeviceConnectCommRadio->isChecked())
+        choice = LinkChoice::Comm;
+    else if (ui->OpDeviceConnectUdpRadio->isChecked())
+        choice = LinkChoice::Udp;
+    else if (ui->OpDeviceConnectLanRadio->isChecked())
+        choice = LinkChoice::Lan;
+    m_core->SelectLink(choice);
+}
+
+// The Connection tab and the link-specific buttons follow the core.
+void TMainForm::refreshConnection()
+{
+    const LinkButtons b = ButtonsForLink(m_core->link);
+    ui->OpDeviceOpRtcGetBtn->setEnabled(b.rtc);
+    ui->OpDeviceOpRtcSetBtn->setEnabled(b.rtc);
+    ui->DebugOpReadSNBtn->setEnabled(b.serial);
+    ui->DebugOpWriteSNBtn->setEnabled(b.serial);
+    ui->DebugOpUnitResetBtn->setEnabled(b.reset);
+    for (const char* name : {"GDOpConfigBtn", "GDOpFirmwareBtn"})
+        if (QWidget* w = named(name))
+            w->setEnabled(b.downloads);
+
+    auto mirror = [](QComboBox* combo, const QStringList& items, const QString& text, int index) {
+        QSignalBlocker block(combo);
+        QStringList current;
+        for (int i = 0; i < combo->count(); ++i)
+            current << combo->itemText(i);
+        if (current != items) {
+            combo->clear();
+            combo->addItems(items);
+        }
+        if (index >= 0 && index < combo->count())
+            combo->setCurrentIndex(index);
+        else if (combo->isEditable())
+            combo->setEditText(text);
+        else
+            combo->setCurrentIndex(int(items.indexOf(text)));
+    };
+    mirror(ui->OpDeviceConnectCommPortCombo, m_core->OpDeviceConnectCommPortComboItems,
+           m_core->OpDeviceConnectCommPortComboText, -1);
+    mirror(ui->OpDeviceConnectLanListCombo, m_core->OpDeviceConnectLanListComboItems,
+           m_core->OpDeviceConnectLanListComboText, m_core->OpDeviceConnectLanListComboIndex);
+    if (m_logPage)
+        m_logPage->saveButton()->setEnabled(m_core->LogListBtnSaveEnabled);
 }

@@ -15,6 +15,10 @@ class QTableWidget;
 class QTableWidgetItem;
 class QButtonGroup;
 class QtOperatorPort;
+class TMainCore;
+class TDockPage;
+class TGDPage;
+class TLogPage;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -25,6 +29,7 @@ public:
     ~TMainForm() override;
 
     AppState& state() { return *m_state; }
+    TMainCore& core() { return *m_core; }
     QtOperatorPort& qtPort() { return *m_port; }
 
     // The one-time start-up sequence; runs on the first show, callable earlier.
@@ -82,6 +87,11 @@ private:
     void onMakeLanguageFile();
 
     OperatorPort& messages();
+
+    // Dock operations and the link choice.
+    void setupOperations();
+    void refreshConnection();
+    void onLinkRadio();
     QWidget* named(const char* name) const;
 
     std::unique_ptr<Ui::TMainForm> ui;
@@ -96,4 +106,8 @@ private:
     bool m_pushing = false;   // widgets are being filled from the state
     bool m_gridFilling = false;
     int m_serviceLevel = 0;
+    std::unique_ptr<TMainCore> m_core;
+    TDockPage* m_dockPage = nullptr;
+    TGDPage* m_gdPage = nullptr;
+    TLogPage* m_logPage = nullptr;
 };

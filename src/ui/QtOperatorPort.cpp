@@ -1,5 +1,7 @@
 #include "QtOperatorPort.h"
 
+#include <QTabWidget>
+
 #include <algorithm>
 
 #include <QApplication>
@@ -132,6 +134,35 @@ void QtOperatorPort::setProgressVisible(bool visible)
     }
     if (m_progressLabel && !visible)
         m_progressLabel->clear();
+}
+
+void QtOperatorPort::setProgressBars(bool fileVisible, bool allVisible)
+{
+    if (m_fileBar)
+        m_fileBar->setVisible(fileVisible);
+    if (m_allBar)
+        m_allBar->setVisible(allVisible);
+    if (m_progressLabel && !fileVisible && !allVisible)
+        m_progressLabel->clear();
+}
+
+void QtOperatorPort::showPage(const QString& name)
+{
+    if (!m_window)
+        return;
+    QWidget* page = m_window->findChild<QWidget*>(name);
+    if (!page)
+        return;
+    // A page of a tab widget sits in the tab widget's stack.
+    for (QWidget* w = page->parentWidget(); w; w = w->parentWidget()) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+            const int index = tabs->indexOf(page);
+            if (index >= 0) {
+                tabs->setCurrentIndex(index);
+                return;
+            }
+        }
+    }
 }
 
 void QtOperatorPort::setProgress(int fileValue, int fileMax, int allValue, int allMax)

@@ -24,6 +24,8 @@ public:
 
     void setStatus(const QString& text, StatusLook look) override;
     void setProgressVisible(bool visible) override;
+    void setProgressBars(bool fileVisible, bool allVisible) override;
+    void showPage(const QString& name) override;
     void setProgress(int fileValue, int fileMax, int allValue, int allMax) override;
     void setProgressCaption(const QString& caption) override;
     void setCaption(const QString& caption) override;

@@ -42,7 +42,17 @@ void ScriptedOperatorPort::setStatus(const QString& text, StatusLook look)
     statusLook = look;
 }
 
-void ScriptedOperatorPort::setProgressVisible(bool visible) { progressVisible = visible; }
+void ScriptedOperatorPort::setProgressVisible(bool visible)
+{
+    progressVisible = fileBarVisible = allBarVisible = visible;
+}
+
+void ScriptedOperatorPort::setProgressBars(bool fileVisible, bool allVisible)
+{
+    fileBarVisible = fileVisible;
+    allBarVisible = allVisible;
+    progressVisible = fileVisible || allVisible;
+}
 
 void ScriptedOperatorPort::setProgress(int fv, int fm, int av, int am)
 {

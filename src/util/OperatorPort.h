@@ -24,9 +24,16 @@ public:
 
     virtual void setStatus(const QString& text, StatusLook look) = 0;
     virtual void setProgressVisible(bool visible) = 0;
+    // The file bar and the overall bar shown or hidden on their own.
+    virtual void setProgressBars(bool fileVisible, bool allVisible)
+    {
+        setProgressVisible(fileVisible || allVisible);
+    }
     virtual void setProgress(int fileValue, int fileMax, int allValue, int allMax) = 0;
     virtual void setProgressCaption(const QString& caption) = 0;
     virtual void setCaption(const QString& caption) { (void)caption; }
+    // Brings a page (by its component name) to the front; the window only.
+    virtual void showPage(const QString& name) { (void)name; }
 
     virtual void appendHistory(const QString& line) = 0; // operation log line
     virtual void appendTraffic(const QString& line) = 0; // link traffic line
@@ -51,6 +58,7 @@ public:
     QString statusText;
     StatusLook statusLook = StatusLook::Neutral;
     bool progressVisible = false;
+    bool fileBarVisible = false, allBarVisible = false;
     int fileValue = 0, fileMax = 0, allValue = 0, allMax = 0;
     QString progressCaption;
     QString caption;
@@ -63,6 +71,7 @@ public:
                      bool forSaving) override;
     void setStatus(const QString& text, StatusLook look) override;
     void setProgressVisible(bool visible) override;
+    void setProgressBars(bool fileVisible, bool allVisible) override;
     void setProgress(int fv, int fm, int av, int am) override;
     void setProgressCaption(const QString& c) override { progressCaption = c; }
     void setCaption(const QString& c) override { caption = c; }

@@ -75,3 +75,33 @@ TEST(CliSettings, SetNormalisesAndReportsErrors)
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("settings show"));
 }
+
+TEST(CliDock, ReadEditWriteReadAgain)
+{
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/home");
+    const QString dock = tmp.path() + "/dock";
+    QProcess sim;
+    sim.start(MARVANE_DOCKSIM, {"fixture", dock, "--size", "small"});
+    ASSERT_TRUE(sim.waitForFinished(30000));
+    ASSERT_EQ(sim.exitCode(), 0);
+
+    CliRun r = runCli(tmp.path(), {"read", "--link", "usb", "--target", dock});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.trimmed().endsWith("SUCCESS: Completed successfully")) << r.out.toStdString();
+    r = runCli(tmp.path(), {"config", "set", "DockCfgMaxBumpTimeEdit=35", "write", "--link", "usb",
+                            "--target", dock});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString() << r.out.toStdString();
+    r = runCli(tmp.path(), {"read", "--link", "usb", "--target", dock});
+    ASSERT_EQ(r.code, 0);
+    r = runCli(tmp.path(), {"config", "show"});
+    EXPECT_TRUE(r.out.contains("DockCfgMaxBumpTimeEdit=35\n")) << r.out.toStdString();
+
+    r = runCli(tmp.path(), {"config", "set", "NoSuchEditor=1"});
+    EXPECT_EQ(r.code, 1);
+    r = runCli(tmp.path(), {"read", "--link", "usb", "--bogus"});
+    EXPECT_EQ(r.code, 2);
+    r = runCli(tmp.path(), {"fw-check", dock + "/FW/DOCK/nothing.IMG", "--type", "dock"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.startsWith("128 PROGRAM_OPENERROR")) << r.out.toStdString();
+}

@@ -7,6 +7,9 @@ inline constexpr uint8_t USBDISK_COMM_OK = 0;
 inline constexpr uint8_t USBDISK_COMM_NO_DEVICEINFO = 128;
 inline constexpr uint8_t USBDISK_COMM_DELETE_ERROR = 129;
 
+// root + relative with every existing part matched without regard to case.
+QString ResolvePathNoCase(const QString& sRoot, const QString& sRelative);
+
 class TUSBDisk : public TUnitDef {
 public:
     QString FUsbDrive; // root of the dock's drive, with trailing "/"
@@ -14,6 +17,13 @@ public:
 
     // Where removable volumes come from; tests inject their own list.
     std::function<QStringList()> RemovableRoots;
+
+    // The drive path of a drive-relative path ("LOG/EVENT/"), each part matched
+    // without regard to case as the dock's file system does; parts that do not
+    // exist are kept as given.
+    QString DrivePath(const QString& sRelative) const;
+    // A full path below the drive (an mUsbFile) resolved the same way; other paths unchanged.
+    QString ResolveDrivePath(const QString& sPath) const;
 
     uint8_t GetDeviceInfo(QString& sSN, QString& sVer) override;
     bool OpenComm(const QString& sOpenStr) override;
@@ -36,4 +46,9 @@ public:
     bool GetTaskStatus(RTask&, uint8_t&, RBayTaskArr&) override { return false; }
     bool GetTaskResult(RBayResArr&, RGDInfoArr&) override { return false; }
     bool GetTaskLog(uint8_t, uint8_t, RLogInfo&) override { return false; }
+
+private:
+    bool DriveReady() const;
+    bool InsideDrive(const QString& sPath) const;
+    void WriteLogListDump(const QVector<RFileList>& list) const;
 };

@@ -1,0 +1,90 @@
+// Read from a large USB-drive dock against a plain recursive copy of the same tree.
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "Fixture.h"
+#include "app/MainCore.h"
+
+namespace {
+
+qint64 plainCopy(const QString& from, const QString& to)
+{
+    qint64 files = 0;
+    QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString dst = to + '/' + QDir(from).relativeFilePath(src);
+        QDir().mkpath(QFileInfo(dst).absolutePath());
+        if (QFile::copy(src, dst))
+            ++files;
+    }
+    return files;
+}
+
+double median(QVector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir work;
+    qputenv("TMPDIR", (work.path() + "/tmp").toLocal8Bit());
+    QDir().mkpath(work.path() + "/tmp");
+    QDir::setCurrent(MARVANE_BINARY_DIR);
+
+    const QString dock = work.path() + "/dock";
+    const docksim::FixtureManifest m = docksim::WriteFixture(dock, docksim::FixtureSize::Large, 1);
+    if (!m.ok()) {
+        std::fprintf(stderr, "fixture: %s\n", qPrintable(m.error));
+        return 1;
+    }
+    std::printf("large fixture: %lld log files, %lld bytes\n", qlonglong(m.logs.size()),
+                qlonglong(m.totalBytes));
+
+    const int runs = 5;
+    QVector<double> readMs, copyMs;
+    for (int i = 0; i < runs; ++i) {
+        // Reference: copy the whole tree.
+        const QString target = work.path() + QStringLiteral("/copy%1").arg(i);
+        QElapsedTimer t;
+        t.start();
+        plainCopy(dock, target);
+        copyMs << t.nsecsElapsed() / 1e6;
+        QDir(target).removeRecursively();
+
+        ScriptedOperatorPort port;
+        AppState state(&port);
+        state.StartUp();
+        state.FLogDestDir = work.path() + "/store/";
+        QDir().mkpath(state.FLogDestDir);
+        state.settings.ConfigSetEtcAutoPurgeCheck = false;
+        TMainCore core(state, port);
+        core.editors.InitConst();
+        core.FinalPauseSec = 0; // the fixed one-second pause before the result is no work
+        core.USBDisk.RemovableRoots = [] { return QStringList(); };
+        port.folderAnswers << dock;
+        t.restart();
+        const bool ok = core.OpReadBtnClick();
+        readMs << t.nsecsElapsed() / 1e6;
+        if (!ok) {
+            std::fprintf(stderr, "Read failed: %s\n", qPrintable(port.statusText));
+            return 1;
+        }
+    }
+    const double r = median(readMs), c = median(copyMs);
+    std::printf("Read (median of %d):        %8.1f ms\n", runs, r);
+    std::printf("plain copy (median of %d):  %8.1f ms\n", runs, c);
+    std::printf("ratio Read / copy:          %8.2f (target <= 1.50)\n", r / c);
+    return 0;
+}

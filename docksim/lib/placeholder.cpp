@@ -1,2 +1,0 @@
-// placeholder; the fixture generator lands here
-namespace docksim {}

@@ -1,0 +1,660 @@
+#include "app/MainCore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTime>
+
+#include "lang/LangTable.h"
+#include "platform/Platform.h"
+
+namespace {
+
+QString T(int n) { return LangText(n); }
+
+// Restores the window state at the end of an operation, also when something throws.
+class OperationGuard {
+public:
+    explicit OperationGuard(std::function<void()> f) : m_f(std::move(f)) {}
+    ~OperationGuard()
+    {
+        if (m_f)
+            m_f();
+    }
+    OperationGuard(const OperationGuard&) = delete;
+    OperationGuard& operator=(const OperationGuard&) = delete;
+
+private:
+    std::function<void()> m_f;
+};
+
+// QProgressBar counts in int; large byte counts are shown scaled down.
+int barValue(qint64 v, qint64 scale) { return int(v / scale); }
+qint64 barScale(qint64 max) { return max > 0x3FFFFFFF ? max / 0x3FFFFFFF + 1 : 1; }
+
+bool isRootFolder(const QString& dir)
+{
+    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(dir.trimmed()));
+    return clean.compare(QDir::cleanPath(platform::SystemRoot()), Qt::CaseInsensitive) == 0 ||
+           QDir(clean).isRoot();
+}
+
+} // namespace
+
+LinkButtons ButtonsForLink(LinkChoice link)
+{
+    switch (link) {
+    case LinkChoice::Disk:
+        return {false, false, false, false};
+    case LinkChoice::Comm:
+        return {true, true, true, true};
+    case LinkChoice::Udp:
+        return {true, false, true, true};
+    case LinkChoice::Lan:
+        return {true, false, true, false};
+    }
+    return {};
+}
+
+TMainCore::TMainCore(AppState& st, OperatorPort& p) : state(st), port(p)
+{
+    FUnitDef = &USBDisk;
+    for (TUnitDef* u : std::initializer_list<TUnitDef*>{&DockComm, &TCPSkt, &USBDisk, &UdpSkt}) {
+        u->Port = &port;
+        u->Progress = this;
+    }
+}
+
+TMainCore::~TMainCore() = default;
+
+void TMainCore::AddLog(int nType, const QString& sData)
+{
+    QString indent;
+    switch (nType) {
+    case LOGTYPE_UNIT:
+        if (!DebugLogUnitCheck)
+            return;
+        indent = QStringLiteral("      ");
+        break;
+    case LOGTYPE_PROGRESS:
+        indent = QStringLiteral(" ");
+        break;
+    case LOGTYPE_PROGRESS1:
+    case LOGTYPE_LANSERACH:
+        indent = QStringLiteral("    ");
+        break;
+    case LOGTYPE_PROGRESS2:
+        indent = QStringLiteral("      ");
+        break;
+    default:
+        return;
+    }
+    if (nType != LOGTYPE_UNIT && !DebugLogProgressCheck)
+        return;
+    port.appendHistory('[' + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + ']' +
+                       indent + sData);
+}
+
+void TMainCore::SetTraffic(Traffic which, bool on)
+{
+    m_traffic[size_t(which)] = on;
+    auto handler = [this](const char* tag) {
+        return [this, tag](const QString& s) {
+            port.appendTraffic('[' + QTime::currentTime().toString(QStringLiteral("HH:mm:ss:zzz")) +
+                               ']' + QString::fromLatin1(tag) + s);
+        };
+    };
+    auto set = [&](TUnitDef& u, TUnitDef::TextEvent TUnitDef::*ev, const char* tag) {
+        u.*ev = on ? handler(tag) : TUnitDef::TextEvent();
+    };
+    switch (which) {
+    case Traffic::CommRead: set(DockComm, &TUnitDef::OnRead, "(READ) "); break;
+    case Traffic::CommSend: set(DockComm, &TUnitDef::OnSend, "(SEND) "); break;
+    case Traffic::CommData: set(DockComm, &TUnitDef::OnData, "(DATA) "); break;
+    case Traffic::EthRead:
+        set(UdpSkt, &TUnitDef::OnRead, "(READ) ");
+        set(TCPSkt, &TUnitDef::OnRead, "(READ) ");
+        break;
+    case Traffic::EthSend:
+        set(UdpSkt, &TUnitDef::OnSend, "(SEND) ");
+        set(TCPSkt, &TUnitDef::OnSend, "(SEND) ");
+        break;
+    case Traffic::EthData:
+        set(UdpSkt, &TUnitDef::OnData, "(DATA) ");
+        set(TCPSkt, &TUnitDef::OnData, "(DATA) ");
+        break;
+    }
+}
+
+// ---- progress ---------------------------------------------------------------
+
+void TMainCore::ProgressStart(qint64 nAllMax)
+{
+    if (state.FAutoMode)
+        return;
+    FProgOn = true;
+    FProgMax = FProgAllStart = 0;
+    FProgAllMax = 0;
+    m_allScale = barScale(nAllMax);
+    m_allMax = nAllMax;
+    port.setProgress(0, 0, 0, barValue(nAllMax, m_allScale));
+    port.setProgressBars(true, true);
+}
+
+void TMainCore::ProgressReady(const QString& sCaption, qint64 nMax, qint64 nAllEnd, qint64 nAllStart)
+{
+    if (state.FAutoMode || !FProgOn)
+        return;
+    FProgMax = nMax;
+    FProgAllStart = nAllStart;
+    FProgAllMax = nAllEnd;
+    m_fileScale = barScale(nMax);
+    port.setProgressCaption(sCaption);
+    port.setProgress(0, barValue(nMax, m_fileScale), barValue(nAllStart, m_allScale),
+                     barValue(m_allMax, m_allScale));
+}
+
+void TMainCore::OnUnitProgress(qint64 n)
+{
+    if (!FProgOn)
+        return;
+    const qint64 file = std::min(n, FProgMax);
+    const qint64 all = std::min(n + FProgAllStart, FProgAllMax);
+    port.setProgress(barValue(file, m_fileScale), barValue(FProgMax, m_fileScale),
+                     barValue(all, m_allScale), barValue(m_allMax, m_allScale));
+}
+
+void TMainCore::ProgressStop()
+{
+    if (state.FAutoMode)
+        return;
+    FProgOn = false;
+    port.setProgressBars(false, false);
+}
+
+// ---- link choice --------------------------------------------------------------
+
+void TMainCore::SelectLink(LinkChoice choice)
+{
+    TUnitDef* next = &USBDisk;
+    switch (choice) {
+    case LinkChoice::Disk: next = &USBDisk; break;
+    case LinkChoice::Comm: next = &DockComm; break;
+    case LinkChoice::Udp: next = &UdpSkt; break;
+    case LinkChoice::Lan: next = &TCPSkt; break;
+    }
+    if (next != FUnitDef)
+        next->CopyVariable(*FUnitDef);
+    FUnitDef = next;
+    link = choice;
+    if (choice == LinkChoice::Comm) {
+        if (LoadUSBCommPort)
+            LoadUSBCommPort();
+    } else if (choice == LinkChoice::Udp || choice == LinkChoice::Lan) {
+        port.setBusy(true);
+        OperationGuard restore([this] { port.setBusy(false); });
+        if (LoadLanConnect)
+            LoadLanConnect(1, 2);
+    }
+    notify();
+}
+
+void TMainCore::RefreshConnections()
+{
+    port.setBusy(true);
+    OperationGuard restore([this] { port.setBusy(false); });
+    if (LoadUSBCommPort)
+        LoadUSBCommPort();
+    if (LoadLanConnect)
+        LoadLanConnect(1, 2);
+    notify();
+}
+
+bool TMainCore::LoadComm(bool bRead)
+{
+    QString arg;
+    auto lanAddress = [this] {
+        if (OpDeviceConnectLanListComboIndex < 1 || OpDeviceConnectLanListComboIndex >= FDockLan.size())
+            return OpDeviceConnectLanListComboText.trimmed();
+        return FDockLan[OpDeviceConnectLanListComboIndex].mIp;
+    };
+    switch (link) {
+    case LinkChoice::Comm:
+        FUnitDef = &DockComm;
+        arg = OpDeviceConnectCommPortComboText;
+        break;
+    case LinkChoice::Lan:
+        FUnitDef = &TCPSkt;
+        arg = lanAddress();
+        break;
+    case LinkChoice::Udp:
+        FUnitDef = &UdpSkt;
+        UdpSkt.RemotePort = quint16(state.settings.ConfigPrNNetworkPortEdit);
+        arg = lanAddress();
+        break;
+    case LinkChoice::Disk:
+        FUnitDef = &USBDisk;
+        break;
+    }
+    if (bRead)
+        FUnitDef->ClearVariable();
+    installUnitHandlers(*FUnitDef);
+    return FUnitDef->OpenComm(arg);
+}
+
+bool TMainCore::LoadCommUSBLAN()
+{
+    if (link != LinkChoice::Comm && link != LinkChoice::Udp)
+        return false;
+    return LoadComm(true);
+}
+
+void TMainCore::installUnitHandlers(TUnitDef& unit)
+{
+    unit.OnInform = [this](const QString& s) { OnUnitInform(s); };
+    unit.Port = &port;
+    unit.Progress = this;
+}
+
+void TMainCore::detachUnitHandlers(TUnitDef& unit)
+{
+    unit.OnInform = nullptr;
+    unit.OnProgress = nullptr;
+}
+
+QString TMainCore::resultWord(uint8_t code) const { return code == 0 ? T(708) : T(709); }
+
+// ---- Read -----------------------------------------------------------------------
+
+bool TMainCore::OpReadBtnClick()
+{
+    if (state.FExe)
+        return false;
+    if (LogListBtnSaveEnabled && SaveLog &&
+        port.askYesNo(T(712) + '\n' + T(713), T(714)))
+        SaveLog();
+
+    port.setProgressBars(false, false);
+    port.setProgressCaption(QString());
+    SetStatus(QString(), OperatorPort::StatusLook::Neutral);
+
+    editors.dock.DockUpgradeFileEdit.clear();
+    editors.dock.DockUpgradeLabel.clear();
+    editors.gd.GDUpgradeFileNameEdit.clear();
+    editors.gd.GDUpgradeFileNameEdit1.clear();
+    editors.gd.GDUpgradeLabel.clear();
+    if (ClearLogBrowser)
+        ClearLogBrowser();
+    notify();
+
+    port.setBusy(true);
+    state.FExe = true;
+    OperationGuard cleanup([this] {
+        FUnitDef->CloseComm();
+        state.FExe = false;
+        detachUnitHandlers(*FUnitDef);
+        port.setBusy(false);
+        notify();
+    });
+
+    AddLog(LOGTYPE_PROGRESS, '[' + T(721) + ']');
+    port.setProgressCaption(T(704));
+
+    bool ok = LoadComm(true);
+    if (ok) {
+        AddLog(LOGTYPE_PROGRESS1, T(705));
+        if (!GetLogDestination(true)) {
+            FUnitDef->FErrStr = T(716) + QStringLiteral(" ...");
+            ok = false;
+        }
+    }
+    if (ok) {
+        QVector<RCfgList> list = GetCfgList(AppState::TransferFolder(), USBDisk.UsbDrive(), true);
+        state.MakeDefaultDirectory();
+        ClearFiles(AppState::TransferFolder(), list);
+
+        AddLog(LOGTYPE_PROGRESS1, T(722));
+        port.setProgressCaption(T(722));
+        ok = FUnitDef->LoadConfigFiles(list);
+    }
+    if (ok) {
+        editors.dock.DockInfoSNEdit = FUnitDef->FDockInfo.mSN;
+        editors.dock.DockInfoVerEdit = FUnitDef->FDockInfo.mVersion;
+        FUnitDef->OnProgress = [this](qint64 n) { OnUnitProgress(n); };
+
+        AddLog(LOGTYPE_PROGRESS1, T(723));
+        port.setProgressCaption(T(723));
+        FUnitDef->LoadFirmwares();
+        editors.dock.DockUpgradeFileEdit = FUnitDef->FFwList.mDockFile.mName;
+        editors.dock.DockUpgradeLabel = FUnitDef->FFwList.mDockFile.mDescription;
+        editors.gd.GDUpgradeFileNameEdit = FUnitDef->FFwList.mGDFile.mName;
+        editors.gd.GDUpgradeLabel = FUnitDef->FFwList.mGDFile.mDescription;
+        notify();
+
+        AddLog(LOGTYPE_PROGRESS1, T(724));
+        port.setProgressCaption(T(724));
+        FUnitDef->LoadLogFiles();
+
+        QString err;
+        if (!editors.GetDockCfgFromFile(state.settings.ConfigPrNNetworkPortEdit, &err))
+            AddLog(LOGTYPE_PROGRESS1, err);
+        notify();
+        if (DisplayLogList)
+            DisplayLogList();
+        DeleteOldFiles();
+    }
+
+    StDelay(float(FinalPauseSec));
+    if (ok) {
+        AddLog(LOGTYPE_PROGRESS1, T(718));
+        SetStatus(T(718), OperatorPort::StatusLook::Success);
+    } else {
+        AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + FUnitDef->FErrStr);
+        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
+    }
+    port.setProgressBars(false, false);
+    port.setProgressCaption(QString());
+    port.showPage(QStringLiteral("LogTS"));
+    port.showPage(QStringLiteral("LogListGDBumpTS"));
+    return ok;
+}
+
+bool TMainCore::GetLogDestination(bool bAuto)
+{
+    QString dir = state.FLogDestDir.trimmed().isEmpty() ? platform::SystemRoot() : state.FLogDestDir;
+    if (bAuto && !state.FLogDestDir.trimmed().isEmpty() && !isRootFolder(state.FLogDestDir) &&
+        QFileInfo(state.FLogDestDir).isDir())
+        return true;
+    if (!SelectFolder(port, dir))
+        return false;
+    if (isRootFolder(dir)) {
+        port.showMessage(T(769) + '\n' + T(770), T(771), OperatorPort::Icon::Error);
+        return false;
+    }
+    if (!QFileInfo(dir).isDir())
+        return false;
+    state.FLogDestDir = dir;
+    if (PullSettings)
+        PullSettings();
+    QString err;
+    if (!state.SaveSetting(&err))
+        port.showMessage(err, PROG_TITLE, OperatorPort::Icon::Error);
+    return true;
+}
+
+// Entries without a date from their name or the file carry 0 and would fall under
+// every limit; an old file the program could not date is not ours to delete.
+static bool olderThan(TDateTime date, TDateTime limit) { return date > 0 && date < limit; }
+
+void TMainCore::DeleteOldFiles()
+{
+    if (!state.settings.ConfigSetEtcAutoPurgeCheck)
+        return;
+    const int days = state.settings.ConfigSetEtcPurgeDayEdit;
+    const TDateTime limit = NowDays() - days;
+    QVector<int> old;
+    for (int i = 0; i < FUnitDef->LogListCount(); ++i) {
+        const RUnitLogList& e = FUnitDef->FLogList[i];
+        // Only what this Read has copied to the PC may go from the dock.
+        if (!olderThan(e.mDate, limit) || !e.mExists)
+            continue;
+        old << i;
+        if (FUnitDef->FDevMode)
+            AddLog(LOGTYPE_PROGRESS2, T(760) + QStringLiteral(" : ") + e.mName);
+    }
+    if (old.isEmpty())
+        return;
+    if (!port.askYesNo(T(761) + QStringLiteral(" (~") + QString::number(days) + ' ' + T(762) + ')' +
+                           '\n' + T(701),
+                       T(702)))
+        return;
+
+    port.setProgressBars(true, false);
+    int done = 0;
+    port.setProgress(0, int(old.size()), 0, 0);
+    for (int i : old) {
+        const QString name = FUnitDef->FLogList[i].mName;
+        port.setProgressCaption(T(707) + QStringLiteral(" : ") + name);
+        const uint8_t r = FUnitDef->DeleteFile(name);
+        AddLog(LOGTYPE_UNIT, T(707) + QStringLiteral(" (") + resultWord(r) + QStringLiteral(") ...") + name);
+        port.setProgress(++done, int(old.size()), 0, 0);
+    }
+    port.setProgressCaption(QString());
+    port.setProgressBars(false, false);
+
+    port.setProgressCaption(T(763));
+    QVector<RFileList> dirs;
+    FUnitDef->LoadLogDirList(dirs);
+    if (!dirs.isEmpty()) {
+        port.setProgressBars(true, false);
+        done = 0;
+        port.setProgress(0, int(dirs.size()), 0, 0);
+        for (const RFileList& d : dirs) {
+            port.setProgressCaption(T(711) + QStringLiteral(" : ") + d.mName);
+            const uint8_t r = FUnitDef->DeleteDirectory(d.mName);
+            AddLog(LOGTYPE_UNIT, T(711) + QStringLiteral(" (") + resultWord(r) + QStringLiteral(") ...") + d.mName);
+            port.setProgress(++done, int(dirs.size()), 0, 0);
+        }
+        port.setProgressBars(false, false);
+    }
+    port.setProgressCaption(QString());
+}
+
+// ---- Start Purge -------------------------------------------------------------------
+
+bool TMainCore::LogListBtnPurgeClick()
+{
+    if (state.FExe)
+        return false;
+    if (!port.askYesNo(T(701), T(702)))
+        return false;
+
+    port.setProgress(0, 0, 0, 0);
+    port.setProgressBars(true, false);
+    port.setProgressCaption(QString());
+    SetStatus(QString(), OperatorPort::StatusLook::Neutral);
+    port.setBusy(true);
+    state.FExe = true;
+    OperationGuard cleanup([this] {
+        FUnitDef->CloseComm();
+        state.FExe = false;
+        detachUnitHandlers(*FUnitDef);
+        port.setBusy(false);
+        port.setProgressBars(false, false);
+        port.setProgressCaption(QString());
+        notify();
+    });
+
+    AddLog(LOGTYPE_PROGRESS, '[' + T(703) + ']');
+    port.setProgressCaption(T(704));
+    if (!LoadComm(false)) {
+        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
+        return false;
+    }
+    AddLog(LOGTYPE_PROGRESS1, T(705));
+    AddLog(LOGTYPE_PROGRESS1, T(706));
+    port.setProgressCaption(T(706));
+    QVector<RFileList> list;
+    FUnitDef->LoadLogFileList(list, false);
+
+    const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;
+    int done = 0;
+    int total = int(list.size());
+    port.setProgress(0, total, 0, 0);
+    for (const RFileList& e : list) {
+        if (olderThan(e.mDate, limit)) {
+            port.setProgressCaption(T(707) + QStringLiteral(" : ") + e.mName);
+            const uint8_t r = FUnitDef->DeleteFile(e.mName);
+            AddLog(LOGTYPE_PROGRESS2,
+                   T(707) + QStringLiteral(" (") + resultWord(r) + QStringLiteral(") ...") + e.mName);
+        }
+        port.setProgress(++done, total, 0, 0);
+    }
+
+    AddLog(LOGTYPE_PROGRESS1, T(710));
+    port.setProgressCaption(T(710));
+    QVector<RFileList> dirs;
+    FUnitDef->LoadLogDirList(dirs);
+    total += int(dirs.size());
+    for (const RFileList& d : dirs) {
+        port.setProgressCaption(T(711) + QStringLiteral(" : ") + d.mName);
+        const uint8_t r = FUnitDef->DeleteDirectory(d.mName);
+        AddLog(LOGTYPE_PROGRESS2,
+               T(711) + QStringLiteral(" (") + resultWord(r) + QStringLiteral(") ...") + d.mName);
+        port.setProgress(++done, total, 0, 0);
+    }
+    return true;
+}
+
+// ---- Write ----------------------------------------------------------------------------
+
+bool TMainCore::OpWriteBtnClick()
+{
+    if (state.FExe)
+        return false;
+    port.setProgressBars(false, false);
+    port.setProgressCaption(QString());
+    SetStatus(QString(), OperatorPort::StatusLook::Neutral);
+    port.setBusy(true);
+    state.FExe = true;
+    OperationGuard cleanup([this] {
+        port.setProgressBars(false, false);
+        FUnitDef->CloseComm();
+        state.FExe = false;
+        detachUnitHandlers(*FUnitDef);
+        port.setBusy(false);
+        notify();
+    });
+
+    AddLog(LOGTYPE_PROGRESS, '[' + T(725) + ']');
+    port.setProgressCaption(T(704));
+
+    bool ok = LoadComm(false);
+    if (ok) {
+        AddLog(LOGTYPE_PROGRESS1, T(705));
+        AddLog(LOGTYPE_PROGRESS1, T(726));
+        port.setProgressCaption(T(726));
+        state.MakeDefaultDirectory();
+        QString err;
+        QVector<RCfgList> list = GetCfgList(AppState::TransferFolder(), USBDisk.UsbDrive(), false);
+        if (!editors.SetDockCfgToFile(state.settings.ConfigPrNNetworkPortEdit, &err)) {
+            FUnitDef->FErrStr = err;
+            ok = false;
+        } else {
+            notify();
+            ok = FUnitDef->SaveConfigFiles(list);
+        }
+    }
+    if (ok) {
+        AddLog(LOGTYPE_PROGRESS1, T(727));
+        FUnitDef->OnProgress = [this](qint64 n) { OnUnitProgress(n); };
+
+        const QString dockPath = editors.dock.DockUpgradeFileEdit.trimmed();
+        if (dockPath != FUnitDef->FFwList.mDockFile.mName && !dockPath.isEmpty() &&
+            QFileInfo(dockPath).isFile() &&
+            port.askYesNo(T(728) + '\n' + T(729) + QStringLiteral("\n\n") + T(730) +
+                              QStringLiteral(" : ") + dockPath,
+                          T(731)))
+            ok = FUnitDef->SaveFirmware(UNIT_FWTYPE_DOCK, dockPath);
+    }
+    if (ok) {
+        const QString gdPath = editors.gd.GDUpgradeFileNameEdit.trimmed();
+        if (gdPath != FUnitDef->FFwList.mGDFile.mName && !gdPath.isEmpty() &&
+            QFileInfo(gdPath).isFile() &&
+            port.askYesNo(T(732) + '\n' + T(729) + QStringLiteral("\n\n") + T(730) +
+                              QStringLiteral(" : ") + gdPath,
+                          T(733)))
+            ok = FUnitDef->SaveFirmware(UNIT_FWTYPE_GD, gdPath);
+        // The dock restarts even when the instrument image did not go through.
+        FUnitDef->UnitReset();
+        OpDeviceConnectCommPortComboItems = {QStringLiteral("---")};
+        OpDeviceConnectCommPortComboText = QStringLiteral("---");
+        OpDeviceConnectLanListComboItems = {T(734)};
+        OpDeviceConnectLanListComboText = T(734);
+        OpDeviceConnectLanListComboIndex = 0;
+        FDockLan = {RDockLanInfo{}};
+    }
+
+    StDelay(float(FinalPauseSec));
+    if (ok) {
+        AddLog(LOGTYPE_PROGRESS1, T(718));
+        SetStatus(T(718), OperatorPort::StatusLook::Success);
+    } else {
+        AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + FUnitDef->FErrStr);
+        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
+    }
+    return ok;
+}
+
+// ---- firmware choosers -------------------------------------------------------------------
+
+bool TMainCore::upgradeFileChange(uint8_t kind, const QString& path)
+{
+    if (state.FExe)
+        return false;
+    QString& edit = kind == UNIT_FWTYPE_DOCK ? editors.dock.DockUpgradeFileEdit
+                                             : editors.gd.GDUpgradeFileNameEdit;
+    QString& label = kind == UNIT_FWTYPE_DOCK ? editors.dock.DockUpgradeLabel : editors.gd.GDUpgradeLabel;
+    const RUnitFwDefine& current =
+        kind == UNIT_FWTYPE_DOCK ? FUnitDef->FFwList.mDockFile : FUnitDef->FFwList.mGDFile;
+    edit = path;
+    bool accepted = false;
+    if (QFileInfo(path).isFile()) {
+        QString desc;
+        if (FUnitDef->CheckFirmware(kind, path, desc)) {
+            label = desc;
+            accepted = true;
+        } else {
+            edit = current.mName;
+        }
+    } else {
+        label = QStringLiteral("???");
+    }
+    notify();
+    return accepted;
+}
+
+bool TMainCore::DockUpgradeFileEditChange(const QString& path)
+{
+    return upgradeFileChange(UNIT_FWTYPE_DOCK, path);
+}
+
+bool TMainCore::GDUpgradeFileNameEditChange(const QString& path)
+{
+    return upgradeFileChange(UNIT_FWTYPE_GD, path);
+}
+
+// ---- command line session -----------------------------------------------------------------
+
+bool TMainCore::RestoreFromStaging(QString* error)
+{
+    const QString tf = AppState::TransferFolder();
+    if (!QFileInfo(tf + FILE_CONFIG_DOCK).isFile()) {
+        if (error)
+            *error = QStringLiteral("No dock has been read yet (%1 is missing): run 'read' first.")
+                         .arg(QDir::toNativeSeparators(tf + FILE_CONFIG_DOCK));
+        return false;
+    }
+    if (!editors.GetDockCfgFromFile(state.settings.ConfigPrNNetworkPortEdit, error))
+        return false;
+    FUnitDef->ReadFirmware(DOCK_ID, tf + DIR_FW_DOCK);
+    FUnitDef->ReadFirmware(GD_ID, tf + DIR_FW_GD);
+    editors.dock.DockUpgradeFileEdit = FUnitDef->FFwList.mDockFile.mName;
+    editors.dock.DockUpgradeLabel = FUnitDef->FFwList.mDockFile.mDescription;
+    editors.gd.GDUpgradeFileNameEdit = FUnitDef->FFwList.mGDFile.mName;
+    editors.gd.GDUpgradeLabel = FUnitDef->FFwList.mGDFile.mDescription;
+    // The identity as the last Read copied it.
+    QFile inform(tf + FILE_CONFIG_INFORM);
+    if (inform.open(QIODevice::ReadOnly)) {
+        const QStringList lines = platform::DecodeLegacy(inform.readAll()).split(QRegularExpression("[\r\n]+"));
+        for (const QString& line : lines) {
+            const QStringList kv = StDivideToken(line, "=", 2);
+            if (kv.value(0).trimmed() == QLatin1String("Serial Number"))
+                editors.dock.DockInfoSNEdit = kv.value(1).trimmed();
+            else if (kv.value(0).trimmed() == QLatin1String("Fw Version"))
+                editors.dock.DockInfoVerEdit = kv.value(1).trimmed();
+        }
+    }
+    return true;
+}

@@ -1,0 +1,136 @@
+#pragma once
+// The application's operations on a dock, shared by the window and the command
+// line: the link choice, the history log, the progress display, Read, Write and
+// Purge. The window mirrors what this class holds; it never decides anything itself.
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+#include "app/AppState.h"
+#include "app/ConfigEditors.h"
+#include "link/UnitDef.h"
+#include "link/serial/DockComm.h"
+#include "link/tcp/TCPSkt.h"
+#include "link/udp/UdpSkt.h"
+#include "link/usbdisk/USBDisk.h"
+#include "util/OperatorPort.h"
+
+// History line kinds.
+inline constexpr int LOGTYPE_UNIT = 1;
+inline constexpr int LOGTYPE_PROGRESS = 2;
+inline constexpr int LOGTYPE_PROGRESS1 = 3;
+inline constexpr int LOGTYPE_PROGRESS2 = 4;
+inline constexpr int LOGTYPE_LANSERACH = 5;
+
+// The four link radios of the Connection tab.
+enum class LinkChoice { Disk, Comm, Udp, Lan };
+
+// Which link-specific buttons a link allows.
+struct LinkButtons {
+    bool rtc = false;       // OpDeviceOpRtcGetBtn, OpDeviceOpRtcSetBtn
+    bool serial = false;    // DebugOpReadSNBtn, DebugOpWriteSNBtn
+    bool reset = false;     // DebugOpUnitResetBtn
+    bool downloads = false; // GDOpConfigBtn, GDOpFirmwareBtn
+};
+LinkButtons ButtonsForLink(LinkChoice link);
+
+// One dock found on the network (entry 0 is the empty "typed address" entry).
+struct RDockLanInfo {
+    QString mSN;
+    QString mIp;
+};
+
+class TMainCore : public ProgressSink {
+public:
+    TMainCore(AppState& state, OperatorPort& port);
+    ~TMainCore() override;
+
+    AppState& state;
+    OperatorPort& port;
+    ConfigEditors editors;
+
+    TDockComm DockComm;
+    TTCPSkt TCPSkt;
+    TUSBDisk USBDisk;
+    TUdpSkt UdpSkt;
+    TUnitDef* FUnitDef = nullptr;
+
+    // Connection tab.
+    LinkChoice link = LinkChoice::Disk;
+    QStringList OpDeviceConnectCommPortComboItems;
+    QString OpDeviceConnectCommPortComboText;
+    QStringList OpDeviceConnectLanListComboItems;
+    QString OpDeviceConnectLanListComboText;
+    int OpDeviceConnectLanListComboIndex = -1;
+    QVector<RDockLanInfo> FDockLan{RDockLanInfo{}};
+    // Filled by the later links; absent here means nothing to list.
+    std::function<void()> LoadUSBCommPort;
+    std::function<void(double retrySec, double maxSec)> LoadLanConnect;
+
+    // History page.
+    bool DebugLogUnitCheck = false;
+    bool DebugLogProgressCheck = false;
+    void AddLog(int nType, const QString& sData);
+    void OnUnitInform(const QString& s) { AddLog(LOGTYPE_UNIT, s); }
+    // Traffic log: which handlers are installed (Comm = serial link, Eth = UDP and TCP).
+    enum class Traffic { CommRead, CommSend, CommData, EthRead, EthSend, EthData };
+    void SetTraffic(Traffic which, bool on);
+
+    // Progress display; does nothing in Auto mode.
+    bool FProgOn = false;
+    qint64 FProgMax = 0, FProgAllStart = 0, FProgAllMax = 0;
+    void ProgressStart(qint64 nAllMax) override;
+    void ProgressReady(const QString& sCaption, qint64 nMax, qint64 nAllEnd, qint64 nAllStart) override;
+    void ProgressStop() override;
+    void OnUnitProgress(qint64 n);
+
+    void SetStatus(const QString& text, OperatorPort::StatusLook look) { port.setStatus(text, look); }
+
+    // Link choice.
+    void SelectLink(LinkChoice choice);
+    void RefreshConnections();
+    bool LoadComm(bool bRead);
+    bool LoadCommUSBLAN();
+
+    // Operations.
+    bool OpReadBtnClick();
+    bool LogListBtnPurgeClick();
+    bool OpWriteBtnClick();
+    bool GetLogDestination(bool bAuto);
+    void DeleteOldFiles();
+
+    // Upgrade-file choosers: a path typed or chosen. Returns whether it was accepted.
+    bool DockUpgradeFileEditChange(const QString& path);
+    bool GDUpgradeFileNameEditChange(const QString& path);
+
+    // Hooks of the log browser (filled when it exists).
+    std::function<void()> ClearLogBrowser;
+    std::function<void()> DisplayLogList;
+    std::function<void()> SaveLog;           // "Save Log"
+    bool LogListBtnSaveEnabled = false;      // logs of the last Read not yet saved
+    // Takes the settings controls into AppState before settings are saved.
+    std::function<void()> PullSettings;
+    // The pause before an operation shows its outcome, so the last step stays readable.
+    double FinalPauseSec = 1.0;
+    // Called whenever the models or the connection lists changed, for the window.
+    std::function<void()> Changed;
+
+    // The command line runs each command in a new process: this puts back what the
+    // last Read left in the transfer folder (editors, firmware choice, identity).
+    bool RestoreFromStaging(QString* error);
+
+private:
+    void installUnitHandlers(TUnitDef& unit);
+    void detachUnitHandlers(TUnitDef& unit);
+    bool upgradeFileChange(uint8_t kind, const QString& path);
+    QString resultWord(uint8_t code) const;
+    void notify()
+    {
+        if (Changed)
+            Changed();
+    }
+    std::array<bool, 6> m_traffic{};
+    qint64 m_allMax = 0, m_allScale = 1, m_fileScale = 1;
+};

@@ -1,0 +1,250 @@
+#include "cli/DockCommands.h"
+
+#include <QFileInfo>
+#include <QMap>
+
+#include "app/MainCore.h"
+#include "cli/CliOperatorPort.h"
+#include "lang/LangTable.h"
+#include "platform/Platform.h"
+
+namespace {
+
+enum Exit { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
+
+struct UsageError {
+    QString message;
+};
+
+// Options of the form --name value or --flag; anything else is positional.
+struct Options {
+    QMap<QString, QString> values;
+    QStringList flags;
+    QStringList positional;
+};
+
+Options parse(QStringList args, const QStringList& withValue, const QStringList& flags)
+{
+    Options o;
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        if (a.startsWith("--")) {
+            const QString name = a.mid(2);
+            if (withValue.contains(name)) {
+                if (args.isEmpty())
+                    throw UsageError{QStringLiteral("option %1 needs a value").arg(a)};
+                o.values[name] = args.takeFirst();
+            } else if (flags.contains(name)) {
+                o.flags << name;
+            } else {
+                throw UsageError{QStringLiteral("unknown option %1").arg(a)};
+            }
+        } else {
+            o.positional << a;
+        }
+    }
+    return o;
+}
+
+bool yesNo(const Options& o, const QString& name)
+{
+    const QString v = o.values.value(name, "no").toLower();
+    if (v != "yes" && v != "no")
+        throw UsageError{QStringLiteral("--%1 takes yes or no").arg(name)};
+    return v == "yes";
+}
+
+LinkChoice linkFrom(const Options& o)
+{
+    const QString l = o.values.value("link", "usb").toLower();
+    if (l == "usb")
+        return LinkChoice::Disk;
+    if (l == "cable" || l == "serial")
+        return LinkChoice::Comm;
+    if (l == "udp" || l == "ethernet")
+        return LinkChoice::Udp;
+    if (l == "tcp")
+        return LinkChoice::Lan;
+    throw UsageError{QStringLiteral("unknown link '%1' (usb, cable, udp or tcp)").arg(l)};
+}
+
+// --target answers the folder picker of the USB link when no removable volume holds a dock.
+void prepareLink(TMainCore& core, CliOperatorPort& port, const Options& o)
+{
+    core.SelectLink(linkFrom(o));
+    if (o.values.contains("target"))
+        port.folderAnswers << QFileInfo(o.values["target"]).absoluteFilePath();
+    if (o.values.contains("port"))
+        core.OpDeviceConnectCommPortComboText = o.values["port"];
+    if (o.values.contains("address")) {
+        core.OpDeviceConnectLanListComboText = o.values["address"];
+        core.OpDeviceConnectLanListComboIndex = -1;
+    }
+    core.DebugLogUnitCheck = true;
+    core.DebugLogProgressCheck = true;
+}
+
+int finish(bool ok, CliOperatorPort& port, QTextStream& out)
+{
+    out << (ok ? "SUCCESS: " : "FAILURE: ") << port.statusText << Qt::endl;
+    return ok ? ExitOk : ExitFailure;
+}
+
+const QStringList kLinkOptions = {"link", "target", "port", "address"};
+
+int cmdRead(TMainCore& core, CliOperatorPort& port, const QStringList& args, QTextStream& out)
+{
+    const Options o = parse(args, kLinkOptions + QStringList{"save-first", "purge"}, {});
+    if (!o.positional.isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.positional.first())};
+    port.answer(712, yesNo(o, "save-first"));
+    port.answer(761, yesNo(o, "purge"));
+    prepareLink(core, port, o);
+    return finish(core.OpReadBtnClick(), port, out);
+}
+
+int cmdPurge(TMainCore& core, CliOperatorPort& port, const QStringList& args, QTextStream& out)
+{
+    const Options o = parse(args, kLinkOptions, {"yes"});
+    if (!o.positional.isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.positional.first())};
+    port.answer(702, o.flags.contains("yes"));
+    prepareLink(core, port, o);
+    const bool ok = core.LogListBtnPurgeClick();
+    if (!ok && port.statusText.isEmpty())
+        port.statusText = QStringLiteral("Purge not started (answer the question with --yes)");
+    else if (ok)
+        port.statusText = LangText(718);
+    return finish(ok, port, out);
+}
+
+int cmdWrite(TMainCore& core, CliOperatorPort& port, const QStringList& args, QTextStream& out,
+             QTextStream& err)
+{
+    const Options o = parse(args, kLinkOptions + QStringList{"dock-image", "gd-image"}, {"yes"});
+    if (!o.positional.isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.positional.first())};
+    port.defaultYes = o.flags.contains("yes");
+    QString error;
+    if (!core.RestoreFromStaging(&error)) {
+        err << "marvane-cli: " << error << Qt::endl;
+        return ExitFailure;
+    }
+    prepareLink(core, port, o);
+    for (const auto& [opt, dock] : {std::pair{"dock-image", true}, std::pair{"gd-image", false}}) {
+        if (!o.values.contains(opt))
+            continue;
+        const QString path = QFileInfo(o.values[opt]).absoluteFilePath();
+        if (!QFileInfo(path).isFile()) {
+            err << "marvane-cli: " << path << ": no such file" << Qt::endl;
+            return ExitFailure;
+        }
+        const bool accepted =
+            dock ? core.DockUpgradeFileEditChange(path) : core.GDUpgradeFileNameEditChange(path);
+        if (!accepted) {
+            err << "marvane-cli: " << path << " was not accepted as "
+                << (dock ? "dock" : "instrument") << " firmware" << Qt::endl;
+            return ExitFailure;
+        }
+    }
+    return finish(core.OpWriteBtnClick(), port, out);
+}
+
+int cmdConfig(TMainCore& core, QStringList args, QTextStream& out, QTextStream& err,
+              CliOperatorPort& port)
+{
+    const QString sub = args.isEmpty() ? QString() : args.takeFirst();
+    QString error;
+    if (sub == "show") {
+        if (!args.isEmpty())
+            throw UsageError{"config show takes no arguments"};
+        if (!core.RestoreFromStaging(&error)) {
+            err << "marvane-cli: " << error << Qt::endl;
+            return ExitFailure;
+        }
+        for (const QString& line : core.editors.ShowLines())
+            out << line << '\n';
+        out.flush();
+        return ExitOk;
+    }
+    if (sub != "set")
+        throw UsageError{"config needs 'show' or 'set Name=value ...'"};
+    QStringList assignments;
+    while (!args.isEmpty() && args.first().contains('='))
+        assignments << args.takeFirst();
+    if (assignments.isEmpty())
+        throw UsageError{"config set needs at least one Name=value"};
+    if (!args.isEmpty() && args.first() != "write")
+        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(args.first())};
+    if (!core.RestoreFromStaging(&error)) {
+        err << "marvane-cli: " << error << Qt::endl;
+        return ExitFailure;
+    }
+    for (const QString& a : assignments) {
+        const int eq = int(a.indexOf('='));
+        if (!core.editors.Set(a.left(eq).trimmed(), a.mid(eq + 1), &error)) {
+            err << "marvane-cli: " << error << Qt::endl;
+            return ExitFailure;
+        }
+    }
+    // The edited values wait in the transfer folder for the next write.
+    if (!core.editors.SetDockCfgToFile(core.state.settings.ConfigPrNNetworkPortEdit, &error) ||
+        !core.editors.SetGDCfgToFile(&error)) {
+        err << "marvane-cli: " << error << Qt::endl;
+        return ExitFailure;
+    }
+    if (!args.isEmpty()) {
+        args.takeFirst();
+        return cmdWrite(core, port, args, out, err);
+    }
+    return ExitOk;
+}
+
+int cmdFwCheck(const QStringList& args, QTextStream& out)
+{
+    const Options o = parse(args, {"type"}, {});
+    if (o.positional.size() != 1)
+        throw UsageError{"fw-check needs one FILE"};
+    const QString type = o.values.value("type").toLower();
+    if (type != "dock" && type != "gd")
+        throw UsageError{"fw-check needs --type dock or --type gd"};
+    QString desc;
+    std::array<uint8_t, 4> ver{};
+    const uint8_t code =
+        TUnitDef::IsValidFirmware(type == "dock" ? DOCK_ID : GD_ID, o.positional.first(), desc, ver);
+    out << code << ' ' << ProgramResultName(code) << ' ' << ProgramResultDescription(code);
+    if (code == PROGRAM_OK)
+        out << " (" << desc << ')';
+    out << Qt::endl;
+    return code == PROGRAM_OK ? ExitOk : ExitFailure;
+}
+
+} // namespace
+
+bool IsDockCommand(const QString& command)
+{
+    static const QStringList kCommands = {"read", "purge", "config", "write", "fw-check"};
+    return kCommands.contains(command);
+}
+
+int RunDockCommand(const QString& command, QStringList args, AppState& state, CliOperatorPort& port,
+                   QTextStream& out, QTextStream& err)
+{
+    try {
+        if (command == "fw-check")
+            return cmdFwCheck(args, out);
+        TMainCore core(state, port);
+        if (command == "read")
+            return cmdRead(core, port, args, out);
+        if (command == "purge")
+            return cmdPurge(core, port, args, out);
+        if (command == "write")
+            return cmdWrite(core, port, args, out, err);
+        if (command == "config")
+            return cmdConfig(core, args, out, err, port);
+    } catch (const UsageError& e) {
+        err << "marvane-cli: " << e.message << Qt::endl << "Try 'marvane-cli --help'." << Qt::endl;
+        return ExitUsage;
+    }
+    return ExitUsage;
+}
