@@ -305,6 +305,8 @@ void TMainForm::InitLang()
     applyCaptions();
     ui->PCProdReadLabel->setText(QStringLiteral("---"));
     fitScheduleGrid();
+    if (m_core)
+        m_core->editors.gd.RefreshTexts();
 }
 
 void TMainForm::applyCaptions()

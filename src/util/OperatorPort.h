@@ -78,6 +78,8 @@ public:
     void appendHistory(const QString& line) override { history << line; }
     void appendTraffic(const QString& line) override { traffic << line; }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
+    void showPage(const QString& name) override { pagesShown << name; }
+    QStringList pagesShown;
 };
 
 // Asks for a folder (language texts 671 and 672 as title and confirm button).

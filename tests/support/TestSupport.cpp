@@ -11,10 +11,14 @@ ScopedTempRoot::ScopedTempRoot() : m_dir(std::make_unique<QTemporaryDir>())
     m_hadTmp = qEnvironmentVariableIsSet("TMPDIR");
     m_oldTmp = qgetenv("TMPDIR");
     qputenv("TMPDIR", m_dir->path().toLocal8Bit());
+    m_oldHome = qgetenv("HOME");
+    QDir().mkpath(m_dir->path() + "/home");
+    qputenv("HOME", (m_dir->path() + "/home").toLocal8Bit());
 }
 
 ScopedTempRoot::~ScopedTempRoot()
 {
+    qputenv("HOME", m_oldHome);
     if (m_hadTmp)
         qputenv("TMPDIR", m_oldTmp);
     else

@@ -7,8 +7,9 @@
 
 namespace testsupport {
 
-// A private TMPDIR for one test: the transfer folder lives below the system's
-// temporary folder, so pointing TMPDIR elsewhere isolates every test's settings.
+// A private TMPDIR and HOME for one test: the transfer folder lives below the
+// system's temporary folder and the default log store in the home folder, so
+// pointing both elsewhere isolates every test's files.
 class ScopedTempRoot {
 public:
     ScopedTempRoot();
@@ -17,7 +18,7 @@ public:
     QString transferFolder() const; // path() + "/TREVASK/"
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_oldTmp;
+    QByteArray m_oldTmp, m_oldHome;
     bool m_hadTmp = false;
 };
 
