@@ -8,6 +8,7 @@
 
 #include "lang/LangTable.h"
 #include "platform/Platform.h"
+#include "util/FileCopy.h"
 
 namespace {
 
@@ -38,6 +39,18 @@ bool isRootFolder(const QString& dir)
     const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(dir.trimmed()));
     return clean.compare(QDir::cleanPath(platform::SystemRoot()), Qt::CaseInsensitive) == 0 ||
            QDir(clean).isRoot();
+}
+
+// A serial number from the dock names a folder of the local store: it must not
+// climb out of it or hold characters a file name cannot have.
+QString storeFolderName(const QString& serial)
+{
+    QString out;
+    for (QChar c : serial)
+        out += (c.unicode() < 32 || QStringLiteral("/\\:*?\"<>|").contains(c)) ? QChar('_') : c;
+    if (out == "." || out == "..")
+        out = "_";
+    return out;
 }
 
 } // namespace
@@ -284,6 +297,10 @@ bool TMainCore::OpReadBtnClick()
     editors.gd.GDUpgradeFileNameEdit.clear();
     editors.gd.GDUpgradeFileNameEdit1.clear();
     editors.gd.GDUpgradeLabel.clear();
+    FLogDock.clear();
+    FLOgGDEvent.clear();
+    FLogGDBump.clear();
+    FLogGDCal.clear();
     if (ClearLogBrowser)
         ClearLogBrowser();
     notify();
@@ -585,6 +602,89 @@ bool TMainCore::OpWriteBtnClick()
         SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
     }
     return ok;
+}
+
+// ---- copy steps of Save Log ------------------------------------------------------------
+
+bool TMainCore::copyToStore(int logIdx, const QString& stagingDir, const QString& targetDir,
+                            int copyErr, int missingErr, QString& sErr)
+{
+    const QString name = GetFatFileNameExtract(FUnitDef->GetLogList(logIdx).mName);
+    const QString source = AppState::TransferFolder() + stagingDir + name;
+    const QString target = targetDir + name;
+    QDir().mkpath(targetDir);
+    if (!IsSafeLogFileName(name) || !QFileInfo(source).isFile()) {
+        sErr += '[' + T(missingErr) + "] " + name + '\r';
+        return false;
+    }
+    // Saving the same result again replaces the earlier copy.
+    if (QFileInfo::exists(target))
+        QFile::remove(target);
+    if (!CopyFileNoOverwrite(source, target)) {
+        sErr += '[' + T(copyErr) + "] " + name + '\r';
+        return false;
+    }
+    return true;
+}
+
+void TMainCore::CopyDockFilesFromList(const QVector<int>& checkedRows, QString& sErr)
+{
+    const QString dir =
+        state.FLogDestDir + "DOCK/" + storeFolderName(editors.dock.DockInfoSNEdit) + '/';
+    QDir().mkpath(dir);
+    for (int row : checkedRows)
+        if (row >= 0 && row < FLogDock.size())
+            copyToStore(FLogDock[row], SAVE_DIR_LOG_DOCK, dir, 735, 736, sErr);
+}
+
+static QString instrumentDir(const AppState& st, const TUnitDef& unit, int logIdx, const char* kind)
+{
+    const QString serial = GetDelLastSpace(unit.GetLogList(logIdx).mAliasName);
+    return st.FLogDestDir + "KM1/" + storeFolderName(serial) + '/' + QLatin1String(kind) + '/';
+}
+
+void TMainCore::CopyGDEventFromList(const QVector<int>& checkedRows, QString& sErr,
+                                    QVector<int>& nEventList)
+{
+    nEventList.clear();
+    for (int row : checkedRows)
+        for (const RLogGDIndex& e : FLOgGDEvent)
+            if (e.mViewIdx == row &&
+                copyToStore(e.mLogIdx, SAVE_DIR_LOG_GDEVENT, instrumentDir(state, *FUnitDef, e.mLogIdx, "EVENT"),
+                            737, 738, sErr))
+                nEventList << e.mLogIdx;
+}
+
+void TMainCore::copyTreeFromList(const QVector<RLogGDIndex>& index, const QVector<RCheckedNode>& checked,
+                                 const QString& stagingDir, const QString& kindDir, int copyErr,
+                                 int missingErr, int noElementErr, QString& sErr, QVector<int>& copied)
+{
+    copied.clear();
+    for (const RCheckedNode& node : checked) {
+        auto it = std::find_if(index.begin(), index.end(), [&](const RLogGDIndex& e) {
+            return e.mViewIdx == node.mParent && e.mViewSubIdx == node.mChild;
+        });
+        if (it == index.end()) {
+            sErr += '[' + T(noElementErr) + "] " + node.mParentText + " ... " + node.mChildText + '\r';
+            continue;
+        }
+        if (copyToStore(it->mLogIdx, stagingDir,
+                        instrumentDir(state, *FUnitDef, it->mLogIdx, kindDir.toLatin1().constData()),
+                        copyErr, missingErr, sErr))
+            copied << it->mLogIdx;
+    }
+}
+
+void TMainCore::CopyGDCalFromList(const QVector<RCheckedNode>& checked, QString& sErr,
+                                  QVector<int>& nCalList)
+{
+    copyTreeFromList(FLogGDCal, checked, SAVE_DIR_LOG_GDCAL, "CAL", 739, 740, 741, sErr, nCalList);
+}
+
+void TMainCore::CopyGDBumpFromList(const QVector<RCheckedNode>& checked, QString& sErr,
+                                   QVector<int>& nBumpList)
+{
+    copyTreeFromList(FLogGDBump, checked, SAVE_DIR_LOG_GDBUMP, "BUMP", 742, 743, 744, sErr, nBumpList);
 }
 
 // ---- firmware choosers -------------------------------------------------------------------

@@ -36,6 +36,21 @@ struct LinkButtons {
 };
 LinkButtons ButtonsForLink(LinkChoice link);
 
+// Where a log of the log browser's lists stands in the unit's log list.
+struct RLogGDIndex {
+    int32_t mLogIdx = 0;     // entry of the log list
+    int32_t mViewIdx = 0;    // row of the event list, or the instrument node's position
+    int32_t mViewSubIdx = 0; // the result node's position below it (trees only)
+};
+
+// A checked result node of the calibration or bump tree.
+struct RCheckedNode {
+    int mParent = 0;        // position of the instrument node
+    int mChild = 0;         // position of the result node below it
+    QString mParentText;
+    QString mChildText;
+};
+
 // One dock found on the network (entry 0 is the empty "typed address" entry).
 struct RDockLanInfo {
     QString mSN;
@@ -101,6 +116,17 @@ public:
     bool GetLogDestination(bool bAuto);
     void DeleteOldFiles();
 
+    // The log browser's index arrays; Read empties them.
+    QVector<int> FLogDock;
+    QVector<RLogGDIndex> FLOgGDEvent, FLogGDBump, FLogGDCal;
+    // Copy steps of "Save Log": checked logs from the staging folders into the local
+    // store. Failures are collected in sErr (one CR-ended line each); the instrument
+    // steps return the log-list indices of the files they copied, in copy order.
+    void CopyDockFilesFromList(const QVector<int>& checkedRows, QString& sErr);
+    void CopyGDEventFromList(const QVector<int>& checkedRows, QString& sErr, QVector<int>& nEventList);
+    void CopyGDCalFromList(const QVector<RCheckedNode>& checked, QString& sErr, QVector<int>& nCalList);
+    void CopyGDBumpFromList(const QVector<RCheckedNode>& checked, QString& sErr, QVector<int>& nBumpList);
+
     // Upgrade-file choosers: a path typed or chosen. Returns whether it was accepted.
     bool DockUpgradeFileEditChange(const QString& path);
     bool GDUpgradeFileNameEditChange(const QString& path);
@@ -126,6 +152,11 @@ private:
     void detachUnitHandlers(TUnitDef& unit);
     bool upgradeFileChange(uint8_t kind, const QString& path);
     QString resultWord(uint8_t code) const;
+    bool copyToStore(int logIdx, const QString& stagingDir, const QString& targetDir, int copyErr,
+                     int missingErr, QString& sErr);
+    void copyTreeFromList(const QVector<RLogGDIndex>& index, const QVector<RCheckedNode>& checked,
+                          const QString& stagingDir, const QString& kindDir, int copyErr,
+                          int missingErr, int noElementErr, QString& sErr, QVector<int>& copied);
     void notify()
     {
         if (Changed)

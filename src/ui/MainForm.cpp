@@ -897,6 +897,11 @@ void TMainForm::setupOperations()
             [this](const QString& path) { m_core->DockUpgradeFileEditChange(path); });
     connect(m_gdPage, &TGDPage::upgradeFileChosen, this,
             [this](const QString& path) { m_core->GDUpgradeFileNameEditChange(path); });
+    // A typed path gets the same check as a chosen one.
+    connect(m_dockPage, &TDockPage::upgradeFilePathEdited, this,
+            [this](const QString& path) { m_core->DockUpgradeFileEditChange(path); });
+    connect(m_gdPage, &TGDPage::upgradeFilePathEdited, this,
+            [this](const QString& path) { m_core->GDUpgradeFileNameEditChange(path); });
 
     for (QRadioButton* r : {ui->OpDeviceConnectDiskRadio, ui->OpDeviceConnectCommRadio,
                             ui->OpDeviceConnectUdpRadio, ui->OpDeviceConnectLanRadio})

@@ -308,3 +308,88 @@ TEST(HistoryAndProgress, LineFormatsFiltersAndBars)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(UsbDock, SaveLogCopyStepsFileLogsIntoTheStore)
+{
+    ASSERT_TRUE(read());
+    TUnitDef& unit = *core->FUnitDef;
+    // Index arrays as the log browser fills them: one event row and one tree node per instrument.
+    QStringList eventRows, calNodes;
+    QVector<int> calChildren;
+    for (int i = 0; i < unit.LogListCount(); ++i) {
+        const RUnitLogList e = unit.GetLogList(i);
+        if (e.mOpt == UNIT_OPT_DOCK)
+            core->FLogDock << i;
+        if (e.mOpt == UNIT_OPT_GDEVENT) {
+            if (!eventRows.contains(e.mAliasName))
+                eventRows << e.mAliasName;
+            core->FLOgGDEvent.append({i, int(eventRows.indexOf(e.mAliasName)), 0});
+        }
+        if (e.mOpt == UNIT_OPT_GDCAL) {
+            if (!calNodes.contains(e.mAliasName)) {
+                calNodes << e.mAliasName;
+                calChildren << 0;
+            }
+            const int node = int(calNodes.indexOf(e.mAliasName));
+            core->FLogGDCal.append({i, node, calChildren[node]++});
+        }
+    }
+    ASSERT_FALSE(core->FLogDock.isEmpty());
+    ASSERT_FALSE(core->FLOgGDEvent.isEmpty());
+    ASSERT_FALSE(core->FLogGDCal.isEmpty());
+
+    QString sErr;
+    core->CopyDockFilesFromList({0}, sErr);
+    const QString dockLog = GetFatFileNameExtract(unit.GetLogList(core->FLogDock[0]).mName);
+    EXPECT_TRUE(QFileInfo::exists(state.FLogDestDir + "DOCK/" + manifest.dockSerial + "/" + dockLog));
+
+    QVector<int> events;
+    core->CopyGDEventFromList({0}, sErr, events);
+    ASSERT_FALSE(events.isEmpty());
+    for (int idx : events) {
+        const RUnitLogList e = unit.GetLogList(idx);
+        EXPECT_EQ(e.mAliasName, eventRows[0]);
+        EXPECT_TRUE(QFileInfo::exists(state.FLogDestDir + "KM1/" + e.mAliasName + "/EVENT/" +
+                                      GetFatFileNameExtract(e.mName)));
+    }
+
+    // A checked node without its index element is reported with both captions.
+    QVector<int> cals;
+    const RLogGDIndex first = core->FLogGDCal.first();
+    core->CopyGDCalFromList({{first.mViewIdx, first.mViewSubIdx, "A", "B"}, {99, 0, "Ghost", "2026"}},
+                            sErr, cals);
+    EXPECT_EQ(cals, QVector<int>{first.mLogIdx});
+    EXPECT_TRUE(sErr.contains("[" + LangText(741) + "] Ghost ... 2026\r")) << sErr.toStdString();
+
+    // Saving again replaces the earlier copy; a staging copy that is gone is reported.
+    const RUnitLogList cal = unit.GetLogList(first.mLogIdx);
+    const QString stored = state.FLogDestDir + "KM1/" + cal.mAliasName + "/CAL/" +
+                           GetFatFileNameExtract(cal.mName);
+    testsupport::writeAll(stored, "older copy");
+    core->CopyGDCalFromList({{first.mViewIdx, first.mViewSubIdx, "A", "B"}}, sErr, cals);
+    EXPECT_EQ(fileBytes(stored), fileBytes(AppState::TransferFolder() + SAVE_DIR_LOG_GDCAL +
+                                           GetFatFileNameExtract(cal.mName)));
+    QFile::remove(AppState::TransferFolder() + SAVE_DIR_LOG_GDCAL + GetFatFileNameExtract(cal.mName));
+    sErr.clear();
+    core->CopyGDCalFromList({{first.mViewIdx, first.mViewSubIdx, "A", "B"}}, sErr, cals);
+    EXPECT_TRUE(cals.isEmpty());
+    EXPECT_TRUE(sErr.startsWith("[" + LangText(740) + "] ")) << sErr.toStdString();
+}
+
+TEST_F(UsbDock, HostileSerialStaysInsideTheStore)
+{
+    ASSERT_TRUE(read());
+    core->editors.dock.DockInfoSNEdit = "../../escape";
+    for (int i = 0; i < core->FUnitDef->LogListCount(); ++i)
+        if (core->FUnitDef->FLogList[i].mOpt == UNIT_OPT_DOCK)
+            core->FLogDock << i;
+    QString sErr;
+    core->CopyDockFilesFromList({0}, sErr);
+    EXPECT_TRUE(sErr.isEmpty()) << sErr.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(state.FLogDestDir + "../escape"));
+    EXPECT_TRUE(QFileInfo(state.FLogDestDir + "DOCK/.._.._escape").isDir());
+}
+
+} // namespace

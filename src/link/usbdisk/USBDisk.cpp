@@ -1,4 +1,5 @@
 #include "link/usbdisk/USBDisk.h"
+#include "util/FileCopy.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -56,75 +57,6 @@ int countEntries(const QString& dir)
     return int(QDir(dir)
                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
                    .size());
-}
-
-// Copies src into a fresh hidden file in the folder of dst and returns its path,
-// or an empty text on any failure (nothing is left behind then).
-QString stageCopy(const QString& src, const QString& dst)
-{
-    const QFileInfo srcInfo(src);
-    if (!srcInfo.isFile())
-        return {};
-    const QString dir = QFileInfo(dst).absolutePath();
-    if (!QFileInfo(dir).isDir())
-        return {};
-    QFile in(src);
-    if (!in.open(QIODevice::ReadOnly))
-        return {};
-
-    QFile out;
-    for (int attempt = 0; attempt < 16 && !out.isOpen(); ++attempt) {
-        out.setFileName(dir +
-                        QStringLiteral("/.mvcopy-%1.part")
-                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            out.setFileName(QString());
-    }
-    if (!out.isOpen())
-        return {};
-
-    bool ok = true;
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        if (out.write(buffer.constData(), n) != n) {
-            ok = false;
-            break;
-        }
-    }
-    ok = ok && out.flush();
-    out.close();
-    ok = ok && out.error() == QFileDevice::NoError;
-    if (!ok) {
-        QFile::remove(out.fileName());
-        return {};
-    }
-    // Keep the file's own time, as a plain copy on the dock's side would.
-    QFile stamped(out.fileName());
-    if (stamped.open(QIODevice::ReadWrite))
-        stamped.setFileTime(srcInfo.lastModified(), QFileDevice::FileModificationTime);
-    return out.fileName();
-}
-
-// A complete copy under the real name or nothing; an existing dst is never replaced.
-bool copyNoOverwrite(const QString& src, const QString& dst)
-{
-    if (existsAtAll(dst))
-        return false;
-    const QString tmp = stageCopy(src, dst);
-    if (tmp.isEmpty())
-        return false;
-    if (!QFile::rename(tmp, dst)) {
-        QFile::remove(tmp);
-        return false;
-    }
-    return true;
 }
 
 // True when the file is gone afterwards (a missing file counts as deleted).
@@ -339,7 +271,7 @@ bool TUSBDisk::LoadConfigFiles(QVector<RCfgList>& arrList)
             failed = true;
             continue;
         }
-        const bool ok = copyNoOverwrite(source, entry.mSaveFile);
+        const bool ok = CopyFileNoOverwrite(source, entry.mSaveFile);
         Inform(QStringLiteral("Copy ") + entry.mUsbFile +
                (ok ? QString() : QStringLiteral("...Failed")));
         failed = failed || !ok;
@@ -379,7 +311,7 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
         }
         // The new content is written beside the old file first, so a write that
         // fails leaves the dock's file as it was.
-        const QString staged = InsideDrive(target) ? stageCopy(entry.mSaveFile, target) : QString();
+        const QString staged = InsideDrive(target) ? StageFileCopy(entry.mSaveFile, target) : QString();
         if (staged.isEmpty()) {
             Inform(copyFailed);
             anyFailed = true;
@@ -416,7 +348,7 @@ void TUSBDisk::LoadFirmwares()
             QDir().mkpath(dest);
             for (const QString& name : listFiles(source, QStringLiteral(".IMG"))) {
                 const QString path = source + name;
-                const bool ok = IsSafeLogFileName(name) && copyNoOverwrite(path, dest + name);
+                const bool ok = IsSafeLogFileName(name) && CopyFileNoOverwrite(path, dest + name);
                 Inform(ok ? QStringLiteral("Load ") + path
                           : QStringLiteral("LOAD ") + path + QStringLiteral("... failed"));
             }
@@ -453,7 +385,7 @@ bool TUSBDisk::SaveFirmware(uint8_t nFileID, const QString& sSource)
         QFileInfo(folder).isDir() || (!existsAtAll(folder) && QDir().mkpath(folder));
     // The new image is on the drive before the old ones go, so a failed write
     // never leaves the folder empty (and a source picked from that very folder survives).
-    const QString staged = folderOk ? stageCopy(sSource, target) : QString();
+    const QString staged = folderOk ? StageFileCopy(sSource, target) : QString();
     if (!staged.isEmpty()) {
         for (const QString& old : listFiles(folder, QStringLiteral(".IMG"))) {
             const QString path = folder + old;
@@ -576,7 +508,7 @@ void TUSBDisk::LoadLogFiles()
                 state = DeleteError;
             else if (existsAtAll(dest))
                 state = NotDeleted;
-            else if (!copyNoOverwrite(e.mName, dest))
+            else if (!CopyFileNoOverwrite(e.mName, dest))
                 state = SaveError;
         }
         if (state == Ok) {
