@@ -131,6 +131,22 @@ public:
     bool DockUpgradeFileEditChange(const QString& path);
     bool GDUpgradeFileNameEditChange(const QString& path);
 
+    // ---- instrument downloads and service commands (src/app/Downloads.cpp) ----
+    // "Configuration download" (tag 0) and "Firmware download" (tag 1).
+    bool GDOpConfigBtnClick(int tag);
+    uint8_t GetTestStatus();                   // the task's mStatus, 255 when the request failed
+    QString GetTestResult(uint8_t code) const; // texts 69, 70, 71, 72 or "---"
+    bool GetTaskResult(int kind);              // fills editors.gd's result grid
+    // Clock and reset (Operation tab, History page).
+    double OpDeviceOpSetRtcOffsetEdit = 0;     // hours
+    QString OpDeviceOpRTCLabel;                // the dock time shown after Get/Set RTC
+    bool OpDeviceOpRtcGetBtnClick();
+    bool OpDeviceOpRtcSetBtnClick();
+    bool DebugOpUnitResetBtnClick();
+
+    // ---- log browser, Save Log and reports (src/app/SaveLog.cpp and friends) ----
+    bool LogListBtnSaveClick();                // "Save Log"
+
     // Hooks of the log browser (filled when it exists).
     std::function<void()> ClearLogBrowser;
     std::function<void()> DisplayLogList;
