@@ -255,30 +255,7 @@ QStringList TagConfigLines(const QByteArray& bytes)
     if (!ConfigTextIsUtf8(bytes))
         return TagIniLines(bytes);
     // The same tagging as the shared reader, on the UTF-8 text.
-    const QString text = DecodeConfigText(bytes);
-    QStringList list;
-    auto addLine = [&list](const QString& raw) {
-        const QString line = trimBlanks(raw);
-        const bool hasData = line.contains(QLatin1Char('='));
-        const bool hasComment = line.contains(QLatin1Char('#')) || line.contains(QLatin1Char(';'))
-                                || line.contains(QLatin1String("//"));
-        const char* tag = hasData ? (hasComment ? "T " : "D ") : (hasComment ? "C " : "N ");
-        list.append(QLatin1String(tag) + line);
-    };
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-            continue;
-        addLine(text.mid(start, i - start));
-        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        addLine(text.mid(start));
-    return list;
+    return TagIniText(DecodeConfigText(bytes));
 }
 
 bool FindConfigKey(const QStringList& sList, const QString& sKey, QString* value)

@@ -278,6 +278,18 @@ void TMainCore::detachUnitHandlers(TUnitDef& unit)
 
 QString TMainCore::resultWord(uint8_t code) const { return code == 0 ? T(708) : T(709); }
 
+void TMainCore::ShowOutcome(bool ok)
+{
+    StDelay(float(FinalPauseSec));
+    if (ok) {
+        AddLog(LOGTYPE_PROGRESS1, T(718));
+        SetStatus(T(718), OperatorPort::StatusLook::Success);
+    } else {
+        AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + FUnitDef->FErrStr);
+        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
+    }
+}
+
 // ---- Read -----------------------------------------------------------------------
 
 bool TMainCore::OpReadBtnClick()
@@ -362,14 +374,7 @@ bool TMainCore::OpReadBtnClick()
         DeleteOldFiles();
     }
 
-    StDelay(float(FinalPauseSec));
-    if (ok) {
-        AddLog(LOGTYPE_PROGRESS1, T(718));
-        SetStatus(T(718), OperatorPort::StatusLook::Success);
-    } else {
-        AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + FUnitDef->FErrStr);
-        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
-    }
+    ShowOutcome(ok);
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
     port.showPage(QStringLiteral("LogTS"));
@@ -593,14 +598,7 @@ bool TMainCore::OpWriteBtnClick()
         FDockLan = {RDockLanInfo{}};
     }
 
-    StDelay(float(FinalPauseSec));
-    if (ok) {
-        AddLog(LOGTYPE_PROGRESS1, T(718));
-        SetStatus(T(718), OperatorPort::StatusLook::Success);
-    } else {
-        AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + FUnitDef->FErrStr);
-        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
-    }
+    ShowOutcome(ok);
     return ok;
 }
 

@@ -102,6 +102,8 @@ public:
     void OnUnitProgress(qint64 n);
 
     void SetStatus(const QString& text, OperatorPort::StatusLook look) { port.setStatus(text, look); }
+    // After the pause: the success line and look, or the unit's error.
+    void ShowOutcome(bool ok);
 
     // Link choice.
     void SelectLink(LinkChoice choice);

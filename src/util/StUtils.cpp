@@ -460,7 +460,11 @@ QString ConvertFatFile(const QString& sFatName)
 
 QStringList TagIniLines(const QByteArray& content)
 {
-    const QString text = platform::DecodeLegacy(content);
+    return TagIniText(platform::DecodeLegacy(content));
+}
+
+QStringList TagIniText(const QString& text)
+{
     QStringList list;
     auto addLine = [&list](const QString& raw) {
         const QString line = trimBlank(raw);

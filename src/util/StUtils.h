@@ -56,6 +56,7 @@ QString ConvertFatFile(const QString& sFatName);
 // Dock configuration-file reader: every line trimmed and tagged "D ", "T ", "C " or "N ".
 void GetIniFIle(const QString& sName, QStringList& sList); // throws std::runtime_error when unreadable
 QStringList TagIniLines(const QByteArray& content);         // the tagging step on its own
+QStringList TagIniText(const QString& text);                // the same on decoded text
 bool GetIniFileDataExists(const QStringList& sList, const QString& sKey);
 QString GetIniFileData(const QStringList& sList, const QString& sKey);
 int GetIniFileDataInt(const QString& sData, int nDef);
