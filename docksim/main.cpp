@@ -1,6 +1,7 @@
 // marvane-docksim: stands in for a dock. One subcommand per job; the link
 // servers join the table below.
 #include "FixtureCommand.h"
+#include "SerialCommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -17,6 +18,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"fixture", "write a dock file tree into a folder", docksim::RunFixtureCommand, docksim::FixtureUsage},
+    {"serve-serial", "serve a dock tree over a pseudo-terminal (USB cable)", docksim::RunServeSerialCommand,
+     docksim::ServeSerialUsage},
 };
 
 void printUsage(QTextStream& s)

@@ -102,6 +102,10 @@ struct EventRecord {
     QString alarm;
     QString option;
 };
+// Besides the given events, the file holds what instruments really log: an event
+// whose duration is a multiple of 4 is written twice (the same second), one whose
+// duration is a multiple of 5 is followed 3 s later by a 1-second event of the
+// same kind. Event readers drop both.
 QByteArray EventCsv(const QString& serial, int gas, const QDateTime& downloaded,
                     const QList<EventRecord>& events);
 
@@ -121,7 +125,16 @@ struct TestResult {
     bool hwFail = false;     // a self check failed (the gas step may still pass)
     bool lowerCaseWords = false; // result words as "pass"/"fail"
     bool lowerCaseTags = false;  // element names in lower case
+    // How the document departs from the plain form, so that readers meet what docks
+    // in the field write: -1 chosen from the serial, kind and time (about one result
+    // in four departs); 0 plain; 1 repeated elements (a stale serial before the real
+    // one, the overall result twice, a stale TEST before the real one); 2 missing
+    // elements (no STEL, TWA, HIBERNATE, GASLOT, HWTEST, PREREADING); 3 a gas text
+    // no sensor table knows ("NH3"), which the program cannot evaluate.
+    int variant = -1;
 };
+// The variant a result is written in (resolves -1).
+int ResultVariant(const TestResult& t);
 // The overall result word in upper case.
 QString OverallResult(const TestResult& t);
 QByteArray TestResultXml(const TestResult& t, QRandomGenerator& rng);

@@ -7,6 +7,7 @@
 #include <QTime>
 
 #include "lang/LangTable.h"
+#include "app/Downloads.h"
 #include "platform/Platform.h"
 #include "util/FileCopy.h"
 
@@ -41,9 +42,11 @@ bool isRootFolder(const QString& dir)
            QDir(clean).isRoot();
 }
 
+} // namespace
+
 // A serial number from the dock names a folder of the local store: it must not
 // climb out of it or hold characters a file name cannot have.
-QString storeFolderName(const QString& serial)
+QString StoreFolderName(const QString& serial)
 {
     QString out;
     for (QChar c : serial)
@@ -52,8 +55,6 @@ QString storeFolderName(const QString& serial)
         out = "_";
     return out;
 }
-
-} // namespace
 
 LinkButtons ButtonsForLink(LinkChoice link)
 {
@@ -77,6 +78,7 @@ TMainCore::TMainCore(AppState& st, OperatorPort& p) : state(st), port(p)
         u->Port = &port;
         u->Progress = this;
     }
+    InstallSerialLink(*this);
 }
 
 TMainCore::~TMainCore() = default;
@@ -628,7 +630,7 @@ bool TMainCore::copyToStore(int logIdx, const QString& stagingDir, const QString
 void TMainCore::CopyDockFilesFromList(const QVector<int>& checkedRows, QString& sErr)
 {
     const QString dir =
-        state.FLogDestDir + "DOCK/" + storeFolderName(editors.dock.DockInfoSNEdit) + '/';
+        state.FLogDestDir + "DOCK/" + StoreFolderName(editors.dock.DockInfoSNEdit) + '/';
     QDir().mkpath(dir);
     for (int row : checkedRows)
         if (row >= 0 && row < FLogDock.size())
@@ -638,7 +640,7 @@ void TMainCore::CopyDockFilesFromList(const QVector<int>& checkedRows, QString& 
 static QString instrumentDir(const AppState& st, const TUnitDef& unit, int logIdx, const char* kind)
 {
     const QString serial = GetDelLastSpace(unit.GetLogList(logIdx).mAliasName);
-    return st.FLogDestDir + "KM1/" + storeFolderName(serial) + '/' + QLatin1String(kind) + '/';
+    return st.FLogDestDir + "KM1/" + StoreFolderName(serial) + '/' + QLatin1String(kind) + '/';
 }
 
 void TMainCore::CopyGDEventFromList(const QVector<int>& checkedRows, QString& sErr,

@@ -35,6 +35,9 @@ struct LinkButtons {
     bool downloads = false; // GDOpConfigBtn, GDOpFirmwareBtn
 };
 LinkButtons ButtonsForLink(LinkChoice link);
+// A dock or instrument serial as a folder name of the local store: it never
+// climbs out of the store nor holds characters a file name cannot have.
+QString StoreFolderName(const QString& serial);
 
 // Where a log of the log browser's lists stands in the unit's log list.
 struct RLogGDIndex {

@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
+#include "cli/ReportCommands.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ const char* const kUsage =
     "Commands:\n"
     "  settings show                      print every setting as SECTION/Key=value\n"
     "  settings set SECTION/Key=value ... change settings (same rules as the window)\n"
-    "  read --link usb [--target DIR] [--save-first yes|no] [--purge yes|no]\n"
+    "  read --link usb|cable [--port DEV] [--target DIR] [--save-first yes|no] [--purge yes|no]\n"
     "                                     copy configuration, firmware and logs from the dock\n"
     "  purge --link usb [--target DIR] [--yes]\n"
     "                                     delete logs older than the purge limit on the dock\n"
@@ -28,8 +29,13 @@ const char* const kUsage =
     "  write --link usb [--target DIR] [--dock-image F] [--gd-image F] [--yes]\n"
     "                                     send the configuration (and images) to the dock\n"
     "  fw-check FILE --type dock|gd       check a firmware image\n"
+    "  save-log [--only-new]              save the logs of the last read, print the report path\n"
+    "  report                             write a new report set from the alert store\n"
+    "  result show FILE                   print a test result as the LOG page shows it\n"
+    "  mail-test                          send the test e-mail\n"
     "\n"
     "--target DIR answers the folder question when no removable drive holds a dock.\n"
+    "--link cable --port DEV uses the USB cable (a serial device, e.g. /dev/ttyUSB0).\n"
     "--yes answers every question with Yes (without it: No).\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
@@ -99,6 +105,8 @@ int main(int argc, char** argv)
             return settingsSet(state, args, err);
         return usageError(err, "settings needs 'show' or 'set SECTION/Key=value ...'");
     }
+    if (IsReportCommand(command))
+        return RunReportCommand(command, args, state, port, out, err);
     if (IsDockCommand(command))
         return RunDockCommand(command, args, state, port, out, err);
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));

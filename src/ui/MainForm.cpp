@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
+#include <QLabel>
 #include <QRadioButton>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,6 +24,9 @@
 #include "DockPage.h"
 #include "GDPage.h"
 #include "LogPage.h"
+#include "ReportPage.h"
+#include "app/Downloads.h"
+#include "app/Reporting.h"
 #include "QtOperatorPort.h"
 #include "app/MainCore.h"
 #include "lang/CaptionTable.h"
@@ -269,6 +273,7 @@ void TMainForm::StartUp()
     InitLang();
     InitComponent();
     applyServiceLevel(0);
+    m_reportPage->showLastReport(*m_state);
 }
 
 void TMainForm::InitLang()
@@ -876,13 +881,13 @@ void TMainForm::setupOperations()
     embed(ui->GDTS, ui->GDPlaceholderLabel, m_gdPage);
     m_logPage = new TLogPage(ui->LogTS);
     embed(ui->LogTS, ui->LogListPlaceholderLabel, m_logPage);
+    m_reportPage = new TReportPage(ui->ReportTS);
+    embed(ui->ReportTS, ui->ReportPlaceholderLabel, m_reportPage);
 
     m_core->PullSettings = [this] {
         if (m_started)
             pullSettings();
     };
-    m_core->ClearLogBrowser = [this] { m_logPage->clear(); };
-    m_core->DisplayLogList = [this] { m_logPage->showLogList(*m_core->FUnitDef); };
     m_core->Changed = [this] {
         emit m_core->editors.dock.changed();
         emit m_core->editors.gd.changed();
@@ -893,6 +898,34 @@ void TMainForm::setupOperations()
     connect(ui->OpWriteBtn, &QPushButton::clicked, this, [this] { m_core->OpWriteBtnClick(); });
     connect(m_logPage->purgeButton(), &QPushButton::clicked, this,
             [this] { m_core->LogListBtnPurgeClick(); });
+    connect(m_gdPage, &TGDPage::downloadRequested, this,
+            [this](int tag) { m_core->GDOpConfigBtnClick(tag); });
+    connect(ui->ConfigSendEmailSvrTestBtn, &QPushButton::clicked, this,
+            [this] { ConfigSendEmailSvrTestBtnClick(*m_core); });
+    ui->ConfigSendEmailSvrTestBtn->setEnabled(true);
+    ui->ConfigSendEmailSvrTestBtn->setToolTip(QString());
+
+    // Clock and reset.
+    m_rtcLabel = new QLabel(ui->OpDeviceOpTS);
+    m_rtcLabel->setObjectName(QStringLiteral("OpDeviceOpRTCLabel"));
+    m_rtcLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (QLayout* l = ui->OpDeviceOpTS->layout())
+        l->addWidget(m_rtcLabel);
+    auto clock = [this](bool set) {
+        m_core->OpDeviceOpSetRtcOffsetEdit = ui->OpDeviceOpSetRtcOffsetEdit->value();
+        if (set)
+            m_core->OpDeviceOpRtcSetBtnClick();
+        else
+            m_core->OpDeviceOpRtcGetBtnClick();
+        m_rtcLabel->setText(m_core->OpDeviceOpRTCLabel);
+    };
+    connect(ui->OpDeviceOpRtcGetBtn, &QPushButton::clicked, this, [clock] { clock(false); });
+    connect(ui->OpDeviceOpRtcSetBtn, &QPushButton::clicked, this, [clock] { clock(true); });
+    connect(ui->DebugOpUnitResetBtn, &QPushButton::clicked, this,
+            [this] { m_core->DebugOpUnitResetBtnClick(); });
+    // A serial device the person types (such as the simulator's) counts as a port.
+    ui->OpDeviceConnectCommPortCombo->setEditable(true);
+
     connect(m_dockPage, &TDockPage::upgradeFileChosen, this,
             [this](const QString& path) { m_core->DockUpgradeFileEditChange(path); });
     connect(m_gdPage, &TGDPage::upgradeFileChosen, this,

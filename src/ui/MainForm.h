@@ -19,6 +19,8 @@ class TMainCore;
 class TDockPage;
 class TGDPage;
 class TLogPage;
+class TReportPage;
+class QLabel;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -110,4 +112,6 @@ private:
     TDockPage* m_dockPage = nullptr;
     TGDPage* m_gdPage = nullptr;
     TLogPage* m_logPage = nullptr;
+    TReportPage* m_reportPage = nullptr;
+    QLabel* m_rtcLabel = nullptr;
 };

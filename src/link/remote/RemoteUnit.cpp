@@ -1,0 +1,407 @@
+#include "link/remote/RemoteUnit.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+#include "lang/LangTable.h"
+#include "platform/Platform.h"
+#include "util/OperatorPort.h"
+
+namespace {
+
+bool isImage(const RFileList& e)
+{
+    return !e.mDir && e.mName.toUpper().endsWith(QLatin1String(".IMG"));
+}
+
+QString errorSuffix(uint8_t r)
+{
+    return QStringLiteral("... Error(") + QString::number(r) + QLatin1Char(')');
+}
+
+} // namespace
+
+void TRemoteUnit::configBar(int value, int max) const
+{
+    if (!Port)
+        return;
+    Port->setProgress(value, std::max(max, 1), 0, 0);
+    Port->setProgressBars(max >= 0, false);
+}
+
+// ---- configuration ----
+
+bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
+{
+    const Traits t = LinkTraits();
+    const int count = int(arrList.size()) - 1; // the identity file is not fetched here
+    const int barMax = 2 * count + 1;
+    int bar = 0;
+    configBar(0, barMax);
+    FErrStr.clear();
+    FDockInfo = RUnitInfo{};
+    bool notFound = false;
+    bool closed = false;
+
+    for (int i = 0; i < count; ++i) {
+        RCfgList& entry = arrList[i];
+        qint64 size = 0;
+        uint8_t r = GetFileSize(entry.mFatFile, size);
+        entry.mLength = size;
+        configBar(++bar, barMax);
+        QString line = QStringLiteral("Copy ") + entry.mFatFile;
+        if (r == 0 && size >= 1) {
+            r = LoadFile(entry.mSaveFile, entry.mFatFile, size);
+            if (r != 0) {
+                notFound = true;
+                line += errorSuffix(r);
+            }
+        } else if (r != 0) {
+            if (t.closedCode != 0 && r == t.closedCode)
+                closed = true;
+            else
+                notFound = true;
+            line += errorSuffix(r);
+        } else {
+            notFound = true;
+            line += QStringLiteral("... Not found");
+        }
+        if (r != 0 && t.closedCode != 0 && r == t.closedCode)
+            closed = true;
+        Inform(line);
+        configBar(++bar, barMax);
+    }
+
+    if (closed && t.closedText != 0) {
+        FErrStr = LangText(t.closedText);
+    } else if (notFound || closed) {
+        FErrStr = LangText(603);
+    } else {
+        QString sn;
+        QString ver;
+        if (GetDeviceInfo(sn, ver) != 0 || sn.isEmpty()) {
+            FErrStr = LangText(604);
+        } else {
+            FDockInfo.mSN = sn;
+            FDockInfo.mVersion = ver;
+            Inform(QStringLiteral("SN : ") + sn + QStringLiteral("  VERSION : ") + ver);
+        }
+    }
+    if (Port)
+        Port->setProgressBars(false, false);
+    return FErrStr.isEmpty();
+}
+
+bool TRemoteUnit::SaveConfigFiles(QVector<RCfgList>& arrList)
+{
+    const Traits t = LinkTraits();
+    const int barMax = int(arrList.size());
+    configBar(0, barMax);
+    FErrStr.clear();
+    BeforeSaveConfig();
+    bool closed = false;
+    bool notSent = false;
+    int bar = 0;
+    for (const RCfgList& entry : arrList) {
+        const uint8_t r = SaveFile(entry.mFatFile, entry.mSaveFile);
+        if (r != 0) {
+            if (t.closedCode != 0 && r == t.closedCode)
+                closed = true;
+            else
+                notSent = true;
+        }
+        configBar(++bar, barMax);
+        QString line = QStringLiteral("Save ") + entry.mFatFile;
+        if (r != 0)
+            line += t.saveErrorInParens ? errorSuffix(r)
+                                        : QStringLiteral("... ERROR:") + QString::number(r);
+        Inform(line);
+    }
+    if (Port)
+        Port->setProgressBars(false, false);
+    if (closed && t.closedText != 0)
+        FErrStr = LangText(t.closedText);
+    else if (notSent || closed)
+        FErrStr = LangText(605);
+    return FErrStr.isEmpty();
+}
+
+// ---- firmware ----
+
+void TRemoteUnit::LoadFirmwares()
+{
+    const QString transfer = platform::TransferFolder();
+    QVector<RFileList> fetch;
+    const struct {
+        QString dockDir;
+        QString localDir;
+    } folders[] = {{FAT_DIR_FW_DOCK, transfer + DIR_FW_DOCK}, {FAT_DIR_FW_GD, transfer + DIR_FW_GD}};
+    for (const auto& f : folders) {
+        QVector<RFileList> list;
+        if (GetFileList(f.dockDir, list) != 0)
+            continue;
+        for (RFileList& e : list) {
+            if (!isImage(e))
+                continue;
+            e.mAliasName = f.localDir + GetFatFileNameExtract(e.mName);
+            e.mFatName = GetFatFileNameExtract(e.mName);
+            fetch.append(e);
+        }
+    }
+    qint64 acc = 0;
+    for (RFileList& e : fetch) {
+        e.mAccStart = acc;
+        e.mAccEnd = acc + e.mSize + REMOTE_FILE_ADDSIZE;
+        acc = e.mAccEnd;
+    }
+    if (!fetch.isEmpty()) {
+        if (Progress)
+            Progress->ProgressStart(fetch.last().mAccEnd);
+        for (const RFileList& e : fetch) {
+            if (Progress)
+                Progress->ProgressReady(QStringLiteral("Load:") + e.mName, e.mSize + REMOTE_FILE_ADDSIZE,
+                                        e.mAccEnd, e.mAccStart);
+            // A name from the dock never leaves its staging folder.
+            uint8_t r = 160;
+            if (IsSafeLogFileName(e.mFatName)) {
+                QDir().mkpath(QFileInfo(e.mAliasName).absolutePath());
+                r = LoadFile(e.mAliasName, e.mName, e.mSize);
+            }
+            Inform(QStringLiteral("Load ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
+        }
+        if (Progress)
+            Progress->ProgressStop();
+    }
+    ReadFirmware(UNIT_FWTYPE_DOCK, transfer + DIR_FW_DOCK);
+    ReadFirmware(UNIT_FWTYPE_GD, transfer + DIR_FW_GD);
+}
+
+bool TRemoteUnit::SaveFirmware(uint8_t nFileID, const QString& sSource)
+{
+    FErrStr.clear();
+    QString dir;
+    if (nFileID == UNIT_FWTYPE_DOCK)
+        dir = FAT_DIR_FW_DOCK;
+    else if (nFileID == UNIT_FWTYPE_GD)
+        dir = FAT_DIR_FW_GD;
+    if (dir.isEmpty()) {
+        FErrStr = LangText(606);
+        return false;
+    }
+    QVector<RFileList> list;
+    if (GetFileList(dir, list) != 0) {
+        FErrStr = LangText(613);
+        return false;
+    }
+    for (const RFileList& e : list) {
+        if (!isImage(e))
+            continue;
+        const uint8_t r = DeleteFile(e.mName);
+        Inform(QStringLiteral("Delete ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
+    }
+    const QFileInfo info(sSource);
+    if (!info.isFile()) {
+        FErrStr = LangText(608);
+        return false;
+    }
+    const qint64 size = info.size();
+    const QString target = dir + info.fileName();
+    if (Progress) {
+        Progress->ProgressStart(size + REMOTE_FILE_ADDSIZE);
+        Progress->ProgressReady(QStringLiteral("Download : ") + target, size + REMOTE_FILE_ADDSIZE,
+                                size + REMOTE_FILE_ADDSIZE, 0);
+    }
+    const uint8_t r = SaveFile(target, sSource);
+    if (Progress)
+        Progress->ProgressStop();
+    if (r != 0)
+        FErrStr = LangText(607);
+    Inform(QStringLiteral("Save ") + target + (r != 0 ? errorSuffix(r) : QString()));
+    return FErrStr.isEmpty();
+}
+
+// ---- logs ----
+
+void TRemoteUnit::walkTree(QVector<RFileList>& out, const QString& root, const QString& level,
+                           bool foldersOnly)
+{
+    RFileList top;
+    top.mName = root;
+    top.mDir = true;
+    top.mLevelStr = level;
+    out.append(top);
+    qsizetype from = out.size() - 1;
+    qsizetype to = out.size();
+    while (from < to) {
+        uint8_t last = 0;
+        for (qsizetype i = from; i < to; ++i) {
+            if (!out[i].mDir || out[i].mLevelStr.size() > 3 * kMaxWalkDepth)
+                continue;
+            const QString parentName = out[i].mName;
+            const QString parentLevel = out[i].mLevelStr;
+            QVector<RFileList> children;
+            last = GetFileList(parentName, children);
+            // What a failed listing collected is still real: it is kept.
+            for (qsizetype j = 0; j < children.size(); ++j) {
+                RFileList c = children[j];
+                if (foldersOnly && !c.mDir)
+                    continue;
+                c.mLevelStr = LevelString(parentLevel, int(j + 1));
+                out.append(c);
+            }
+        }
+        from = to;
+        to = out.size();
+        if (last != 0)
+            break;
+    }
+}
+
+void TRemoteUnit::classify(RFileList& e) const
+{
+    e.mOpt = UNIT_OPT_NONE;
+    if (e.mDir)
+        return;
+    e.mFatName = ConvertFatFile(e.mName);
+    if (e.mFatName == QLatin1String("TEST.1") || !IsSafeLogFileName(e.mFatName)) {
+        e.mOpt = 0x80;
+        return;
+    }
+    const LogFileClass c = ClassifyLogFile(e.mFatName, e.mLevelStr);
+    e.mAliasName = c.mAliasName;
+    e.mOpt = c.mOpt;
+    e.mDate = c.mDate;
+    if (e.mDate < 1.0)
+        e.mDate = LinkTraits().separatedListingDates ? IsValidFatDateTime(e.mDateStr)
+                                                     : IsValidFatDateTime2(e.mDateStr);
+}
+
+void TRemoteUnit::LoadLogFileList(QVector<RFileList>& mFileList, bool bAll)
+{
+    ClearLogList();
+    mFileList.clear();
+    QVector<RFileList> all;
+    if (bAll) {
+        RFileList top;
+        top.mName = FAT_DIR_LOG_DOCK;
+        top.mDir = true;
+        top.mLevelStr = QStringLiteral("001");
+        all.append(top);
+        QVector<RFileList> children;
+        if (GetFileList(FAT_DIR_LOG_DOCK, children) == 0) {
+            for (qsizetype j = 0; j < children.size(); ++j) {
+                RFileList c = children[j];
+                c.mLevelStr = LevelString(top.mLevelStr, int(j + 1));
+                all.append(c);
+            }
+        }
+    }
+    walkTree(all, FAT_DIR_LOG_GDEVENT, QStringLiteral("002"), false);
+    walkTree(all, FAT_DIR_LOG_GDTEST, QStringLiteral("003"), false);
+    for (RFileList& e : all) {
+        classify(e);
+        if (!e.mDir && e.mOpt < 0x80)
+            mFileList.append(e);
+    }
+    std::stable_sort(mFileList.begin(), mFileList.end(),
+                     [](const RFileList& a, const RFileList& b) { return a.mLevelStr < b.mLevelStr; });
+}
+
+QString TRemoteUnit::StagingFolderOf(uint8_t nOpt)
+{
+    switch (nOpt & 0x0F) {
+    case UNIT_OPT_GDEVENT: return SAVE_DIR_LOG_GDEVENT;
+    case UNIT_OPT_GDBUMP: return SAVE_DIR_LOG_GDBUMP;
+    case UNIT_OPT_GDCAL: return SAVE_DIR_LOG_GDCAL;
+    default: return SAVE_DIR_LOG_DOCK;
+    }
+}
+
+QString TRemoteUnit::localLogPath(const RFileList& e) const
+{
+    const QString name = GetFatFileNameExtract(e.mName);
+    if (!IsSafeLogFileName(name))
+        return QString();
+    return platform::TransferFolder() + StagingFolderOf(e.mOpt) + name;
+}
+
+void TRemoteUnit::LoadLogFiles()
+{
+    QVector<RFileList> list;
+    LoadLogFileList(list, true);
+    if (!list.isEmpty()) {
+        qint64 acc = 0;
+        for (RFileList& e : list) {
+            e.mAccStart = acc;
+            e.mAccEnd = acc + e.mSize;
+            acc = e.mAccEnd;
+        }
+        if (Progress)
+            Progress->ProgressStart(list.last().mAccEnd);
+        for (RFileList& e : list) {
+            if ((e.mOpt & 0x0F) == 0)
+                continue;
+            if (Progress)
+                Progress->ProgressReady(QStringLiteral("Load : ") + e.mName, e.mSize, e.mAccEnd,
+                                        e.mAccStart);
+            LoadLogFile(e);
+        }
+        if (Progress)
+            Progress->ProgressStop();
+    }
+    for (const RFileList& e : list)
+        AddLogList(e);
+    if (FDevMode) {
+        const QString folder = platform::TransferFolder();
+        QDir().mkpath(folder);
+        QSaveFile file(folder + LinkTraits().dumpFileName);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(LogListDumpText(list));
+            file.commit();
+        }
+    }
+}
+
+uint8_t TRemoteUnit::LoadLogFile(RFileList& mFileList)
+{
+    const QString local = localLogPath(mFileList);
+    uint8_t r = 160; // a name that cannot be a local file name is refused
+    if (!local.isEmpty()) {
+        QDir().mkpath(QFileInfo(local).absolutePath());
+        r = LoadFile(local, mFileList.mName, mFileList.mSize);
+    }
+    if (r == 0)
+        mFileList.mOpt |= UNIT_OPT_EXISTS;
+    Inform(QStringLiteral("LOAD ") + mFileList.mName +
+           (r != 0 ? QStringLiteral("... FAIL(") + QString::number(r) + QLatin1Char(')') : QString()));
+    return r;
+}
+
+void TRemoteUnit::LoadLogDirList(QVector<RFileList>& mFileList)
+{
+    mFileList.clear();
+    QVector<RFileList> all;
+    walkTree(all, FAT_DIR_LOG_GDEVENT, QStringLiteral("002"), true);
+    walkTree(all, FAT_DIR_LOG_GDTEST, QStringLiteral("003"), true);
+    for (const RFileList& e : all)
+        if (e.mLevelStr.size() > 3 && e.mSize == 0)
+            mFileList.append(e);
+}
+
+QByteArray TRemoteUnit::LogListDumpText(const QVector<RFileList>& list)
+{
+    QString text;
+    for (const RFileList& e : list) {
+        text += e.mDir ? QStringLiteral("DIR,") : QStringLiteral("FILE,");
+        text += e.mLevelStr + QLatin1Char(',') + e.mName + QLatin1Char(',') + e.mAliasName +
+                QLatin1Char(',') + QString::number(e.mOpt) + QLatin1Char(',');
+        if (e.mOpt >= 1 && e.mOpt <= 127)
+            text += FormatDays(QStringLiteral("yy-mm-dd hh:nn"), e.mDate);
+        text += QLatin1Char(',') + e.mDateStr + QLatin1Char(',') + QString::number(e.mSize) +
+                QStringLiteral(",\r\n");
+    }
+    return platform::EncodeLegacy(text);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The file-moving operations of the links that reach the dock's file system
+// remotely (serial, UDP, TCP). Each link supplies a handful of primitives (size,
+// listing, download, upload, delete, identity); the sequences built on them -
+// configuration load and save, firmware fetch and replace, log listing and copy,
+// the folder list of the purge - live here once.
+#include "link/UnitDef.h"
+
+// Progress allowance per firmware file on the overall bar.
+inline constexpr qint64 REMOTE_FILE_ADDSIZE = 250;
+
+class TRemoteUnit : public TUnitDef {
+public:
+    // ---- primitives each link provides (0 = success) ----
+    virtual uint8_t GetFileSize(const QString& sFile, qint64& nLength) = 0;
+    // Direct entries of one dock folder, with the full dock path in mName.
+    // Entries collected before a failure stay in arrList.
+    virtual uint8_t GetFileList(const QString& sPath, QVector<RFileList>& arrList) = 0;
+    // Copies a dock file to sDest; sDest appears only once the file is complete.
+    virtual uint8_t LoadFile(const QString& sDest, const QString& sSource, qint64 nFileSize) = 0;
+    virtual uint8_t SaveFile(const QString& sDest, const QString& sSource) = 0;
+    // DeleteFile, DeleteDirectory and GetDeviceInfo are the unit interface's own.
+
+    // ---- the shared sequences ----
+    bool LoadConfigFiles(QVector<RCfgList>& arrList) override;
+    bool SaveConfigFiles(QVector<RCfgList>& arrList) override;
+    void LoadFirmwares() override;
+    bool SaveFirmware(uint8_t nFileID, const QString& sSource) override;
+    void LoadLogFiles() override;
+    void LoadLogFileList(QVector<RFileList>& mFileList, bool bAll) override;
+    uint8_t LoadLogFile(RFileList& mFileList) override;
+    void LoadLogDirList(QVector<RFileList>& mFileList) override;
+
+    // The staging folder (relative to the transfer folder) of a log kind.
+    static QString StagingFolderOf(uint8_t nOpt);
+    // The developer-mode dump of a log list, as written to the transfer folder.
+    static QByteArray LogListDumpText(const QVector<RFileList>& list);
+
+    // A dock that lists a folder inside itself would make the walk endless:
+    // folders deeper than this many levels below a root are not listed.
+    static constexpr int kMaxWalkDepth = 32;
+
+protected:
+    // What differs between the links in these sequences.
+    struct Traits {
+        uint8_t closedCode = 254;    // result meaning "link not open"; 0 when the link has none
+        int closedText = 0;          // language text for it (612 serial, 622 TCP)
+        bool saveErrorInParens = false; // "... Error(n)" rather than "... ERROR:n" on a failed save
+        QString dumpFileName;        // LOGFILE_COMM.CSV, LOGFILE_UDP.CSV, LOGFILE_TCP.CSV
+        bool separatedListingDates = false; // listing dates "yyyy-mm-dd hh:nn:ss" rather than 14 digits
+    };
+    virtual Traits LinkTraits() const = 0;
+    // Runs before a configuration save (the UDP link resets the dock's session there).
+    virtual void BeforeSaveConfig() {}
+
+private:
+    // Breadth-first walk below root; foldersOnly keeps only folder children.
+    void walkTree(QVector<RFileList>& out, const QString& root, const QString& level,
+                  bool foldersOnly);
+    void classify(RFileList& e) const;
+    QString localLogPath(const RFileList& e) const;
+    void configBar(int value, int max) const;
+};
