@@ -15,10 +15,21 @@ if [ ! -f "$DOCK/CONFIG/DOCKINFORM.CFG" ]; then
   ./docksim/marvane-docksim fixture "$DOCK" --size small >/dev/null
 fi
 
+# The same dock on a USB cable: the simulator serves it on a pseudo-terminal.
+SIMOUT=$(mktemp)
+./docksim/marvane-docksim serve-serial "$DOCK" >"$SIMOUT" 2>&1 &
+SIM=$!
+trap 'kill $SIM 2>/dev/null; rm -f "$SIMOUT"' EXIT
+for _ in 1 2 3 4 5 6 7 8 9 10; do grep -q '^PTY ' "$SIMOUT" && break; sleep 0.2; done
+PTY=$(awk '/^PTY /{print $2; exit}' "$SIMOUT")
+
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Simulated dock: $DOCK"
-  echo "Press Read; when asked for the dock's drive, choose that folder."
-  exec ./marvane
+  echo "Simulated dock as a USB drive: $DOCK"
+  echo "  USB Disk: press Read; when asked for the dock's drive, choose that folder."
+  echo "Simulated dock on a USB cable: $PTY"
+  echo "  USB Cable: type $PTY into the port box, then Read, Write, Get RTC, Set RTC ..."
+  ./marvane
+  exit $?
 fi
 
 echo "No display: headless demo against the simulated dock in $DOCK"
@@ -29,3 +40,5 @@ set -x
 ./marvane-cli config set DockCfgMaxBumpTimeEdit=45 DockInfoLocationEdit="Demo bay" write --link usb --target "$DOCK"
 ./marvane-cli read --link usb --target "$DOCK" --purge no | tail -1
 ./marvane-cli config show | grep -E 'DockCfgMaxBumpTimeEdit|DockInfoLocationEdit'
+./marvane-cli save-log
+./marvane-cli read --link cable --port "$PTY" --purge no | tail -1
