@@ -266,67 +266,51 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
 
 // ---- clock and reset ----
 
-bool TMainCore::OpDeviceOpRtcGetBtnClick()
+// Clock and reset share one frame: open the current link without clearing it,
+// run one request, close and give the window back.
+static bool runLinkCommand(TMainCore& core, const std::function<bool(TUnitDef&)>& body)
 {
-    if (state.FExe)
+    if (core.state.FExe)
         return false;
-    port.setBusy(true);
-    state.FExe = true;
-    CleanupOnce cleanup([this] {
-        FUnitDef->CloseComm();
-        FUnitDef->OnInform = nullptr;
-        state.FExe = false;
-        port.setBusy(false);
-        notify();
+    core.port.setBusy(true);
+    core.state.FExe = true;
+    CleanupOnce cleanup([&core] {
+        core.FUnitDef->CloseComm();
+        core.FUnitDef->OnInform = nullptr;
+        core.state.FExe = false;
+        core.port.setBusy(false);
+        if (core.Changed)
+            core.Changed();
     });
-    if (!LoadComm(false)) {
-        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
+    if (!core.LoadComm(false)) {
+        core.SetStatus(core.FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
         return false;
     }
-    const TDateTime t = FUnitDef->ReadRtc();
-    OpDeviceOpRTCLabel = dockTimeText(t);
-    return t > 0;
+    return body(*core.FUnitDef);
+}
+
+bool TMainCore::OpDeviceOpRtcGetBtnClick()
+{
+    return runLinkCommand(*this, [this](TUnitDef& unit) {
+        const TDateTime t = unit.ReadRtc();
+        OpDeviceOpRTCLabel = dockTimeText(t);
+        return t > 0;
+    });
 }
 
 bool TMainCore::OpDeviceOpRtcSetBtnClick()
 {
-    if (state.FExe)
-        return false;
-    port.setBusy(true);
-    state.FExe = true;
-    CleanupOnce cleanup([this] {
-        FUnitDef->CloseComm();
-        FUnitDef->OnInform = nullptr;
-        state.FExe = false;
-        port.setBusy(false);
-        notify();
+    return runLinkCommand(*this, [this](TUnitDef& unit) {
+        const TDateTime back = unit.SetRtc(NowDays() + OpDeviceOpSetRtcOffsetEdit / 24.0);
+        OpDeviceOpRTCLabel = dockTimeText(back);
+        return back > 0;
     });
-    if (!LoadComm(false)) {
-        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
-        return false;
-    }
-    const TDateTime back = FUnitDef->SetRtc(NowDays() + OpDeviceOpSetRtcOffsetEdit / 24.0);
-    OpDeviceOpRTCLabel = dockTimeText(back);
-    return back > 0;
 }
 
 bool TMainCore::DebugOpUnitResetBtnClick()
 {
-    if (state.FExe)
-        return false;
-    port.setBusy(true);
-    state.FExe = true;
-    CleanupOnce cleanup([this] {
-        FUnitDef->CloseComm();
-        FUnitDef->OnInform = nullptr;
-        state.FExe = false;
-        port.setBusy(false);
-        notify();
+    return runLinkCommand(*this, [](TUnitDef& unit) {
+        unit.UnitReset();
+        return true;
     });
-    if (!LoadComm(false)) {
-        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
-        return false;
-    }
-    FUnitDef->UnitReset();
-    return true;
 }

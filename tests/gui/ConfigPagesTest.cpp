@@ -142,12 +142,12 @@ TEST(DockPageGui, MirrorsTheModelBothWays)
     TDockPage page(&model);
     page.show();
     model.ReadDockCfg("Calibration=yes\nAuto Off Time=600\nLocation=Hall 2\n"
-                      "CO Gas Concentration=200\nSO2 Gas Concentration=5\nIP=10.0.0.9\n",
+                      "CO Gas Concentration=200\nSO2 Gas Concentration=5\nIP=127.0.0.9\n",
                       7100);
     EXPECT_TRUE(child<QCheckBox>(page, "DockCfgCalCheck")->isChecked());
     EXPECT_EQ(child<QSpinBox>(page, "DockCfgAutoPowerOffTimeEdit")->value(), 600);
     EXPECT_EQ(child<QLineEdit>(page, "DockInfoLocationEdit")->text(), "Hall 2");
-    EXPECT_EQ(child<QLineEdit>(page, "DockLanIpEdit")->text(), "10.0.0.9");
+    EXPECT_EQ(child<QLineEdit>(page, "DockLanIpEdit")->text(), "127.0.0.9");
     EXPECT_EQ(child<QLineEdit>(page, "DockLanUdpPortEdit")->text(), "7100");
     EXPECT_EQ(child<QComboBox>(page, "DockBottleGasCombo1")->currentText(), "CO");
     EXPECT_EQ(child<QComboBox>(page, "DockBottleGasCombo2")->currentText(), "SO2");

@@ -165,7 +165,7 @@ TEST(DockCfgRead, ValuesSwitchesAndLookups)
          "LED test=true\r\n"
          "Buzzer test=0\r\n"
          "[GAS INFORMATIONS]\r\nGas Lot Number=L-77\r\n"
-         "[Ethernet]\r\nIP=10.1.2.3\r\nGateway=\r\nUDP Port=9999\r\n",
+         "[Ethernet]\r\nIP=127.1.2.3\r\nGateway=\r\nUDP Port=9999\r\n",
          7123);
     EXPECT_EQ(m.DockCfgAutoPowerOffTimeEdit, 10800);
     EXPECT_EQ(m.DockCfgMaxBumpTimeEdit, 55); // not a number: kept
@@ -179,7 +179,7 @@ TEST(DockCfgRead, ValuesSwitchesAndLookups)
     EXPECT_EQ(m.DockBottleLotEdit, "L-77");
     EXPECT_EQ(m.DockBottleDateEdit, "");
     // A value that happens to contain a key name is never taken for that key.
-    EXPECT_EQ(m.DockLanIpEdit, "10.1.2.3");
+    EXPECT_EQ(m.DockLanIpEdit, "127.1.2.3");
     EXPECT_EQ(m.DockLanSubnetMaskEdit, "255.255.255.0");
     EXPECT_EQ(m.DockLanGateWayEdit, "192.168.0.1");
     EXPECT_EQ(m.DockLanUdpPortEdit, 7123); // the program's port, not the file's
