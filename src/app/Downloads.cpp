@@ -207,7 +207,7 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
                     port.setProgress(0, 50, 0, 0);
                     port.setProgressBars(true, false);
                     for (int i = 1; i <= 50; ++i) {
-                        StDelay(0.1f);
+                        StDelay(float(0.1 * FDownloadWaitScale));
                         port.setProgress(i, 50, 0, 0);
                     }
                     port.setProgressBars(false, false);
@@ -224,7 +224,7 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
             FUnitDef->SendExtCommand(firmware ? 3 : 4);
             for (int i = 0; i < 5; ++i) {
                 if (i > 0)
-                    StDelay(0.1f);
+                    StDelay(float(0.1 * FDownloadWaitScale));
                 if (GetTestStatus() == 5) {
                     st = 0;
                     break;
@@ -245,7 +245,7 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
                     st = 0;
                     break;
                 }
-                StDelay(firmware ? 2.0f : 0.5f);
+                StDelay(float((firmware ? 2.0 : 0.5) * FDownloadWaitScale));
             }
             port.setProgressBars(false, false);
             port.setProgressCaption(QString());
@@ -253,7 +253,7 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
 
         FUnitDef->DeviceReset();
         if (st == 0 && !GetTaskResult(tag)) {
-            StDelay(0.1f);
+            StDelay(float(0.1 * FDownloadWaitScale));
             GetTaskResult(tag);
         }
     }

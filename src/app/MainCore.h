@@ -143,6 +143,8 @@ public:
     QString GetTestResult(uint8_t code) const; // texts 69, 70, 71, 72 or "---"
     bool GetTaskResult(int kind);              // fills editors.gd's result grid
     // Clock and reset (Operation tab, History page).
+    // Scales the downloads' waits for the dock (0.1 s steps, 0.5 s / 2 s polls); tests shorten them.
+    double FDownloadWaitScale = 1.0;
     double OpDeviceOpSetRtcOffsetEdit = 0;     // hours
     QString OpDeviceOpRTCLabel;                // the dock time shown after Get/Set RTC
     bool OpDeviceOpRtcGetBtnClick();

@@ -215,6 +215,15 @@ TEST_F(SerialDock, NoStatusFiveGivesTheErrorBox)
     EXPECT_EQ(port.messages.value(0), T(66) + ": " + T(66) + "..." + T(75));
 }
 
+TEST_F(SerialDock, DockBusyForTheWholeFirmwareWaitGivesTheErrorBox)
+{
+    serve({"--fault", "busy"});
+    core->FDownloadWaitScale = 0.01; // the 100 polls of 2 s each, shortened
+    EXPECT_FALSE(core->GDOpConfigBtnClick(1));
+    EXPECT_EQ(port.messages.value(0), T(66) + ": " + T(66) + "..." + T(76));
+    EXPECT_FALSE(state.FExe);
+}
+
 TEST_F(SerialDock, DockThatGoesAwayMidReadEndsCleanly)
 {
     // At the line rate a dock image takes seconds: the simulator ends in the middle of one.
