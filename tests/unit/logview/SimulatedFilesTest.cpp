@@ -26,8 +26,9 @@ TEST(SimulatedFiles, EveryResultVariantReads)
         EXPECT_EQ(r.mOverAllResult, "FAIL") << v;
         EXPECT_EQ(testresult::GetTestResultFromData(xml), "FAIL") << v;
         EXPECT_DOUBLE_EQ(r.mDate, EncodeDateTime(2021, 3, 15, 14, 5, 9)) << v;
-        if (codes[v] == DOCKTEST_OK)
+        if (codes[v] == DOCKTEST_OK) {
             EXPECT_EQ(r.mGasInfo.mName, "SO2") << v;
+        }
     }
 }
 
