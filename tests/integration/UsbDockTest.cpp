@@ -252,9 +252,10 @@ TEST_F(UsbDock, AutomaticPurgeAsksAndDeletesOnlyWhatWasCopied)
         const bool shouldGo = log.kind != docksim::LogKind::None && DateTimeToDays(when) < limit;
         EXPECT_EQ(QFileInfo::exists(dock.path() + '/' + log.path), !shouldGo) << log.path.toStdString();
         // Whatever went from the dock is on the PC.
-        if (shouldGo)
+        if (shouldGo) {
             EXPECT_TRUE(QFileInfo::exists(AppState::TransferFolder() + stagingFolderFor(log.kind) +
                                           QFileInfo(log.path).fileName()));
+        }
     }
 }
 
