@@ -1,37 +1,20 @@
 // Instrument configuration and firmware downloads, the dock clock and "Unit Reset".
 #include "app/Downloads.h"
 
+#include "util/ScopeGuard.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "platform/Platform.h"
+#include "util/ScopeGuard.h"
 
 namespace {
 
 QString T(int n) { return LangText(n); }
 
-// Runs the clean-up once: explicitly before the error box, or on the way out
-// when something throws.
-class CleanupOnce {
-public:
-    explicit CleanupOnce(std::function<void()> f) : m_f(std::move(f)) {}
-    ~CleanupOnce() { run(); }
-    void run()
-    {
-        if (m_f) {
-            auto f = std::move(m_f);
-            m_f = nullptr;
-            f();
-        }
-    }
-    CleanupOnce(const CleanupOnce&) = delete;
-    CleanupOnce& operator=(const CleanupOnce&) = delete;
-
-private:
-    std::function<void()> m_f;
-};
 
 // Download states: 0 running or done, 1 no identity, 2 old dock firmware,
 // 3 configuration not sent, 4 image not sent, 5 command not taken, 6 never idle, 255 no link.
@@ -151,17 +134,11 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
     SetStatus(QString(), OperatorPort::StatusLook::Neutral);
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
-    port.setBusy(true);
-    state.FExe = true;
-    CleanupOnce cleanup([this] {
+    BeginOperation();
+    ScopeGuard cleanup([this] {
         port.setProgressBars(false, false);
         port.setProgressCaption(QString());
-        FUnitDef->CloseComm();
-        state.FExe = false;
-        FUnitDef->OnInform = nullptr;
-        FUnitDef->OnProgress = nullptr;
-        port.setBusy(false);
-        notify();
+        EndLinkOperation();
     });
 
     if (LoadCommUSBLAN()) {
@@ -272,16 +249,8 @@ static bool runLinkCommand(TMainCore& core, const std::function<bool(TUnitDef&)>
 {
     if (core.state.FExe)
         return false;
-    core.port.setBusy(true);
-    core.state.FExe = true;
-    CleanupOnce cleanup([&core] {
-        core.FUnitDef->CloseComm();
-        core.FUnitDef->OnInform = nullptr;
-        core.state.FExe = false;
-        core.port.setBusy(false);
-        if (core.Changed)
-            core.Changed();
-    });
+    core.BeginOperation();
+    ScopeGuard cleanup([&core] { core.EndLinkOperation(); });
     if (!core.LoadComm(false)) {
         core.SetStatus(core.FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
         return false;

@@ -3,33 +3,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTime>
 
 #include "lang/LangTable.h"
 #include "app/Downloads.h"
 #include "platform/Platform.h"
 #include "util/FileCopy.h"
+#include "util/ScopeGuard.h"
 
 namespace {
 
 QString T(int n) { return LangText(n); }
-
-// Restores the window state at the end of an operation, also when something throws.
-class OperationGuard {
-public:
-    explicit OperationGuard(std::function<void()> f) : m_f(std::move(f)) {}
-    ~OperationGuard()
-    {
-        if (m_f)
-            m_f();
-    }
-    OperationGuard(const OperationGuard&) = delete;
-    OperationGuard& operator=(const OperationGuard&) = delete;
-
-private:
-    std::function<void()> m_f;
-};
 
 // QProgressBar counts in int; large byte counts are shown scaled down.
 int barValue(qint64 v, qint64 scale) { return int(v / scale); }
@@ -208,7 +192,7 @@ void TMainCore::SelectLink(LinkChoice choice)
             LoadUSBCommPort();
     } else if (choice == LinkChoice::Udp || choice == LinkChoice::Lan) {
         port.setBusy(true);
-        OperationGuard restore([this] { port.setBusy(false); });
+        ScopeGuard restore([this] { port.setBusy(false); });
         if (LoadLanConnect)
             LoadLanConnect(1, 2);
     }
@@ -218,7 +202,7 @@ void TMainCore::SelectLink(LinkChoice choice)
 void TMainCore::RefreshConnections()
 {
     port.setBusy(true);
-    OperationGuard restore([this] { port.setBusy(false); });
+    ScopeGuard restore([this] { port.setBusy(false); });
     if (LoadUSBCommPort)
         LoadUSBCommPort();
     if (LoadLanConnect)
@@ -272,6 +256,30 @@ void TMainCore::installUnitHandlers(TUnitDef& unit)
     unit.Progress = this;
 }
 
+// The upgrade-file choosers start from the images the dock holds.
+void TMainCore::showFirmwareChoice()
+{
+    editors.dock.DockUpgradeFileEdit = FUnitDef->FFwList.mDockFile.mName;
+    editors.dock.DockUpgradeLabel = FUnitDef->FFwList.mDockFile.mDescription;
+    editors.gd.GDUpgradeFileNameEdit = FUnitDef->FFwList.mGDFile.mName;
+    editors.gd.GDUpgradeLabel = FUnitDef->FFwList.mGDFile.mDescription;
+}
+
+void TMainCore::BeginOperation()
+{
+    port.setBusy(true);
+    state.FExe = true;
+}
+
+void TMainCore::EndLinkOperation()
+{
+    FUnitDef->CloseComm();
+    state.FExe = false;
+    detachUnitHandlers(*FUnitDef);
+    port.setBusy(false);
+    notify();
+}
+
 void TMainCore::detachUnitHandlers(TUnitDef& unit)
 {
     unit.OnInform = nullptr;
@@ -319,15 +327,8 @@ bool TMainCore::OpReadBtnClick()
         ClearLogBrowser();
     notify();
 
-    port.setBusy(true);
-    state.FExe = true;
-    OperationGuard cleanup([this] {
-        FUnitDef->CloseComm();
-        state.FExe = false;
-        detachUnitHandlers(*FUnitDef);
-        port.setBusy(false);
-        notify();
-    });
+    BeginOperation();
+    ScopeGuard cleanup([this] { EndLinkOperation(); });
 
     AddLog(LOGTYPE_PROGRESS, '[' + T(721) + ']');
     port.setProgressCaption(T(704));
@@ -357,10 +358,7 @@ bool TMainCore::OpReadBtnClick()
         AddLog(LOGTYPE_PROGRESS1, T(723));
         port.setProgressCaption(T(723));
         FUnitDef->LoadFirmwares();
-        editors.dock.DockUpgradeFileEdit = FUnitDef->FFwList.mDockFile.mName;
-        editors.dock.DockUpgradeLabel = FUnitDef->FFwList.mDockFile.mDescription;
-        editors.gd.GDUpgradeFileNameEdit = FUnitDef->FFwList.mGDFile.mName;
-        editors.gd.GDUpgradeLabel = FUnitDef->FFwList.mGDFile.mDescription;
+        showFirmwareChoice();
         notify();
 
         AddLog(LOGTYPE_PROGRESS1, T(724));
@@ -478,16 +476,11 @@ bool TMainCore::LogListBtnPurgeClick()
     port.setProgressBars(true, false);
     port.setProgressCaption(QString());
     SetStatus(QString(), OperatorPort::StatusLook::Neutral);
-    port.setBusy(true);
-    state.FExe = true;
-    OperationGuard cleanup([this] {
-        FUnitDef->CloseComm();
-        state.FExe = false;
-        detachUnitHandlers(*FUnitDef);
-        port.setBusy(false);
+    BeginOperation();
+    ScopeGuard cleanup([this] {
         port.setProgressBars(false, false);
         port.setProgressCaption(QString());
-        notify();
+        EndLinkOperation();
     });
 
     AddLog(LOGTYPE_PROGRESS, '[' + T(703) + ']');
@@ -540,15 +533,10 @@ bool TMainCore::OpWriteBtnClick()
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
     SetStatus(QString(), OperatorPort::StatusLook::Neutral);
-    port.setBusy(true);
-    state.FExe = true;
-    OperationGuard cleanup([this] {
+    BeginOperation();
+    ScopeGuard cleanup([this] {
         port.setProgressBars(false, false);
-        FUnitDef->CloseComm();
-        state.FExe = false;
-        detachUnitHandlers(*FUnitDef);
-        port.setBusy(false);
-        notify();
+        EndLinkOperation();
     });
 
     AddLog(LOGTYPE_PROGRESS, '[' + T(725) + ']');
@@ -740,21 +728,13 @@ bool TMainCore::RestoreFromStaging(QString* error)
         return false;
     FUnitDef->ReadFirmware(DOCK_ID, tf + DIR_FW_DOCK);
     FUnitDef->ReadFirmware(GD_ID, tf + DIR_FW_GD);
-    editors.dock.DockUpgradeFileEdit = FUnitDef->FFwList.mDockFile.mName;
-    editors.dock.DockUpgradeLabel = FUnitDef->FFwList.mDockFile.mDescription;
-    editors.gd.GDUpgradeFileNameEdit = FUnitDef->FFwList.mGDFile.mName;
-    editors.gd.GDUpgradeLabel = FUnitDef->FFwList.mGDFile.mDescription;
+    showFirmwareChoice();
     // The identity as the last Read copied it.
     QFile inform(tf + FILE_CONFIG_INFORM);
     if (inform.open(QIODevice::ReadOnly)) {
-        const QStringList lines = platform::DecodeLegacy(inform.readAll()).split(QRegularExpression("[\r\n]+"));
-        for (const QString& line : lines) {
-            const QStringList kv = StDivideToken(line, "=", 2);
-            if (kv.value(0).trimmed() == QLatin1String("Serial Number"))
-                editors.dock.DockInfoSNEdit = kv.value(1).trimmed();
-            else if (kv.value(0).trimmed() == QLatin1String("Fw Version"))
-                editors.dock.DockInfoVerEdit = kv.value(1).trimmed();
-        }
+        const RUnitInfo id = ParseDockIdentity(inform.read(1024 * 1024));
+        editors.dock.DockInfoSNEdit = id.mSN;
+        editors.dock.DockInfoVerEdit = id.mVersion;
     }
     return true;
 }

@@ -105,6 +105,10 @@ public:
     void OnUnitProgress(qint64 n);
 
     void SetStatus(const QString& text, OperatorPort::StatusLook look) { port.setStatus(text, look); }
+    // An operation on the dock: the window is busy and FExe set until
+    // EndLinkOperation closes the link, detaches the unit's handlers and gives it back.
+    void BeginOperation();
+    void EndLinkOperation();
     // After the pause: the success line and look, or the unit's error.
     void ShowOutcome(bool ok);
 
@@ -173,6 +177,7 @@ public:
 private:
     void installUnitHandlers(TUnitDef& unit);
     void detachUnitHandlers(TUnitDef& unit);
+    void showFirmwareChoice();
     bool upgradeFileChange(uint8_t kind, const QString& path);
     QString resultWord(uint8_t code) const;
     bool copyToStore(int logIdx, const QString& stagingDir, const QString& targetDir, int copyErr,

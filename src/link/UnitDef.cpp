@@ -1,5 +1,7 @@
 #include "link/UnitDef.h"
 
+#include "platform/Platform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -348,4 +350,22 @@ bool IsSafeLogFileName(const QString& sName)
         }
     }
     return true;
+}
+
+RUnitInfo ParseDockIdentity(const QByteArray& content)
+{
+    RUnitInfo info;
+    const QString text = platform::DecodeLegacy(content.left(1024 * 1024));
+    for (const QString& raw : text.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (!line.contains(QLatin1Char('=')))
+            continue;
+        const QStringList parts = StDivideToken(line, QStringLiteral("="), 2);
+        const QString key = parts.value(0).trimmed();
+        if (key == QLatin1String("Serial Number"))
+            info.mSN = parts.value(1).trimmed();
+        else if (key == QLatin1String("Fw Version"))
+            info.mVersion = parts.value(1).trimmed();
+    }
+    return info;
 }

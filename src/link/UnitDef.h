@@ -173,6 +173,10 @@ public:
     virtual void ProgressStop() = 0;
 };
 
+// The identity file "DOCKINFORM.CFG": "Serial Number" and "Fw Version", keys compared
+// exactly after trimming, the later line winning. At most the first MiB is looked at.
+RUnitInfo ParseDockIdentity(const QByteArray& content);
+
 // Kind and date of a log file from its name and the tree it was found in.
 struct LogFileClass {
     QString mAliasName;

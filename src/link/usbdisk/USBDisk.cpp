@@ -239,20 +239,9 @@ uint8_t TUSBDisk::GetDeviceInfo(QString& sSN, QString& sVer)
     if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly))
         return USBDISK_COMM_NO_DEVICEINFO;
     // An identity file is a few lines; a huge one is not read whole.
-    const QString text = platform::DecodeLegacy(file.read(1024 * 1024));
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (const QString& raw : lines) {
-        const QString line = raw.trimmed();
-        if (!line.contains(QLatin1Char('=')))
-            continue;
-        const QStringList parts = StDivideToken(line, QStringLiteral("="), 2);
-        const QString key = parts.value(0).trimmed();
-        const QString value = parts.value(1).trimmed();
-        if (key == QLatin1String("Serial Number"))
-            sSN = value;
-        else if (key == QLatin1String("Fw Version"))
-            sVer = value;
-    }
+    const RUnitInfo info = ParseDockIdentity(file.read(1024 * 1024));
+    sSN = info.mSN;
+    sVer = info.mVersion;
     return sSN.trimmed().isEmpty() ? USBDISK_COMM_NO_DEVICEINFO : USBDISK_COMM_OK;
 }
 

@@ -229,10 +229,10 @@ TEST(DockCfgWrite, OnlyListedKeysChangeAndEveryOtherByteStays)
     m.DockCfgCalCheck = true;
     m.DockBottleLotEdit = "NEW\r\nUpgrade=true"; // may not open a line of its own
     m.DockBottleGasCombo1Change(1, "SO2");      // CO is no longer in a slot
-    m.DockLanIpEdit = "10.0.300.1";
+    m.DockLanIpEdit = "127.0.300.1";
     QString error;
     ASSERT_TRUE(m.SetDockCfgToFile(path, 7001, &error)) << error.toStdString();
-    EXPECT_EQ(m.DockLanIpEdit, "10.0.0.1");
+    EXPECT_EQ(m.DockLanIpEdit, "127.0.0.1");
 
     const QByteArray expected =
         "; dock settings \xE9t\xE9\r\n"
@@ -262,7 +262,7 @@ TEST(DockCfgWrite, OnlyListedKeysChangeAndEveryOtherByteStays)
         "[Misc]\r\n"
         "Keep=1\r\n"
         "[Ethernet]\r\n"
-        "IP=10.0.0.1\r\n"
+        "IP=127.0.0.1\r\n"
         "Subnet Mask=255.255.255.0\r\n"
         "Gateway=192.168.0.1\r\n"
         "UDP Port=7001\r\n";
