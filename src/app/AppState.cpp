@@ -150,7 +150,7 @@ bool AppState::MakeDefaultDirectory(QString* error)
     return false;
 }
 
-void AppState::StartUp()
+void AppState::StartUp(bool loadTexts)
 {
     GVPath = GetGVPath();
     FFirst = false;
@@ -161,7 +161,8 @@ void AppState::StartUp()
         m_port->showMessage(err, PROG_TITLE, OperatorPort::Icon::Error);
     GetSetting();
     ResetEditorsFromLists();
-    GVLang().loadSelected(GVPath);
+    if (loadTexts)
+        GVLang().loadSelected(GVPath);
 }
 
 void AppState::ResetEditorsFromLists()

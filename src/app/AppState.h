@@ -113,7 +113,8 @@ public:
 
     // Start-up without the window: program folder, number format, folders, settings,
     // language list and the selected language's texts.
-    void StartUp();
+    // The window loads the texts itself as part of applying them (loadTexts false).
+    void StartUp(bool loadTexts = true);
     // Creates the transfer folder and its staging folders; false (with a message in
     // *error) when one cannot be made.
     bool MakeDefaultDirectory(QString* error = nullptr);

@@ -268,7 +268,7 @@ void TMainForm::StartUp()
     if (m_started)
         return;
     m_started = true;
-    m_state->StartUp();
+    m_state->StartUp(false); // InitLang reads the language file
     setWindowTitle(ProgramCaption());
     InitLang();
     InitComponent();
