@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when missing.
 set -euo pipefail
-PKGS=(cmake ninja-build g++ pkg-config
+PKGS=(cmake ninja-build g++ pkg-config ccache
       qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
       libgtest-dev libgmock-dev
       libcurl4-openssl-dev openssl python3-aiosmtpd
