@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     RLoadBlock load;
-    if (TDockComm::ParseLoadBlock(bytes, block, expected, load)) {
+    if (TDockComm::ParseLoadBlock(bytes, block, expected != 0, load)) {
         if (load.mStart < 0 || load.mLength < 0 || load.mStart + load.mLength > bytes.size())
             __builtin_trap();
         if (load.mEnd != 0 && load.mEnd != 1 && load.mEnd != 255)

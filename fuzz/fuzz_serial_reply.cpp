@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         bool end = false;
         TDockComm::ParseListBlock(reply, data[0], QStringLiteral("/LOG/"), list, end);
         RLoadBlock block;
-        if (TDockComm::ParseLoadBlock(reply, data[0], data[1], block) &&
+        if (TDockComm::ParseLoadBlock(reply, data[0], (data[1] & 1) != 0, block) &&
             (block.mStart < 0 || block.mLength < 0 || block.mStart + block.mLength > reply.size()))
             __builtin_trap();
     }

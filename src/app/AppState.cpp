@@ -369,9 +369,9 @@ bool AppState::SaveSetting(QString* error)
 {
     testerGrid.FUserSel = 0;
     UserDataSave();
-    FUserTester = PrintResUserComboIndex >= 0 && PrintResUserComboIndex < PrintResUserComboItems.size()
-                      ? PrintResUserComboItems[PrintResUserComboIndex]
-                      : QString();
+    // The certificate tester is kept by name: what the Print page's combo shows.
+    if (!FUserNameList.contains(FUserTester))
+        FUserTester.clear();
 
     IniFile ini(SettingsFilePath());
     ini.setPath(SettingsFilePath());
@@ -445,6 +445,26 @@ bool AppState::SaveSetting(QString* error)
     return false;
 }
 
+void AppState::SelectTester(const QString& name)
+{
+    FUserTester = name;
+    PrintResUserComboIndex = int(PrintResUserComboItems.indexOf(name));
+}
+
+void AppState::NormaliseSettings()
+{
+    AppSettings& s = settings;
+    s.ConfigSetEtcPurgeDayEdit = std::clamp(s.ConfigSetEtcPurgeDayEdit, 0, 365);
+    s.ConfigPrNNetworkPortEdit = std::clamp(s.ConfigPrNNetworkPortEdit, 1, 65535);
+    s.ConfigSendEmailSvrPortEdit = std::clamp(s.ConfigSendEmailSvrPortEdit, 1, 65535);
+    s.DockLanUdpPortEdit = s.ConfigPrNNetworkPortEdit;
+    s.ConfigPrNNetworkSubnetEdit = CheckIp(s.ConfigPrNNetworkSubnetEdit);
+    if (s.ConfigSetDateRadio < 0)
+        s.ConfigSetDateRadio = 0;
+    if (s.ConfigPrNPrintTypeCombo < 0)
+        s.ConfigPrNPrintTypeCombo = 0;
+}
+
 void AppState::UserDataLoad()
 {
     if (testerGrid.FUserSel != -1)
@@ -469,11 +489,7 @@ void AppState::UserDataSave()
             FUserCompanyList << row[1].trimmed();
             FUserPartList << row[2].trimmed();
         }
-        const QString current =
-            PrintResUserComboIndex >= 0 && PrintResUserComboIndex < PrintResUserComboItems.size()
-                ? PrintResUserComboItems[PrintResUserComboIndex]
-                : QString();
-        FUserTester = current;
+        // Rows moved, inserted or deleted around the tester leave the choice as it was.
         PrintResUserComboItems = FUserNameList;
         PrintResUserComboIndex = int(FUserNameList.indexOf(FUserTester));
     }

@@ -122,6 +122,11 @@ public:
     bool SaveSetting(QString* error = nullptr);
     void UserDataLoad();
     void UserDataSave();
+    // The Print page's tester, by name; PrintResUserComboIndex follows it.
+    void SelectTester(const QString& name);
+    // The rules SaveSetting and GetSetting apply to the controls' values, applied
+    // to the state whenever the Config page changes, so operations see them at once.
+    void NormaliseSettings();
     bool FormCloseQuery() const { return !FAutoMode && !FExe; }
     // Service level of the hidden gesture: 0, 1 or 2.
     int ServiceLevel(bool ctrlShiftAltHeld) const;

@@ -7,6 +7,8 @@
 
 #include "lang/LangTable.h"
 #include "app/Downloads.h"
+#include "app/LogBrowser.h"
+#include "util/IniFile.h"
 #include "platform/Platform.h"
 #include "util/FileCopy.h"
 #include "util/ScopeGuard.h"
@@ -238,6 +240,7 @@ bool TMainCore::LoadComm(bool bRead)
     }
     if (bRead)
         FUnitDef->ClearVariable();
+    FUnitDef->FFailed.clear();
     installUnitHandlers(*FUnitDef);
     return FUnitDef->OpenComm(arg);
 }
@@ -288,9 +291,18 @@ void TMainCore::detachUnitHandlers(TUnitDef& unit)
 
 QString TMainCore::resultWord(uint8_t code) const { return code == 0 ? T(708) : T(709); }
 
-void TMainCore::ShowOutcome(bool ok)
+bool TMainCore::ShowOutcome(bool ok)
 {
-    StDelay(float(FinalPauseSec));
+    const QStringList failed = FUnitDef->FFailed;
+    if (!failed.isEmpty()) {
+        const QString count = LangText(775).arg(failed.size());
+        FUnitDef->FErrStr = ok || FUnitDef->FErrStr.isEmpty() ? count : FUnitDef->FErrStr + ' ' + count;
+        ok = false;
+        for (const QString& line : failed)
+            AddLog(LOGTYPE_PROGRESS2, line);
+    }
+    if (FinalPauseSec > 0)
+        StDelay(float(FinalPauseSec));
     if (ok) {
         AddLog(LOGTYPE_PROGRESS1, T(718));
         SetStatus(T(718), OperatorPort::StatusLook::Success);
@@ -298,6 +310,7 @@ void TMainCore::ShowOutcome(bool ok)
         AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + FUnitDef->FErrStr);
         SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
     }
+    return ok;
 }
 
 // ---- Read -----------------------------------------------------------------------
@@ -371,10 +384,11 @@ bool TMainCore::OpReadBtnClick()
         notify();
         if (DisplayLogList)
             DisplayLogList();
+        SaveLastRead(FUnitDef->LogListCount() == 0);
         DeleteOldFiles();
     }
 
-    ShowOutcome(ok);
+    ok = ShowOutcome(ok);
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
     port.showPage(QStringLiteral("LogTS"));
@@ -409,6 +423,35 @@ bool TMainCore::GetLogDestination(bool bAuto)
 // every limit; an old file the program could not date is not ours to delete.
 static bool olderThan(TDateTime date, TDateTime limit) { return date > 0 && date < limit; }
 
+QString TMainCore::StoreCopyPath(const RUnitLogList& entry) const
+{
+    const QString name = GetFatFileNameExtract(entry.mName);
+    if (!IsSafeLogFileName(name) || state.FLogDestDir.trimmed().isEmpty())
+        return QString();
+    const QString dest = AppState::AddLastSlash(state.FLogDestDir);
+    const QString serial = StoreFolderName(GetDelLastSpace(entry.mAliasName));
+    switch (entry.mOpt & 0x0F) {
+    case UNIT_OPT_DOCK:
+        if (editors.dock.DockInfoSNEdit.trimmed().isEmpty())
+            return QString();
+        return dest + "DOCK/" + StoreFolderName(editors.dock.DockInfoSNEdit) + '/' + name;
+    case UNIT_OPT_GDEVENT: return dest + "KM1/" + serial + "/EVENT/" + name;
+    case UNIT_OPT_GDCAL: return dest + "KM1/" + serial + "/CAL/" + name;
+    case UNIT_OPT_GDBUMP: return dest + "KM1/" + serial + "/BUMP/" + name;
+    default: return QString();
+    }
+}
+
+bool TMainCore::SavedInStore(const RUnitLogList& entry) const
+{
+    const QString path = StoreCopyPath(entry);
+    if (path.isEmpty())
+        return false;
+    const QFileInfo copy(path);
+    // An event log grows on the dock: only a copy as long as the dock's file covers it.
+    return copy.isFile() && (entry.mSize <= 0 || copy.size() >= entry.mSize);
+}
+
 void TMainCore::DeleteOldFiles()
 {
     if (!state.settings.ConfigSetEtcAutoPurgeCheck)
@@ -416,19 +459,27 @@ void TMainCore::DeleteOldFiles()
     const int days = state.settings.ConfigSetEtcPurgeDayEdit;
     const TDateTime limit = NowDays() - days;
     QVector<int> old;
+    int kept = 0;
     for (int i = 0; i < FUnitDef->LogListCount(); ++i) {
         const RUnitLogList& e = FUnitDef->FLogList[i];
-        // Only what this Read has copied to the PC may go from the dock.
-        if (!olderThan(e.mDate, limit) || !e.mExists)
+        if (!olderThan(e.mDate, limit))
             continue;
+        // A file read now is purged at a later Read, once Save Log has put it in the store.
+        if (!SavedInStore(e)) {
+            ++kept;
+            continue;
+        }
         old << i;
         if (FUnitDef->FDevMode)
             AddLog(LOGTYPE_PROGRESS2, T(760) + QStringLiteral(" : ") + e.mName);
     }
+    if (kept > 0)
+        AddLog(LOGTYPE_PROGRESS1, T(778).arg(kept));
     if (old.isEmpty())
         return;
+    const QString since = FormatDays(QStringLiteral("yyyy-mm-dd"), limit);
     if (!port.askYesNo(T(761) + QStringLiteral(" (~") + QString::number(days) + ' ' + T(762) + ')' +
-                           '\n' + T(701),
+                           '\n' + T(774).arg(old.size()).arg(since) + '\n' + T(701),
                        T(702)))
         return;
 
@@ -497,10 +548,19 @@ bool TMainCore::LogListBtnPurgeClick()
 
     const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;
     int done = 0;
+    int kept = 0;
     int total = int(list.size());
     port.setProgress(0, total, 0, 0);
     for (const RFileList& e : list) {
-        if (olderThan(e.mDate, limit)) {
+        RUnitLogList entry;
+        entry.mName = e.mName;
+        entry.mAliasName = e.mAliasName;
+        entry.mOpt = e.mOpt;
+        entry.mSize = e.mSize;
+        const bool old = olderThan(e.mDate, limit);
+        if (old && !SavedInStore(entry))
+            ++kept;
+        else if (old) {
             port.setProgressCaption(T(707) + QStringLiteral(" : ") + e.mName);
             const uint8_t r = FUnitDef->DeleteFile(e.mName);
             AddLog(LOGTYPE_PROGRESS2,
@@ -508,6 +568,8 @@ bool TMainCore::LogListBtnPurgeClick()
         }
         port.setProgress(++done, total, 0, 0);
     }
+    if (kept > 0)
+        AddLog(LOGTYPE_PROGRESS1, T(778).arg(kept));
 
     AddLog(LOGTYPE_PROGRESS1, T(710));
     port.setProgressCaption(T(710));
@@ -588,8 +650,7 @@ bool TMainCore::OpWriteBtnClick()
         FDockLan = {RDockLanInfo{}};
     }
 
-    ShowOutcome(ok);
-    return ok;
+    return ShowOutcome(ok);
 }
 
 // ---- copy steps of Save Log ------------------------------------------------------------
@@ -729,12 +790,73 @@ bool TMainCore::RestoreFromStaging(QString* error)
     FUnitDef->ReadFirmware(DOCK_ID, tf + DIR_FW_DOCK);
     FUnitDef->ReadFirmware(GD_ID, tf + DIR_FW_GD);
     showFirmwareChoice();
-    // The identity as the last Read copied it.
-    QFile inform(tf + FILE_CONFIG_INFORM);
+    restoreIdentity();
+    return true;
+}
+
+void TMainCore::restoreIdentity()
+{
+    // The identity the unit read; the remote links never copy the identity file.
+    const LastRead last = LoadLastRead();
+    if (last.valid && !last.sn.isEmpty()) {
+        editors.dock.DockInfoSNEdit = last.sn;
+        editors.dock.DockInfoVerEdit = last.version;
+        FUnitDef->FDockInfo = {last.sn, last.version};
+        return;
+    }
+    QFile inform(AppState::TransferFolder() + FILE_CONFIG_INFORM);
     if (inform.open(QIODevice::ReadOnly)) {
         const RUnitInfo id = ParseDockIdentity(inform.read(1024 * 1024));
         editors.dock.DockInfoSNEdit = id.mSN;
         editors.dock.DockInfoVerEdit = id.mVersion;
     }
-    return true;
+}
+
+static QString lastReadPath() { return AppState::TransferFolder() + QStringLiteral("LASTREAD.INI"); }
+
+TMainCore::LastRead TMainCore::LoadLastRead()
+{
+    LastRead r;
+    if (!QFileInfo(lastReadPath()).isFile())
+        return r;
+    const IniFile ini(lastReadPath());
+    r.valid = true;
+    r.sn = ini.readString("READ", "SerialNumber", QString());
+    r.version = ini.readString("READ", "Version", QString());
+    r.saved = ini.readBool("READ", "Saved", true);
+    r.logs = ini.readInteger("READ", "Logs", 0);
+    return r;
+}
+
+void TMainCore::SaveLastRead(bool saved)
+{
+    IniFile ini;
+    ini.setPath(lastReadPath());
+    ini.writeString("READ", "SerialNumber", FUnitDef->FDockInfo.mSN);
+    ini.writeString("READ", "Version", FUnitDef->FDockInfo.mVersion);
+    ini.writeBool("READ", "Saved", saved);
+    ini.writeInteger("READ", "Logs", FUnitDef->LogListCount());
+    if (!ini.save())
+        AddLog(LOGTYPE_PROGRESS2, QDir::toNativeSeparators(lastReadPath()) + " : " + ini.lastError());
+}
+
+void TMainCore::MarkLastReadSaved()
+{
+    if (!QFileInfo(lastReadPath()).isFile())
+        return;
+    IniFile ini(lastReadPath());
+    ini.writeBool("READ", "Saved", true);
+    ini.save();
+}
+
+int TMainCore::RestoreUnsavedLogs()
+{
+    const LastRead last = LoadLastRead();
+    if (!last.valid || last.saved)
+        return 0;
+    restoreIdentity();
+    const int n = RestoreLogListFromStaging(*FUnitDef);
+    if (n > 0 && DisplayLogList)
+        DisplayLogList();
+    return n;
 }

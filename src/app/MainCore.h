@@ -109,8 +109,9 @@ public:
     // EndLinkOperation closes the link, detaches the unit's handlers and gives it back.
     void BeginOperation();
     void EndLinkOperation();
-    // After the pause: the success line and look, or the unit's error.
-    void ShowOutcome(bool ok);
+    // After the pause: the success line and look, or the unit's error. Files that
+    // failed on the way make it a failure, with their count and one history line each.
+    bool ShowOutcome(bool ok);
 
     // Link choice.
     void SelectLink(LinkChoice choice);
@@ -124,6 +125,10 @@ public:
     bool OpWriteBtnClick();
     bool GetLogDestination(bool bAuto);
     void DeleteOldFiles();
+    // Where a dock log would stand in the local store; empty when it cannot have a copy there.
+    QString StoreCopyPath(const RUnitLogList& entry) const;
+    // The purge deletes on the dock only what already stands in the local store.
+    bool SavedInStore(const RUnitLogList& entry) const;
 
     // The log browser's index arrays; Read empties them.
     QVector<int> FLogDock;
@@ -174,10 +179,26 @@ public:
     // last Read left in the transfer folder (editors, firmware choice, identity).
     bool RestoreFromStaging(QString* error);
 
+    // What the last Read left in the staging folders, kept across processes:
+    // the identity the unit read (over any link) and whether its logs were saved.
+    struct LastRead {
+        bool valid = false;
+        QString sn, version;
+        bool saved = true;
+        int logs = 0;
+    };
+    static LastRead LoadLastRead();
+    void SaveLastRead(bool saved);
+    static void MarkLastReadSaved();
+    // The staged logs of a Read that were not saved: listed again so that they
+    // can still be saved (start-up of the window, the command line). The number listed.
+    int RestoreUnsavedLogs();
+
 private:
     void installUnitHandlers(TUnitDef& unit);
     void detachUnitHandlers(TUnitDef& unit);
     void showFirmwareChoice();
+    void restoreIdentity();
     bool upgradeFileChange(uint8_t kind, const QString& path);
     QString resultWord(uint8_t code) const;
     bool copyToStore(int logIdx, const QString& stagingDir, const QString& targetDir, int copyErr,

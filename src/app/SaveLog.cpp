@@ -107,6 +107,9 @@ bool TMainCore::LogListBtnSaveClick()
             browser->ShowReport(report);
         port.showPage(QStringLiteral("ReportTS"));
     }
+    // Every chosen log now stands in the local store: a later Read may empty the staging folders.
+    if (sErr.isEmpty())
+        MarkLastReadSaved();
     AddLog(LOGTYPE_PROGRESS1, LangText(718) + QStringLiteral(" : ") + shown);
     SetStatus(LangText(718) + QStringLiteral(" : ") + shown, OperatorPort::StatusLook::Success);
     return true;

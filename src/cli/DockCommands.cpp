@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMap>
 
+#include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "cli/CliOperatorPort.h"
 #include "lang/LangTable.h"
@@ -92,15 +93,136 @@ int finish(bool ok, CliOperatorPort& port, QTextStream& out)
 
 const QStringList kLinkOptions = {"link", "target", "port", "address"};
 
-int cmdRead(TMainCore& core, CliOperatorPort& port, const QStringList& args, QTextStream& out)
+// A new Read empties the staging folders: logs of the last Read that were never
+// saved are saved first or discarded only when the caller says so.
+bool settleUnsavedLogs(TMainCore& core, CliOperatorPort& port, const Options& o, QTextStream& err)
+{
+    const TMainCore::LastRead last = TMainCore::LoadLastRead();
+    if (!last.valid || last.saved)
+        return true;
+    TLogBrowser browser(core);
+    const int unsaved = core.RestoreUnsavedLogs();
+    if (unsaved == 0)
+        return true;
+    if (!o.values.contains("save-first")) {
+        err << "marvane-cli: the " << unsaved << " logs of the last read (dock "
+            << (last.sn.isEmpty() ? QStringLiteral("?") : last.sn)
+            << ") have not been saved; a new read would discard them. Run 'save-log' first, "
+               "or read with --save-first yes (save them now) or --save-first no (discard them)."
+            << Qt::endl;
+        return false;
+    }
+    if (yesNo(o, "save-first")) {
+        browser.SelectAllList(true);
+        if (!core.LogListBtnSaveClick()) {
+            err << "marvane-cli: Save Log failed, the read was not started: " << port.statusText
+                << Qt::endl;
+            return false;
+        }
+    }
+    core.FUnitDef->ClearLogList();
+    core.LogListBtnSaveEnabled = false;
+    return true;
+}
+
+int cmdRead(TMainCore& core, CliOperatorPort& port, const QStringList& args, QTextStream& out,
+            QTextStream& err)
 {
     const Options o = parse(args, kLinkOptions + QStringList{"save-first", "purge"}, {});
     if (!o.positional.isEmpty())
         throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.positional.first())};
-    port.answer(712, yesNo(o, "save-first"));
+    if (o.values.contains("save-first"))
+        yesNo(o, "save-first"); // a wrong value is a usage error before anything happens
     port.answer(761, yesNo(o, "purge"));
+    if (!settleUnsavedLogs(core, port, o, err))
+        return ExitFailure;
     prepareLink(core, port, o);
     return finish(core.OpReadBtnClick(), port, out);
+}
+
+int cmdRtc(TMainCore& core, CliOperatorPort& port, QStringList args, QTextStream& out)
+{
+    const QString sub = args.isEmpty() ? QString() : args.takeFirst();
+    if (sub != "get" && sub != "set")
+        throw UsageError{"rtc needs 'get' or 'set [--offset HOURS]'"};
+    const Options o = parse(args, kLinkOptions + (sub == "set" ? QStringList{"offset"} : QStringList{}), {});
+    if (!o.positional.isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.positional.first())};
+    if (o.values.contains("offset")) {
+        bool ok = false;
+        const double h = o.values["offset"].toDouble(&ok);
+        if (!ok || h < -24 || h > 24)
+            throw UsageError{"--offset takes hours from -24 to 24 (e.g. -5.5)"};
+        core.OpDeviceOpSetRtcOffsetEdit = h;
+    }
+    prepareLink(core, port, o);
+    if (!ButtonsForLink(core.link).rtc)
+        throw UsageError{"the dock clock is reached over --link cable, udp or tcp"};
+    const bool ok = sub == "get" ? core.OpDeviceOpRtcGetBtnClick() : core.OpDeviceOpRtcSetBtnClick();
+    if (ok)
+        out << "Dock clock: " << core.OpDeviceOpRTCLabel << Qt::endl;
+    else if (port.statusText.isEmpty())
+        port.statusText = QStringLiteral("The dock's clock could not be read");
+    return ok ? ExitOk : finish(false, port, out);
+}
+
+int cmdReset(TMainCore& core, CliOperatorPort& port, const QStringList& args, QTextStream& out)
+{
+    const Options o = parse(args, kLinkOptions, {});
+    if (!o.positional.isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.positional.first())};
+    prepareLink(core, port, o);
+    if (!ButtonsForLink(core.link).reset)
+        throw UsageError{"Unit Reset is sent over --link cable, udp or tcp"};
+    const bool ok = core.DebugOpUnitResetBtnClick();
+    if (ok)
+        port.statusText = LangText(718);
+    return finish(ok, port, out);
+}
+
+int cmdDownload(TMainCore& core, CliOperatorPort& port, QStringList args, QTextStream& out,
+                QTextStream& err)
+{
+    const QString what = args.isEmpty() ? QString() : args.takeFirst();
+    if (what != "config" && what != "firmware")
+        throw UsageError{"download needs 'config' or 'firmware'"};
+    const bool firmware = what == "firmware";
+    const Options o = parse(args, kLinkOptions + QStringList{"gd-image"}, {"send-files", "yes"});
+    if (!o.positional.isEmpty())
+        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.positional.first())};
+    port.defaultYes = o.flags.contains("yes");
+    const bool send = o.flags.contains("send-files");
+    QString error;
+    // What goes to the instruments is what the last Read (and config set) left.
+    if ((send || o.values.contains("gd-image")) && !core.RestoreFromStaging(&error)) {
+        err << "marvane-cli: " << error << Qt::endl;
+        return ExitFailure;
+    }
+    prepareLink(core, port, o);
+    if (!ButtonsForLink(core.link).downloads)
+        throw UsageError{"instrument downloads go over --link cable or udp"};
+    if (o.values.contains("gd-image")) {
+        const QString path = QFileInfo(o.values["gd-image"]).absoluteFilePath();
+        if (!QFileInfo(path).isFile() || !core.GDUpgradeFileNameEditChange(path)) {
+            err << "marvane-cli: " << path << " was not accepted as instrument firmware" << Qt::endl;
+            return ExitFailure;
+        }
+    }
+    if (firmware)
+        core.editors.gd.GDOpFirmwareFileSendCheck = send;
+    else
+        core.editors.gd.GDOpConfigFileSendCheck = send;
+    const bool ok = core.GDOpConfigBtnClick(firmware ? 1 : 0);
+    const auto& grid = core.editors.gd.GDOpResGrid;
+    for (const auto& row : grid) {
+        QStringList cells;
+        for (const QString& c : row)
+            cells << (c.isEmpty() ? QStringLiteral("-") : c);
+        out << cells.join('\t') << '\n';
+    }
+    if (ok)
+        port.statusText = LangText(718);
+    return finish(ok, port, out);
 }
 
 int cmdPurge(TMainCore& core, CliOperatorPort& port, const QStringList& args, QTextStream& out)
@@ -223,7 +345,8 @@ int cmdFwCheck(const QStringList& args, QTextStream& out)
 
 bool IsDockCommand(const QString& command)
 {
-    static const QStringList kCommands = {"read", "purge", "config", "write", "fw-check"};
+    static const QStringList kCommands = {"read",  "purge", "config",  "write",
+                                          "fw-check", "rtc", "reset", "download"};
     return kCommands.contains(command);
 }
 
@@ -234,8 +357,16 @@ int RunDockCommand(const QString& command, QStringList args, AppState& state, Cl
         if (command == "fw-check")
             return cmdFwCheck(args, out);
         TMainCore core(state, port);
+        // The window pauses so that the last step stays readable; a script does not need it.
+        core.FinalPauseSec = 0;
         if (command == "read")
-            return cmdRead(core, port, args, out);
+            return cmdRead(core, port, args, out, err);
+        if (command == "rtc")
+            return cmdRtc(core, port, args, out);
+        if (command == "reset")
+            return cmdReset(core, port, args, out);
+        if (command == "download")
+            return cmdDownload(core, port, args, out, err);
         if (command == "purge")
             return cmdPurge(core, port, args, out);
         if (command == "write")

@@ -74,6 +74,13 @@ bool TUnitDef::GetDevInfo()
     return true;
 }
 
+void TUnitDef::FailedFile(const QString& sName) { FFailed << LangText(776) + QStringLiteral(" : ") + sName; }
+
+void TUnitDef::FailedListing(const QString& sFolder)
+{
+    FFailed << LangText(777) + QStringLiteral(" : ") + sFolder;
+}
+
 void TUnitDef::ClearVariable()
 {
     FErrStr.clear();

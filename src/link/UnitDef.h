@@ -3,6 +3,7 @@
 // link. Also the records that cross it, the dock's file-system layout and the
 // firmware image check.
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <array>
 #include <cstdint>
@@ -213,6 +214,9 @@ public:
     RUnitFwList FFwList;
     QVector<RUnitLogList> FLogList;
     bool FDevMode = false;
+    // One line per file or folder that failed during the current operation, so
+    // that the operation reports a partial result instead of a success.
+    QStringList FFailed;
 
     int LogListCount() const { return int(FLogList.size()); }
     QString DockInfoSN() const { return FDockInfo.mSN; }
@@ -261,6 +265,9 @@ protected:
         if (OnInform)
             OnInform(s);
     }
+    // A file that could not be copied, or a folder that could not be listed.
+    void FailedFile(const QString& sName);
+    void FailedListing(const QString& sFolder);
     void Progressed(qint64 n) const
     {
         if (OnProgress)

@@ -9,6 +9,9 @@
 #include <QLinearGradient>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QMenu>
 #include <QPushButton>
 #include <QLabel>
@@ -241,8 +244,30 @@ void TMainForm::connectSignals()
 
     connect(ui->PrintResUserCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_pushing)
-            m_state->PrintResUserComboIndex = index;
+            m_state->SelectTester(index >= 0 ? ui->PrintResUserCombo->itemText(index) : QString());
     });
+
+    // Every settings control reaches the application state as it is edited, so an
+    // operation started next uses what the page shows.
+    const QStringList ownHandlers = {"ConfigSetUserGrid", "ConfigSetSchGrid",
+                                     "ConfigSetEtcLangLangCombo", "ConfigSetEtcLangFontCombo"};
+    for (QWidget* w : ui->ConfigPage->findChildren<QWidget*>()) {
+        if (ownHandlers.contains(w->objectName()))
+            continue;
+        auto edited = [this] { onSettingEdited(); };
+        if (auto* x = qobject_cast<QSpinBox*>(w))
+            connect(x, &QSpinBox::valueChanged, this, edited);
+        else if (auto* x = qobject_cast<QDoubleSpinBox*>(w))
+            connect(x, &QDoubleSpinBox::valueChanged, this, edited);
+        else if (auto* x = qobject_cast<QDateTimeEdit*>(w))
+            connect(x, &QDateTimeEdit::dateTimeChanged, this, edited);
+        else if (auto* x = qobject_cast<QAbstractButton*>(w); x && x->isCheckable())
+            connect(x, &QAbstractButton::toggled, this, edited);
+        else if (auto* x = qobject_cast<QLineEdit*>(w); x && !qobject_cast<QAbstractSpinBox*>(w->parent()))
+            connect(x, &QLineEdit::textChanged, this, edited);
+        else if (auto* x = qobject_cast<QComboBox*>(w))
+            connect(x, &QComboBox::currentIndexChanged, this, edited);
+    }
 
     connect(ui->ConfigSetEtcLangLangChangeBtn, &QPushButton::clicked, this,
             &TMainForm::onLanguageChange);
@@ -274,6 +299,9 @@ void TMainForm::StartUp()
     InitComponent();
     applyServiceLevel(0);
     m_reportPage->showLastReport(*m_state);
+    // The staged logs of a Read that were not saved before the window closed.
+    if (m_core->RestoreUnsavedLogs() > 0)
+        refreshConnection();
 }
 
 void TMainForm::InitLang()
@@ -524,7 +552,22 @@ void TMainForm::pushSettings()
     refreshScheduleGrid();
 }
 
+void TMainForm::onSettingEdited()
+{
+    if (m_pushing || !m_started)
+        return;
+    pullSettingValues();
+    m_state->NormaliseSettings();
+}
+
 void TMainForm::pullSettings()
+{
+    pullSettingValues();
+    m_state->NormaliseSettings();
+    takeOverTesterGrid();
+}
+
+void TMainForm::pullSettingValues()
 {
     AppSettings& s = m_state->settings;
     if (m_dateGroup->checkedId() >= 0)
@@ -577,9 +620,6 @@ void TMainForm::pullSettings()
         if (t != daysToTime(m_state->FTimeSch[n].mTime))
             m_state->SetScheduleTime(n, timeToDays(t));
     }
-
-    takeOverTesterGrid();
-    m_state->PrintResUserComboIndex = ui->PrintResUserCombo->currentIndex();
 }
 
 // ---------------------------------------------------------------------------
@@ -670,7 +710,6 @@ void TMainForm::testerDataLoad()
 void TMainForm::testerDataSave()
 {
     takeOverTesterGrid();
-    m_state->PrintResUserComboIndex = ui->PrintResUserCombo->currentIndex();
     m_state->UserDataSave();
     refreshPrintUserCombo();
 }
@@ -849,6 +888,11 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore(); // an operation or Auto mode runs: refused without a word
         return;
     }
+    // Logs of the last Read that were never saved: offered once more; either way
+    // they stay staged and are listed again at the next start.
+    if (m_started && m_core && m_core->LogListBtnSaveEnabled &&
+        messages().askYesNo(LangText(712) + '\n' + LangText(713), LangText(714)))
+        m_core->LogListBtnSaveClick();
     // Before start-up the controls hold design values, not the user's settings.
     if (m_started) {
         pullSettings();

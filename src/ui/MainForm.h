@@ -44,6 +44,8 @@ public:
     // Settings controls <-> AppState.settings, schedule and tester grid.
     void pushSettings();
     void pullSettings();
+    void pullSettingValues();
+    void onSettingEdited();
 
     int serviceLevel() const { return m_serviceLevel; }
     void applyServiceLevel(int level);

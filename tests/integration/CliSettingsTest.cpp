@@ -92,8 +92,8 @@ TEST(CliDock, ReadEditWriteReadAgain)
     r = runCli(tmp.path(), {"config", "set", "DockCfgMaxBumpTimeEdit=35", "write", "--link", "usb",
                             "--target", dock});
     ASSERT_EQ(r.code, 0) << r.err.toStdString() << r.out.toStdString();
-    r = runCli(tmp.path(), {"read", "--link", "usb", "--target", dock});
-    ASSERT_EQ(r.code, 0);
+    r = runCli(tmp.path(), {"read", "--link", "usb", "--target", dock, "--save-first", "no"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
     r = runCli(tmp.path(), {"config", "show"});
     EXPECT_TRUE(r.out.contains("DockCfgMaxBumpTimeEdit=35\n")) << r.out.toStdString();
 

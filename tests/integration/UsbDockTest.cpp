@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "Fixture.h"
+#include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "support/TestSupport.h"
@@ -57,6 +58,15 @@ protected:
     {
         port.folderAnswers << dock.path();
         return core->OpReadBtnClick();
+    }
+
+    // "Save Log" with every row checked, as a person who keeps everything would.
+    bool saveEverything()
+    {
+        TLogBrowser browser(*core);
+        browser.DisplayLogList();
+        browser.SelectAllList(true);
+        return core->LogListBtnSaveClick();
     }
 
     QString T(int n) const { return LangText(n); }
@@ -213,32 +223,64 @@ TEST_F(UsbDock, WriteOffersAChosenOlderDockImage)
     EXPECT_EQ(core->editors.dock.DockUpgradeFileEdit, core->FUnitDef->FFwList.mDockFile.mName);
 }
 
-TEST_F(UsbDock, StartPurgeDeletesOnlyOldDatedResultsAndEmptyFolders)
+TEST_F(UsbDock, StartPurgeDeletesOnlyOldResultsThatAreSavedAndEmptyFolders)
 {
+    ASSERT_TRUE(read());
+    ASSERT_TRUE(saveEverything());
+    // One old result is missing from the local store again: it stays on the dock.
+    QString unsaved;
+    const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;
+    for (const docksim::ManifestLog& log : manifest.logs)
+        if (log.kind == docksim::LogKind::Bump && DateTimeToDays(log.nameDate) < limit && unsaved.isEmpty())
+            unsaved = log.path;
+    ASSERT_FALSE(unsaved.isEmpty());
+    const QString serial = QFileInfo(unsaved).fileName().section('_', 0, 0);
+    ASSERT_TRUE(QFile::remove(state.FLogDestDir + "KM1/" + serial + "/BUMP/" + QFileInfo(unsaved).fileName()));
+
     port.folderAnswers << dock.path();
     port.yesNoAnswers << "yes";
     ASSERT_TRUE(core->LogListBtnPurgeClick());
-    const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;
     for (const docksim::ManifestLog& log : manifest.logs) {
         const bool exists = QFileInfo::exists(dock.path() + '/' + log.path);
         const QDateTime when = log.nameDate.isValid() ? log.nameDate : log.fileTime;
-        const bool shouldGo = log.kind != docksim::LogKind::None &&
-                              log.kind != docksim::LogKind::DockLog && DateTimeToDays(when) < limit;
+        const bool shouldGo = log.kind != docksim::LogKind::None && log.kind != docksim::LogKind::DockLog &&
+                              DateTimeToDays(when) < limit && log.path != unsaved;
         EXPECT_EQ(exists, !shouldGo) << log.path.toStdString();
     }
+    EXPECT_TRUE(port.history.join('\n').contains(T(778).arg(1))) << port.history.join('\n').toStdString();
     for (const QString& d : manifest.emptyDirs)
         EXPECT_FALSE(QFileInfo::exists(dock.path() + '/' + d)) << d.toStdString();
     EXPECT_TRUE(QFileInfo::exists(dock.path() + "/LOG/EVENT"));
     EXPECT_TRUE(QFileInfo::exists(dock.path() + "/LOG/TEST"));
 }
 
-TEST_F(UsbDock, AutomaticPurgeAsksAndDeletesOnlyWhatWasCopied)
+TEST_F(UsbDock, AutomaticPurgeDeletesOnlyWhatTheLocalStoreHolds)
 {
     state.settings.ConfigSetEtcAutoPurgeCheck = true;
+    // First Read: nothing is in the local store yet, so nothing is offered for deletion.
+    ASSERT_TRUE(read());
+    EXPECT_TRUE(port.questions.isEmpty()) << port.questions.join('|').toStdString();
+    for (const docksim::ManifestLog& log : manifest.logs)
+        EXPECT_TRUE(QFileInfo::exists(dock.path() + '/' + log.path)) << log.path.toStdString();
+    EXPECT_TRUE(port.history.join('\n').contains(T(778).section(' ', 1, 3)));
+    ASSERT_TRUE(saveEverything());
+
+    // The next Read offers the saved old files, says how many and from when.
+    const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;
+    int old = 0;
+    for (const docksim::ManifestLog& log : manifest.logs) {
+        const QDateTime when = log.nameDate.isValid() ? log.nameDate : log.fileTime;
+        if (log.kind != docksim::LogKind::None && DateTimeToDays(when) < limit)
+            ++old;
+    }
+    ASSERT_GT(old, 0);
     port.yesNoAnswers << "no";
     ASSERT_TRUE(read());
     ASSERT_EQ(port.questions.size(), 1);
     EXPECT_TRUE(port.questions.first().contains(T(761)));
+    EXPECT_TRUE(port.questions.first().contains(
+        T(774).arg(old).arg(FormatDays("yyyy-mm-dd", limit))))
+        << port.questions.first().toStdString();
     for (const docksim::ManifestLog& log : manifest.logs)
         EXPECT_TRUE(QFileInfo::exists(dock.path() + '/' + log.path)) << log.path.toStdString();
     for (const QString& d : manifest.emptyDirs)
@@ -246,16 +288,10 @@ TEST_F(UsbDock, AutomaticPurgeAsksAndDeletesOnlyWhatWasCopied)
 
     port.yesNoAnswers << "yes";
     ASSERT_TRUE(read());
-    const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;
     for (const docksim::ManifestLog& log : manifest.logs) {
         const QDateTime when = log.nameDate.isValid() ? log.nameDate : log.fileTime;
         const bool shouldGo = log.kind != docksim::LogKind::None && DateTimeToDays(when) < limit;
         EXPECT_EQ(QFileInfo::exists(dock.path() + '/' + log.path), !shouldGo) << log.path.toStdString();
-        // Whatever went from the dock is on the PC.
-        if (shouldGo) {
-            EXPECT_TRUE(QFileInfo::exists(AppState::TransferFolder() + stagingFolderFor(log.kind) +
-                                          QFileInfo(log.path).fileName()));
-        }
     }
 }
 

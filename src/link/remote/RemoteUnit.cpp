@@ -112,6 +112,7 @@ bool TRemoteUnit::SaveConfigFiles(QVector<RCfgList>& arrList)
                 closed = true;
             else
                 notSent = true;
+            FailedFile(entry.mFatFile);
         }
         configBar(++bar, barMax);
         QString line = QStringLiteral("Save ") + entry.mFatFile;
@@ -141,8 +142,10 @@ void TRemoteUnit::LoadFirmwares()
     } folders[] = {{FAT_DIR_FW_DOCK, transfer + DIR_FW_DOCK}, {FAT_DIR_FW_GD, transfer + DIR_FW_GD}};
     for (const auto& f : folders) {
         QVector<RFileList> list;
-        if (GetFileList(f.dockDir, list) != 0)
+        if (GetFileList(f.dockDir, list) != 0) {
+            FailedListing(f.dockDir);
             continue;
+        }
         for (RFileList& e : list) {
             if (!isImage(e))
                 continue;
@@ -171,6 +174,8 @@ void TRemoteUnit::LoadFirmwares()
                 r = LoadFile(e.mAliasName, e.mName, e.mSize);
             }
             Inform(QStringLiteral("Load ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
+            if (r != 0)
+                FailedFile(e.mName);
         }
         if (Progress)
             Progress->ProgressStop();
@@ -194,13 +199,8 @@ bool TRemoteUnit::SaveFirmware(uint8_t nFileID, const QString& sSource)
     QVector<RFileList> list;
     if (GetFileList(dir, list) != 0) {
         FErrStr = LangText(613);
+        FailedListing(dir);
         return false;
-    }
-    for (const RFileList& e : list) {
-        if (!isImage(e))
-            continue;
-        const uint8_t r = DeleteFile(e.mName);
-        Inform(QStringLiteral("Delete ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
     }
     const QFileInfo info(sSource);
     if (!info.isFile()) {
@@ -214,13 +214,23 @@ bool TRemoteUnit::SaveFirmware(uint8_t nFileID, const QString& sSource)
         Progress->ProgressReady(QStringLiteral("Download : ") + target, size + REMOTE_FILE_ADDSIZE,
                                 size + REMOTE_FILE_ADDSIZE, 0);
     }
+    // The new image goes up first: a failed upload leaves the dock its old images.
     const uint8_t r = SaveFile(target, sSource);
     if (Progress)
         Progress->ProgressStop();
-    if (r != 0)
-        FErrStr = LangText(607);
     Inform(QStringLiteral("Save ") + target + (r != 0 ? errorSuffix(r) : QString()));
-    return FErrStr.isEmpty();
+    if (r != 0) {
+        FErrStr = LangText(607);
+        FailedFile(target);
+        return false;
+    }
+    for (const RFileList& e : list) {
+        if (!isImage(e) || e.mName.compare(target, Qt::CaseInsensitive) == 0)
+            continue;
+        const uint8_t d = DeleteFile(e.mName);
+        Inform(QStringLiteral("Delete ") + e.mName + (d != 0 ? errorSuffix(d) : QString()));
+    }
+    return true;
 }
 
 // ---- logs ----
@@ -244,6 +254,8 @@ void TRemoteUnit::walkTree(QVector<RFileList>& out, const QString& root, const Q
             const QString parentLevel = out[i].mLevelStr;
             QVector<RFileList> children;
             last = GetFileList(parentName, children);
+            if (last != 0)
+                FailedListing(parentName);
             // What a failed listing collected is still real: it is kept.
             for (qsizetype j = 0; j < children.size(); ++j) {
                 RFileList c = children[j];
@@ -291,7 +303,9 @@ void TRemoteUnit::LoadLogFileList(QVector<RFileList>& mFileList, bool bAll)
         top.mLevelStr = QStringLiteral("001");
         all.append(top);
         QVector<RFileList> children;
-        if (GetFileList(FAT_DIR_LOG_DOCK, children) == 0) {
+        if (GetFileList(FAT_DIR_LOG_DOCK, children) != 0)
+            FailedListing(FAT_DIR_LOG_DOCK);
+        else {
             for (qsizetype j = 0; j < children.size(); ++j) {
                 RFileList c = children[j];
                 c.mLevelStr = LevelString(top.mLevelStr, int(j + 1));
@@ -375,6 +389,8 @@ uint8_t TRemoteUnit::LoadLogFile(RFileList& mFileList)
     }
     if (r == 0)
         mFileList.mOpt |= UNIT_OPT_EXISTS;
+    else
+        FailedFile(mFileList.mName);
     Inform(QStringLiteral("LOAD ") + mFileList.mName +
            (r != 0 ? QStringLiteral("... FAIL(") + QString::number(r) + QLatin1Char(')') : QString()));
     return r;

@@ -157,6 +157,9 @@ uint8_t TDockComm::SendData(const QString& sComment, uint8_t nCom, int nLen, boo
     if (OnSend)
         OnSend(QLatin1Char('(') + sComment + QStringLiteral(") ") + HexDump(tx, nLen + 6));
 
+    // Whatever is still waiting belongs to an earlier exchange (a late reply):
+    // it must never be taken for the answer to this request.
+    RSCom->PurgeIn();
     ResetDecoder(nCom);
     QEventLoop loop;
     QTimer deadline;
@@ -394,7 +397,7 @@ uint8_t TDockComm::GetFileList(const QString& sPath, QVector<RFileList>& arrList
     return r;
 }
 
-bool TDockComm::ParseLoadBlock(const QByteArray& data, uint8_t nBlock, qint64 nExpectedSize,
+bool TDockComm::ParseLoadBlock(const QByteArray& data, uint8_t nBlock, bool bFirst,
                                RLoadBlock& block)
 {
     const QByteArray mark = marker(nBlock);
@@ -402,11 +405,17 @@ bool TDockComm::ParseLoadBlock(const QByteArray& data, uint8_t nBlock, qint64 nE
     if (at < 0 || at > 18)
         return false;
     qsizetype start = at + mark.size();
-    if (nExpectedSize > 1) {
-        const QByteArray size = '[' + QByteArray::number(nExpectedSize) + ']';
-        const qsizetype s = data.indexOf(size);
-        if (s >= 0 && s <= 28)
-            start = s + size.size();
+    block.mSize = -1;
+    if (bFirst && start < data.size() && data[start] == '[') {
+        // "[N]" right after the marker: up to ten digits, whatever N is.
+        qsizetype p = start + 1;
+        qint64 n = 0;
+        while (p < data.size() && p - start <= 10 && data[p] >= '0' && data[p] <= '9')
+            n = n * 10 + (data[p++] - '0');
+        if (p > start + 1 && p < data.size() && data[p] == ']') {
+            block.mSize = n;
+            start = p + 1;
+        }
     }
     const qsizetype tail = std::max<qsizetype>(0, data.size() - 11);
     struct {
@@ -440,8 +449,11 @@ uint8_t TDockComm::LoadFile(const QString& sDest, const QString& sSource, qint64
     uint8_t k = 1;
     RLoadBlock block;
     uint8_t r = blockRequest(label, DOCKCOMM_CMD_LOADFILE, char(k) + path, false);
-    if (r == DOCKCOMM_COMM_OK && !ParseLoadBlock(ReplyData(), k, nFileSize, block))
+    if (r == DOCKCOMM_COMM_OK && !ParseLoadBlock(ReplyData(), k, true, block))
         r = DOCKCOMM_COMM_FILE_ERROR;
+    // A size other than the one just asked for means the reply is not this file's.
+    if (r == DOCKCOMM_COMM_OK && block.mSize >= 0 && block.mSize != nFileSize)
+        r = DOCKCOMM_COMM_FILE_DIFFSIZE;
     if (r == DOCKCOMM_COMM_OK && !out.open(QIODevice::WriteOnly))
         r = DOCKCOMM_COMM_FILE_ERROR;
     auto append = [&] {
@@ -457,7 +469,7 @@ uint8_t TDockComm::LoadFile(const QString& sDest, const QString& sSource, qint64
     while (r == DOCKCOMM_COMM_OK && block.mEnd == 0) {
         ++k; // one byte on the wire: "{0}" follows "{255}"
         r = blockRequest(label, DOCKCOMM_CMD_LOADFILE, char(k) + path, true);
-        if (r == DOCKCOMM_COMM_OK && !ParseLoadBlock(ReplyData(), k, 0, block))
+        if (r == DOCKCOMM_COMM_OK && !ParseLoadBlock(ReplyData(), k, false, block))
             r = DOCKCOMM_COMM_FILE_ERROR;
         if (r == DOCKCOMM_COMM_OK && !append())
             r = DOCKCOMM_COMM_FILE_ERROR;
@@ -467,10 +479,10 @@ uint8_t TDockComm::LoadFile(const QString& sDest, const QString& sSource, qint64
     if (r == DOCKCOMM_COMM_OK) {
         if (!out.commit())
             r = DOCKCOMM_COMM_FILE_ERROR;
-    } else if (out.isOpen()) {
-        out.cancelWriting();
-        // The dock's answer replaced the file: an older copy under the same name
-        // would now be taken for this one.
+    } else {
+        if (out.isOpen())
+            out.cancelWriting();
+        // An older copy under the same name would now be taken for this one.
         QFile::remove(sDest);
     }
     return r;

@@ -69,6 +69,7 @@ struct RLoadBlock {
     qsizetype mStart = 0;
     qsizetype mLength = 0;
     uint8_t mEnd = 0; // 1 "{END}", 0 "{MORE}", 255 "{NOTOPEN}"
+    qint64 mSize = -1; // the "[N]" size token of a first block, -1 when there is none
 };
 
 class TDockComm : public TRemoteUnit {
@@ -107,7 +108,8 @@ public:
     // Block parsers: false when the block does not parse.
     static bool ParseListBlock(const QByteArray& data, uint8_t nBlock, const QString& sPath,
                                QVector<RFileList>& arrList, bool& bEnd);
-    static bool ParseLoadBlock(const QByteArray& data, uint8_t nBlock, qint64 nExpectedSize,
+    // Only a file's first block carries the "[N]" size token; it is never file data.
+    static bool ParseLoadBlock(const QByteArray& data, uint8_t nBlock, bool bFirst,
                                RLoadBlock& block);
 
     // ---- unit interface ----

@@ -295,6 +295,7 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
             QStringLiteral("Copy ") + entry.mSaveFile + QStringLiteral("...failed");
         if (!QFileInfo(entry.mSaveFile).isFile()) {
             Inform(copyFailed);
+            FailedFile(entry.mUsbFile);
             anyFailed = true;
             continue;
         }
@@ -303,6 +304,7 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
         const QString staged = InsideDrive(target) ? StageFileCopy(entry.mSaveFile, target) : QString();
         if (staged.isEmpty()) {
             Inform(copyFailed);
+            FailedFile(entry.mUsbFile);
             anyFailed = true;
             continue;
         }
@@ -311,12 +313,15 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
                (deleted ? QString() : QStringLiteral("...failed")));
         if (!deleted) {
             QFile::remove(staged);
+            FailedFile(entry.mUsbFile);
             anyFailed = true;
             continue;
         }
         const bool copied = QFile::rename(staged, target);
-        if (!copied)
+        if (!copied) {
             QFile::remove(staged);
+            FailedFile(entry.mUsbFile);
+        }
         Inform(copied ? QStringLiteral("Copy ") + entry.mSaveFile : copyFailed);
         anyFailed = anyFailed || !copied;
     }
@@ -340,6 +345,8 @@ void TUSBDisk::LoadFirmwares()
                 const bool ok = IsSafeLogFileName(name) && CopyFileNoOverwrite(path, dest + name);
                 Inform(ok ? QStringLiteral("Load ") + path
                           : QStringLiteral("LOAD ") + path + QStringLiteral("... failed"));
+                if (!ok)
+                    FailedFile(path);
             }
         }
     }
@@ -512,6 +519,7 @@ void TUSBDisk::LoadLogFiles()
                                : state == SaveError  ? "... file save error"
                                                      : "... unknown error";
             Inform(QStringLiteral("LOAD ") + e.mName + QLatin1String(what));
+            FailedFile(e.mName);
         }
     }
     if (Progress)

@@ -311,13 +311,25 @@ TEST(DockCommParsers, ListBlockMarkers)
 TEST(DockCommParsers, LoadBlockMarkers)
 {
     RLoadBlock b;
-    ASSERT_TRUE(TDockComm::ParseLoadBlock("{1}[5]hello{END}", 1, 5, b));
+    ASSERT_TRUE(TDockComm::ParseLoadBlock("{1}[5]hello{END}", 1, true, b));
     EXPECT_EQ(b.mStart, 6);
     EXPECT_EQ(b.mLength, 5);
     EXPECT_EQ(b.mEnd, 1);
-    // Without an expected size the size token is file data.
-    ASSERT_TRUE(TDockComm::ParseLoadBlock("{1}[5]hello{END}", 1, 0, b));
+    EXPECT_EQ(b.mSize, 5);
+    // The token of a first block is stripped whatever it says, down to an empty file.
+    ASSERT_TRUE(TDockComm::ParseLoadBlock("{1}[0]{END}", 1, true, b));
+    EXPECT_EQ(b.mLength, 0);
+    EXPECT_EQ(b.mSize, 0);
+    ASSERT_TRUE(TDockComm::ParseLoadBlock("{1}[1]X{END}", 1, true, b));
+    EXPECT_EQ(b.mStart, 6);
+    EXPECT_EQ(b.mLength, 1);
+    ASSERT_TRUE(TDockComm::ParseLoadBlock("{1}plain{END}", 1, true, b));
+    EXPECT_EQ(b.mSize, -1);
+    EXPECT_EQ(b.mLength, 5);
+    // In later blocks the same bytes are file data.
+    ASSERT_TRUE(TDockComm::ParseLoadBlock("{2}[5]hello{END}", 2, false, b));
     EXPECT_EQ(b.mLength, 8);
+    EXPECT_EQ(b.mSize, -1);
     ASSERT_TRUE(TDockComm::ParseLoadBlock("{7}{NOTOPEN}", 7, 0, b));
     EXPECT_EQ(b.mEnd, 255);
     EXPECT_EQ(b.mLength, 0);
@@ -372,6 +384,34 @@ TEST_F(DockCommFiles, BrokenDownloadsLeaveNoFileBehind)
     EXPECT_EQ(link.comm.LoadFile(dest, "/C/A.CFG", 3000), DOCKCOMM_COMM_FILE_ERROR);
     EXPECT_FALSE(QFileInfo::exists(dest));
     EXPECT_TRUE(QDir(tmp.path() + "/stage").entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(DockCommFiles, SizeTokenIsNeverSavedAndAMismatchKeepsNoFile)
+{
+    dock.files["/C/EMPTY.CFG"] = QByteArray();
+    dock.files["/C/ONE.CFG"] = "X";
+    const QString dest = tmp.path() + "/stage/F.CFG";
+    ASSERT_EQ(link.comm.LoadFile(dest, "/C/EMPTY.CFG", 0), DOCKCOMM_COMM_OK);
+    EXPECT_TRUE(QFileInfo(dest).isFile());
+    EXPECT_EQ(testsupport::readAll(dest), QByteArray());
+    ASSERT_EQ(link.comm.LoadFile(dest, "/C/ONE.CFG", 1), DOCKCOMM_COMM_OK);
+    EXPECT_EQ(testsupport::readAll(dest), "X");
+
+    // The dock announces another size than the one just asked for.
+    EXPECT_EQ(link.comm.LoadFile(dest, "/C/ONE.CFG", 7), DOCKCOMM_COMM_FILE_DIFFSIZE);
+    EXPECT_FALSE(QFileInfo::exists(dest));
+    EXPECT_TRUE(QDir(tmp.path() + "/stage").entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(DockCommFiles, ALateReplyIsNotTakenForTheNextOne)
+{
+    dock.files["/C/DOCK.CFG"] = "Location=Yard\r\n";
+    const QString dest = tmp.path() + "/stage/DOCK.CFG";
+    // A reply to an earlier download still waits in the port when the next request goes out.
+    ASSERT_TRUE(link.script->device);
+    link.script->device->rx += reply(DOCKCOMM_CMD_LOADFILE, "{1}[136]" + QByteArray(136, 'z') + "{END}");
+    ASSERT_EQ(link.comm.LoadFile(dest, "/C/DOCK.CFG", 15), DOCKCOMM_COMM_OK);
+    EXPECT_EQ(testsupport::readAll(dest), "Location=Yard\r\n");
 }
 
 TEST_F(DockCommFiles, UploadEndings)

@@ -115,6 +115,32 @@ TEST_F(RemoteWorkflow, FirmwareFetchKeepsDockNamesInsideStaging)
     EXPECT_TRUE(dock.deleted.contains("/FW/DOCK/b.img"));
     EXPECT_FALSE(dock.deleted.contains("/FW/DOCK/README.TXT"));
     EXPECT_EQ(dock.uploads.value("/FW/DOCK/NEW.IMG").size(), DOCK_IMG_SIZE);
+    // The new image went up before any old one was deleted.
+    qsizetype firstPut = -1, firstDelete = -1;
+    for (qsizetype i = 0; i < link.script->requests.size(); ++i) {
+        const uint8_t c = link.script->requests[i].command;
+        if (c == DOCKCOMM_CMD_PUTFILE && firstPut < 0)
+            firstPut = i;
+        if (c == DOCKCOMM_CMD_DELETEFILE && firstDelete < 0)
+            firstDelete = i;
+    }
+    EXPECT_GE(firstPut, 0);
+    EXPECT_LT(firstPut, firstDelete);
+    // The listing's two unusable names count as files that were not copied.
+    EXPECT_EQ(link.comm.FFailed.size(), 2);
+
+    // An upload that fails leaves the dock's images alone.
+    dock.deleted.clear();
+    link.script->responder = [this](const Request& r) {
+        return r.command == DOCKCOMM_CMD_PUTFILE ? reply(r.command, QByteArray(), 0x15) : dock.answer(r);
+    };
+    link.comm.FFailed.clear();
+    EXPECT_FALSE(link.comm.SaveFirmware(UNIT_FWTYPE_DOCK, local));
+    EXPECT_EQ(link.comm.FErrStr, "T607");
+    EXPECT_TRUE(dock.deleted.isEmpty()) << dock.deleted.join(',').toStdString();
+    EXPECT_TRUE(dock.files.contains("/FW/DOCK/NEW.IMG"));
+    EXPECT_EQ(link.comm.FFailed.size(), 1);
+    link.script->responder = [this](const Request& r) { return dock.answer(r); };
 
     EXPECT_FALSE(link.comm.SaveFirmware(7, local));
     EXPECT_EQ(link.comm.FErrStr, "T606");
