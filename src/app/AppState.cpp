@@ -280,6 +280,7 @@ void AppState::GetSetting()
     GVLang().GVLangSelect = ini.readInteger("SET", "LANGUAGE", 0);
     FLogDestDir = AddLastSlash(ini.readString("SET", "LogDestination", QString()));
     FUserTester = ini.readString("SET", "LastUser", QString());
+    FWindowGeometry = QByteArray::fromBase64(ini.readString("WINDOW", "Geometry", QString()).toLatin1());
 
     FUserNameList.clear();
     FUserCompanyList.clear();
@@ -429,6 +430,8 @@ bool AppState::SaveSetting(QString* error)
     ini.writeString("NETWORK", "SubnetMask", CheckIp(s.ConfigPrNNetworkSubnetEdit));
     ini.writeInteger("NETWORK", "Port", s.ConfigPrNNetworkPortEdit);
     // Keys of our own: written only once someone has set them.
+    if (!FWindowGeometry.isEmpty())
+        ini.writeString("WINDOW", "Geometry", QString::fromLatin1(FWindowGeometry.toBase64()));
     if (!s.NetworkInterfaces.isEmpty() || ini.keyExists("NETWORK", "Interfaces"))
         ini.writeString("NETWORK", "Interfaces", s.NetworkInterfaces);
     if (s.NetworkTcpPort != 80 || ini.keyExists("NETWORK", "TcpPort"))

@@ -104,6 +104,7 @@ public:
     QStringList FUserNameList, FUserCompanyList, FUserPartList;
     std::array<RSetSch, 5> FTimeSch{}; // [1..4]
     bool FTimeSchChanged = false;
+    QByteArray FWindowGeometry; // WINDOW/Geometry: the window's last size and place
     QString FLastReportFile;
     TDateTime FLastReportDate = 0;
     AppSettings settings;

@@ -17,7 +17,8 @@ QString T(int n) { return LangText(n); }
 
 
 // Download states: 0 running or done, 1 no identity, 2 old dock firmware,
-// 3 configuration not sent, 4 image not sent, 5 command not taken, 6 never idle, 255 no link.
+// 3 configuration not sent, 4 image not sent, 5 command not taken, 6 never idle, 7 cancelled,
+// 255 no link.
 QString downloadErrorText(uint8_t st, const QString& title)
 {
     switch (st) {
@@ -27,6 +28,7 @@ QString downloadErrorText(uint8_t st, const QString& title)
     case 4: return T(607);
     case 5: return title + QStringLiteral("...") + T(75);
     case 6: return title + QStringLiteral("...") + T(76);
+    case 7: return title + QStringLiteral("...") + T(779);
     default: return T(76);
     }
 }
@@ -162,6 +164,8 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
             st = 1;
         }
 
+        if (st == 0 && CancelRequested())
+            st = 7;
         if (!firmware && st == 0 && editors.gd.GDOpConfigFileSendCheck) {
             state.MakeDefaultDirectory();
             QVector<RCfgList> list = GetWriteCfgList(AppState::TransferFolder(), USBDisk.UsbDrive());
@@ -195,6 +199,8 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
             }
         }
 
+        if (st == 0 && CancelRequested())
+            st = 7;
         // The dock takes the command: its task status becomes 5.
         if (st == 0) {
             st = 5;
@@ -217,6 +223,11 @@ bool TMainCore::GDOpConfigBtnClick(int tag)
             port.setProgress(0, polls, 0, 0);
             port.setProgressBars(true, false);
             for (int i = 1; i <= polls; ++i) {
+                // The instruments finish what they started; only the watching stops.
+                if (CancelRequested()) {
+                    st = 7;
+                    break;
+                }
                 port.setProgress(std::min(firmware ? 4 * i : i, polls), polls, 0, 0);
                 if (GetTestStatus() == 2) {
                     st = 0;

@@ -143,15 +143,25 @@ void TMainCore::ProgressStart(qint64 nAllMax)
     port.setProgressBars(true, true);
 }
 
+void TMainCore::ProgressFiles(int nFiles)
+{
+    m_progressFiles = std::max(nFiles, 0);
+    m_progressFile = 0;
+}
+
 void TMainCore::ProgressReady(const QString& sCaption, qint64 nMax, qint64 nAllEnd, qint64 nAllStart)
 {
     if (state.FAutoMode || !FProgOn)
         return;
+    ++m_progressFile;
     FProgMax = nMax;
     FProgAllStart = nAllStart;
     FProgAllMax = nAllEnd;
     m_fileScale = barScale(nMax);
-    port.setProgressCaption(sCaption);
+    port.setProgressCaption(m_progressFiles > 0 && m_progressFile <= m_progressFiles
+                                ? sCaption + QStringLiteral("   (") +
+                                      T(546).arg(m_progressFile).arg(m_progressFiles) + ')'
+                                : sCaption);
     port.setProgress(0, barValue(nMax, m_fileScale), barValue(nAllStart, m_allScale),
                      barValue(m_allMax, m_allScale));
 }
@@ -168,6 +178,7 @@ void TMainCore::OnUnitProgress(qint64 n)
 
 void TMainCore::ProgressStop()
 {
+    m_progressFiles = m_progressFile = 0;
     if (state.FAutoMode)
         return;
     FProgOn = false;
@@ -254,6 +265,7 @@ bool TMainCore::LoadCommUSBLAN()
 
 void TMainCore::installUnitHandlers(TUnitDef& unit)
 {
+    unit.FCancel = &FCancelRequested;
     unit.OnInform = [this](const QString& s) { OnUnitInform(s); };
     unit.Port = &port;
     unit.Progress = this;
@@ -270,6 +282,9 @@ void TMainCore::showFirmwareChoice()
 
 void TMainCore::BeginOperation()
 {
+    FCancelRequested = false;
+    // What the last operation reported is not about this one.
+    SetStatus(QString(), OperatorPort::StatusLook::Neutral);
     port.setBusy(true);
     state.FExe = true;
 }
@@ -285,6 +300,7 @@ void TMainCore::EndLinkOperation()
 
 void TMainCore::detachUnitHandlers(TUnitDef& unit)
 {
+    unit.FCancel = nullptr;
     unit.OnInform = nullptr;
     unit.OnProgress = nullptr;
 }
@@ -293,6 +309,16 @@ QString TMainCore::resultWord(uint8_t code) const { return code == 0 ? T(708) : 
 
 bool TMainCore::ShowOutcome(bool ok)
 {
+    // A closed picker is the operator's choice, not a failure.
+    if (!ok && FUnitDef->FNoChoice && !CancelRequested()) {
+        AddLog(LOGTYPE_PROGRESS1, T(542));
+        SetStatus(T(542), OperatorPort::StatusLook::Neutral);
+        return false;
+    }
+    if (CancelRequested()) {
+        ok = false;
+        FUnitDef->FErrStr = T(779);
+    }
     const QStringList failed = FUnitDef->FFailed;
     if (!failed.isEmpty()) {
         const QString count = LangText(775).arg(failed.size());
@@ -354,8 +380,9 @@ bool TMainCore::OpReadBtnClick()
             ok = false;
         }
     }
+    QVector<RCfgList> list;
     if (ok) {
-        QVector<RCfgList> list = GetCfgList(AppState::TransferFolder(), USBDisk.UsbDrive(), true);
+        list = GetCfgList(AppState::TransferFolder(), USBDisk.UsbDrive(), true);
         state.MakeDefaultDirectory();
         ClearFiles(AppState::TransferFolder(), list);
 
@@ -368,24 +395,29 @@ bool TMainCore::OpReadBtnClick()
         editors.dock.DockInfoVerEdit = FUnitDef->FDockInfo.mVersion;
         FUnitDef->OnProgress = [this](qint64 n) { OnUnitProgress(n); };
 
-        AddLog(LOGTYPE_PROGRESS1, T(723));
-        port.setProgressCaption(T(723));
-        FUnitDef->LoadFirmwares();
-        showFirmwareChoice();
-        notify();
-
-        AddLog(LOGTYPE_PROGRESS1, T(724));
-        port.setProgressCaption(T(724));
-        FUnitDef->LoadLogFiles();
+        if (!CancelRequested()) {
+            AddLog(LOGTYPE_PROGRESS1, T(723));
+            port.setProgressCaption(T(723));
+            FUnitDef->LoadFirmwares();
+            showFirmwareChoice();
+            notify();
+        }
+        if (!CancelRequested()) {
+            AddLog(LOGTYPE_PROGRESS1, T(724));
+            port.setProgressCaption(T(724));
+            FUnitDef->LoadLogFiles();
+        }
 
         QString err;
         if (!editors.GetDockCfgFromFile(state.settings.ConfigPrNNetworkPortEdit, &err))
             AddLog(LOGTYPE_PROGRESS1, err);
+        readSummary(list);
         notify();
         if (DisplayLogList)
             DisplayLogList();
         SaveLastRead(FUnitDef->LogListCount() == 0);
-        DeleteOldFiles();
+        if (!CancelRequested())
+            DeleteOldFiles();
     }
 
     ok = ShowOutcome(ok);
@@ -422,6 +454,50 @@ bool TMainCore::GetLogDestination(bool bAuto)
 // Entries without a date from their name or the file carry 0 and would fall under
 // every limit; an old file the program could not date is not ours to delete.
 static bool olderThan(TDateTime date, TDateTime limit) { return date > 0 && date < limit; }
+
+// One line that says what came: configuration files, firmware images and logs.
+void TMainCore::readSummary(const QVector<RCfgList>& configs)
+{
+    int cfg = 0;
+    for (const RCfgList& e : configs)
+        cfg += QFileInfo(e.mSaveFile).isFile() ? 1 : 0;
+    int images = 0;
+    for (const QString& dir : {DIR_FW_DOCK, DIR_FW_GD}) {
+        QDir d(AppState::TransferFolder() + dir);
+        d.setNameFilters({QStringLiteral("*.IMG"), QStringLiteral("*.img")});
+        images += int(d.entryList(QDir::Files).size());
+    }
+    int logs = 0;
+    for (const RUnitLogList& e : FUnitDef->FLogList)
+        logs += e.mExists ? 1 : 0;
+    AddLog(LOGTYPE_PROGRESS1, T(543).arg(cfg).arg(images).arg(logs));
+}
+
+static bool isDottedIPv4(const QString& text)
+{
+    const QStringList parts = text.trimmed().split('.');
+    if (parts.size() != 4)
+        return false;
+    for (const QString& p : parts) {
+        bool ok = false;
+        const int v = p.toInt(&ok);
+        if (!ok || p.isEmpty() || p.size() > 3 || v < 0 || v > 255 || !p.at(0).isDigit())
+            return false;
+    }
+    return true;
+}
+
+QVector<QPair<QString, QString>> TMainCore::InvalidAddresses() const
+{
+    QVector<QPair<QString, QString>> bad;
+    const std::pair<const QString*, int> fields[] = {{&editors.dock.DockLanIpEdit, 24},
+                                                     {&editors.dock.DockLanSubnetMaskEdit, 25},
+                                                     {&editors.dock.DockLanGateWayEdit, 26}};
+    for (const auto& [value, caption] : fields)
+        if (!isDottedIPv4(*value))
+            bad.append({*value, T(caption)});
+    return bad;
+}
 
 QString TMainCore::StoreCopyPath(const RUnitLogList& entry) const
 {
@@ -487,6 +563,8 @@ void TMainCore::DeleteOldFiles()
     int done = 0;
     port.setProgress(0, int(old.size()), 0, 0);
     for (int i : old) {
+        if (CancelRequested())
+            return;
         const QString name = FUnitDef->FLogList[i].mName;
         port.setProgressCaption(T(707) + QStringLiteral(" : ") + name);
         const uint8_t r = FUnitDef->DeleteFile(name);
@@ -504,6 +582,8 @@ void TMainCore::DeleteOldFiles()
         done = 0;
         port.setProgress(0, int(dirs.size()), 0, 0);
         for (const RFileList& d : dirs) {
+            if (CancelRequested())
+                break;
             port.setProgressCaption(T(711) + QStringLiteral(" : ") + d.mName);
             const uint8_t r = FUnitDef->DeleteDirectory(d.mName);
             AddLog(LOGTYPE_UNIT, T(711) + QStringLiteral(" (") + resultWord(r) + QStringLiteral(") ...") + d.mName);
@@ -537,7 +617,8 @@ bool TMainCore::LogListBtnPurgeClick()
     AddLog(LOGTYPE_PROGRESS, '[' + T(703) + ']');
     port.setProgressCaption(T(704));
     if (!LoadComm(false)) {
-        SetStatus(FUnitDef->FErrStr, OperatorPort::StatusLook::Failure);
+        SetStatus(FUnitDef->FErrStr, FUnitDef->FNoChoice ? OperatorPort::StatusLook::Neutral
+                                                         : OperatorPort::StatusLook::Failure);
         return false;
     }
     AddLog(LOGTYPE_PROGRESS1, T(705));
@@ -552,6 +633,8 @@ bool TMainCore::LogListBtnPurgeClick()
     int total = int(list.size());
     port.setProgress(0, total, 0, 0);
     for (const RFileList& e : list) {
+        if (CancelRequested())
+            break;
         RUnitLogList entry;
         entry.mName = e.mName;
         entry.mAliasName = e.mAliasName;
@@ -571,12 +654,19 @@ bool TMainCore::LogListBtnPurgeClick()
     if (kept > 0)
         AddLog(LOGTYPE_PROGRESS1, T(778).arg(kept));
 
+    if (CancelRequested()) {
+        AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + T(779));
+        SetStatus(T(779), OperatorPort::StatusLook::Failure);
+        return false;
+    }
     AddLog(LOGTYPE_PROGRESS1, T(710));
     port.setProgressCaption(T(710));
     QVector<RFileList> dirs;
     FUnitDef->LoadLogDirList(dirs);
     total += int(dirs.size());
     for (const RFileList& d : dirs) {
+        if (CancelRequested())
+            break;
         port.setProgressCaption(T(711) + QStringLiteral(" : ") + d.mName);
         const uint8_t r = FUnitDef->DeleteDirectory(d.mName);
         AddLog(LOGTYPE_PROGRESS2,
@@ -592,6 +682,19 @@ bool TMainCore::OpWriteBtnClick()
 {
     if (state.FExe)
         return false;
+    // An address the dock cannot use is never written (it would come back as 0.x.x.x).
+    const QVector<QPair<QString, QString>> bad = InvalidAddresses();
+    if (!bad.isEmpty()) {
+        const QString why = T(545).arg(bad.first().first, bad.first().second);
+        port.showMessage(why, T(725), OperatorPort::Icon::Error);
+        SetStatus(why, OperatorPort::StatusLook::Failure);
+        return false;
+    }
+    if (FConfirmWrite) {
+        const QString sn = editors.dock.DockInfoSNEdit.trimmed();
+        if (!port.askYesNo(T(541).arg(sn.isEmpty() ? QStringLiteral("?") : sn), T(725)))
+            return false;
+    }
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
     SetStatus(QString(), OperatorPort::StatusLook::Neutral);
@@ -620,6 +723,8 @@ bool TMainCore::OpWriteBtnClick()
             ok = FUnitDef->SaveConfigFiles(list);
         }
     }
+    if (ok && CancelRequested())
+        ok = false;
     if (ok) {
         AddLog(LOGTYPE_PROGRESS1, T(727));
         FUnitDef->OnProgress = [this](qint64 n) { OnUnitProgress(n); };
@@ -632,6 +737,8 @@ bool TMainCore::OpWriteBtnClick()
                           T(731)))
             ok = FUnitDef->SaveFirmware(UNIT_FWTYPE_DOCK, dockPath);
     }
+    if (ok && CancelRequested())
+        ok = false;
     if (ok) {
         const QString gdPath = editors.gd.GDUpgradeFileNameEdit.trimmed();
         if (gdPath != FUnitDef->FFwList.mGDFile.mName && !gdPath.isEmpty() &&
@@ -682,7 +789,7 @@ void TMainCore::CopyDockFilesFromList(const QVector<int>& checkedRows, QString& 
         state.FLogDestDir + "DOCK/" + StoreFolderName(editors.dock.DockInfoSNEdit) + '/';
     QDir().mkpath(dir);
     for (int row : checkedRows)
-        if (row >= 0 && row < FLogDock.size())
+        if (row >= 0 && row < FLogDock.size() && !CancelRequested())
             copyToStore(FLogDock[row], SAVE_DIR_LOG_DOCK, dir, 735, 736, sErr);
 }
 
@@ -698,7 +805,7 @@ void TMainCore::CopyGDEventFromList(const QVector<int>& checkedRows, QString& sE
     nEventList.clear();
     for (int row : checkedRows)
         for (const RLogGDIndex& e : FLOgGDEvent)
-            if (e.mViewIdx == row &&
+            if (e.mViewIdx == row && !CancelRequested() &&
                 copyToStore(e.mLogIdx, SAVE_DIR_LOG_GDEVENT, instrumentDir(state, *FUnitDef, e.mLogIdx, "EVENT"),
                             737, 738, sErr))
                 nEventList << e.mLogIdx;
@@ -710,6 +817,8 @@ void TMainCore::copyTreeFromList(const QVector<RLogGDIndex>& index, const QVecto
 {
     copied.clear();
     for (const RCheckedNode& node : checked) {
+        if (CancelRequested())
+            break;
         auto it = std::find_if(index.begin(), index.end(), [&](const RLogGDIndex& e) {
             return e.mViewIdx == node.mParent && e.mViewSubIdx == node.mChild;
         });

@@ -102,6 +102,7 @@ public:
     void ProgressStart(qint64 nAllMax) override;
     void ProgressReady(const QString& sCaption, qint64 nMax, qint64 nAllEnd, qint64 nAllStart) override;
     void ProgressStop() override;
+    void ProgressFiles(int nFiles) override;
     void OnUnitProgress(qint64 n);
 
     void SetStatus(const QString& text, OperatorPort::StatusLook look) { port.setStatus(text, look); }
@@ -109,6 +110,11 @@ public:
     // EndLinkOperation closes the link, detaches the unit's handlers and gives it back.
     void BeginOperation();
     void EndLinkOperation();
+    // Cancel (or SIGINT on the command line): the running operation stops at the
+    // next file or request; what was completely copied stays.
+    std::atomic_bool FCancelRequested{false};
+    void RequestCancel() { FCancelRequested = true; }
+    bool CancelRequested() const { return FCancelRequested.load(); }
     // After the pause: the success line and look, or the unit's error. Files that
     // failed on the way make it a failure, with their count and one history line each.
     bool ShowOutcome(bool ok);
@@ -172,6 +178,11 @@ public:
     std::function<void()> PullSettings;
     // The pause before an operation shows its outcome, so the last step stays readable.
     double FinalPauseSec = 1.0;
+    // The window asks before writing, naming the dock; the command line's "write" is the answer.
+    bool FConfirmWrite = false;
+    // The address fields of the dock's configuration that are not complete IPv4 addresses,
+    // as "value" and field caption; Write refuses them.
+    QVector<QPair<QString, QString>> InvalidAddresses() const;
     // Called whenever the models or the connection lists changed, for the window.
     std::function<void()> Changed;
 
@@ -199,6 +210,7 @@ private:
     void detachUnitHandlers(TUnitDef& unit);
     void showFirmwareChoice();
     void restoreIdentity();
+    void readSummary(const QVector<RCfgList>& configs);
     bool upgradeFileChange(uint8_t kind, const QString& path);
     QString resultWord(uint8_t code) const;
     bool copyToStore(int logIdx, const QString& stagingDir, const QString& targetDir, int copyErr,
@@ -212,5 +224,6 @@ private:
             Changed();
     }
     std::array<bool, 6> m_traffic{};
+    int m_progressFile = 0, m_progressFiles = 0;
     qint64 m_allMax = 0, m_allScale = 1, m_fileScale = 1;
 };

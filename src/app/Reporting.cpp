@@ -37,6 +37,27 @@ QStringList MailAttachments(const AppState& state)
     return out;
 }
 
+QStringList MissingMailSettings(const AppState& state)
+{
+    // The captions of the fields, without the trailing colon some of them carry.
+    auto caption = [](int n) {
+        QString t = LangText(n).trimmed();
+        while (t.endsWith(':'))
+            t.chop(1);
+        return t.trimmed();
+    };
+    const AppSettings& s = state.settings;
+    QStringList out;
+    // The same rule as the sender's: a field holding anything is filled in.
+    if (s.ConfigSendEmailToEdit.isEmpty())
+        out << caption(348);
+    if (s.ConfigSendEmailSvrFromEdit.isEmpty())
+        out << caption(350);
+    if (s.ConfigSendEmailSvrEdit.isEmpty())
+        out << caption(353);
+    return out;
+}
+
 uint8_t SendEmail(TMainCore& core, const QString& sSubject, const QStringList& sBodyText,
                   const RMailSettings& timeouts)
 {
@@ -80,10 +101,24 @@ uint8_t ConfigSendEmailSvrTestBtnClick(TMainCore& core, const RMailSettings& tim
         }
     } restore{core};
 
+    core.SetStatus(QString(), OperatorPort::StatusLook::Neutral);
+    // Say which fields are missing instead of doing nothing.
+    const QStringList missing = MissingMailSettings(core.state);
+    if (!missing.isEmpty()) {
+        const QString text = LangText(544);
+        const QString fields = missing.join(QStringLiteral(", "));
+        const QString why = text.contains(QLatin1String("%1")) ? text.arg(fields) : text + ' ' + fields;
+        core.AddLog(LOGTYPE_PROGRESS1, why);
+        core.SetStatus(why, OperatorPort::StatusLook::Failure);
+        return MAIL_RESULT_NOT_CONFIGURED;
+    }
     const uint8_t code = SendEmail(core, QStringLiteral("Marvane TEST Message"),
                                    {QStringLiteral("Test Email")}, timeouts);
-    if (code != MAIL_RESULT_OK)
+    if (code != MAIL_RESULT_OK) {
+        core.SetStatus(LangText(765), OperatorPort::StatusLook::Failure);
         return code;
+    }
+    core.SetStatus(LangText(718), OperatorPort::StatusLook::Success);
     // The store is reloaded first: resetting whatever happens to be in memory could
     // write back an older state. A store that cannot be read is left alone.
     const QString dest = core.state.FLogDestDir.trimmed();

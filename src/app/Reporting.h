@@ -16,6 +16,8 @@ RMailSettings MailSettingsFrom(const AppState& state);
 // The report of the last set (log destination + "Report/" + FLastReportFile) and
 // the CSV beside it, each only when it exists; the CSV only together with the report.
 QStringList MailAttachments(const AppState& state);
+// The captions of the e-mail fields a message cannot go without, when they are empty.
+QStringList MissingMailSettings(const AppState& state);
 
 // Sends one message with the last report attached. Writes "Sending e-mail to : ..."
 // and, on failure, the reason to the activity log. Returns MAIL_RESULT_*.

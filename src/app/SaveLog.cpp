@@ -23,6 +23,8 @@ bool TMainCore::LogListBtnSaveClick()
 
     port.setBusy(true);
     state.FExe = true;
+    FCancelRequested = false;
+    SetStatus(QString(), OperatorPort::StatusLook::Neutral);
     struct Cleanup {
         TMainCore& core;
         TLogBrowser* browser;
@@ -35,7 +37,9 @@ bool TMainCore::LogListBtnSaveClick()
             QString err;
             if (!core.state.SaveSetting(&err))
                 core.AddLog(LOGTYPE_PROGRESS2, err);
-            if (!core.state.settings.ConfigSetEtcRetainLogCheck) {
+            // A cancelled save keeps the lists: what was not copied can be saved next time.
+            const bool cancelled = core.CancelRequested();
+            if (!core.state.settings.ConfigSetEtcRetainLogCheck && !cancelled) {
                 if (browser)
                     browser->Clear();
                 core.FUnitDef->ClearLogList();
@@ -44,7 +48,7 @@ bool TMainCore::LogListBtnSaveClick()
                 core.FLogGDBump.clear();
                 core.FLogGDCal.clear();
             }
-            core.LogListBtnSaveEnabled = false;
+            core.LogListBtnSaveEnabled = cancelled;
             if (browser)
                 browser->LogListBtnMakeEnabled = false;
             core.state.FExe = false;
@@ -107,6 +111,8 @@ bool TMainCore::LogListBtnSaveClick()
             browser->ShowReport(report);
         port.showPage(QStringLiteral("ReportTS"));
     }
+    if (CancelRequested())
+        return fail(LangText(779));
     // Every chosen log now stands in the local store: a later Read may empty the staging folders.
     if (sErr.isEmpty())
         MarkLastReadSaved();

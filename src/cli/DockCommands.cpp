@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <QMap>
+#include <atomic>
+#include <csignal>
 
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
@@ -12,6 +14,28 @@
 namespace {
 
 enum Exit { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
+
+// Ctrl+C asks the running operation to stop at the next file, as Cancel does in the window.
+std::atomic_bool* g_cancel = nullptr;
+void onInterrupt(int)
+{
+    if (g_cancel)
+        g_cancel->store(true);
+}
+
+struct InterruptCancels {
+    explicit InterruptCancels(TMainCore& core)
+    {
+        g_cancel = &core.FCancelRequested;
+        m_previous = std::signal(SIGINT, onInterrupt);
+    }
+    ~InterruptCancels()
+    {
+        std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous);
+        g_cancel = nullptr;
+    }
+    void (*m_previous)(int) = SIG_DFL;
+};
 
 struct UsageError {
     QString message;
@@ -357,6 +381,7 @@ int RunDockCommand(const QString& command, QStringList args, AppState& state, Cl
         if (command == "fw-check")
             return cmdFwCheck(args, out);
         TMainCore core(state, port);
+        InterruptCancels interrupt(core);
         // The window pauses so that the last step stays readable; a script does not need it.
         core.FinalPauseSec = 0;
         if (command == "read")

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -37,6 +38,8 @@ inline constexpr uint8_t GD_ID = 1;
 inline constexpr int GD_IMGHEADER_SIZE = 128;
 inline constexpr int GD_BIN_SIZE = 32640;
 inline constexpr int GD_IMG_SIZE = 32768;
+// A request or transfer not made because the operator cancelled the operation.
+inline constexpr uint8_t UNIT_RESULT_CANCELLED = 253;
 // Image check results.
 inline constexpr uint8_t PROGRAM_OK = 0;
 inline constexpr uint8_t PROGRAM_OPENERROR = 128;
@@ -169,6 +172,8 @@ class ProgressSink {
 public:
     virtual ~ProgressSink() = default;
     virtual void ProgressStart(qint64 nAllMax) = 0;
+    // How many files the run that starts next copies, for "n of m" in the caption.
+    virtual void ProgressFiles(int nFiles) { (void)nFiles; }
     virtual void ProgressReady(const QString& sCaption, qint64 nMax, qint64 nAllEnd,
                                qint64 nAllStart) = 0;
     virtual void ProgressStop() = 0;
@@ -217,6 +222,12 @@ public:
     // One line per file or folder that failed during the current operation, so
     // that the operation reports a partial result instead of a success.
     QStringList FFailed;
+    // The operation's stop flag (set by Cancel or SIGINT): looked at between files
+    // and requests, so what was completely copied stays and nothing is cut in half.
+    const std::atomic_bool* FCancel = nullptr;
+    // The operator closed a picker without choosing: not an error, nothing was done.
+    bool FNoChoice = false;
+    bool Cancelled() const { return FCancel && FCancel->load(); }
 
     int LogListCount() const { return int(FLogList.size()); }
     QString DockInfoSN() const { return FDockInfo.mSN; }

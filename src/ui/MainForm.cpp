@@ -9,6 +9,9 @@
 #include <QLinearGradient>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QBoxLayout>
+#include <QGridLayout>
+#include <QKeySequence>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -25,6 +28,7 @@
 #include <cmath>
 
 #include "DockPage.h"
+#include "WindowLayout.h"
 #include "GDPage.h"
 #include "LogPage.h"
 #include "ReportPage.h"
@@ -116,6 +120,9 @@ TMainForm::TMainForm(AppState* state, QWidget* parent)
     setupWidgets();
     connectSignals();
     setupOperations();
+    windowlayout::Apply(this);
+    setupTesterButtons();
+    m_core->FConfirmWrite = true;
 }
 
 TMainForm::~TMainForm()
@@ -294,6 +301,7 @@ void TMainForm::StartUp()
         return;
     m_started = true;
     m_state->StartUp(false); // InitLang reads the language file
+    windowlayout::PlaceWindow(this, m_state->FWindowGeometry);
     setWindowTitle(ProgramCaption());
     InitLang();
     InitComponent();
@@ -336,6 +344,11 @@ void TMainForm::InitLang()
         ui->ConfigSetEtcLangFontCombo->findText(sel.mFont, Qt::MatchFixedString));
 
     applyCaptions();
+    windowlayout::ApplyTexts(this);
+    if (m_testerInsertBtn) {
+        m_testerInsertBtn->setText(LangText(538));
+        m_testerDeleteBtn->setText(LangText(539));
+    }
     ui->PCProdReadLabel->setText(QStringLiteral("---"));
     fitScheduleGrid();
     if (m_core)
@@ -493,6 +506,9 @@ void TMainForm::InitComponent()
     m_cfgPagePrev = ui->DockTS;
     m_configPagePrev = ui->ConfigSetTS;
     SetStatus(QString(), OperatorPort::StatusLook::Neutral);
+    // The History page is not empty on first use.
+    ui->DebugLogUnitCheck->setChecked(true);
+    ui->DebugLogProgressCheck->setChecked(true);
 }
 
 // ---------------------------------------------------------------------------
@@ -685,6 +701,36 @@ void TMainForm::onTesterCurrentCellChanged(int row)
     if (m_gridFilling || row < 0)
         return;
     m_state->testerGrid.selectCell(row + 1); // grid row = table row + the header row
+}
+
+void TMainForm::setupTesterButtons()
+{
+    // Insert and Delete by key and by button, as well as from the pop-up menu.
+    QTableWidget* grid = ui->ConfigSetUserGrid;
+    ui->PopupConfigSetAddBtn->setShortcut(QKeySequence(Qt::Key_Insert));
+    ui->PopupConfigSetDelBtn->setShortcut(QKeySequence(Qt::Key_Delete));
+    for (QAction* a : {ui->PopupConfigSetAddBtn, ui->PopupConfigSetDelBtn}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        grid->addAction(a);
+    }
+    m_testerInsertBtn = new QPushButton(grid->parentWidget());
+    m_testerInsertBtn->setObjectName(QStringLiteral("ConfigSetUserInsertBtn"));
+    m_testerDeleteBtn = new QPushButton(grid->parentWidget());
+    m_testerDeleteBtn->setObjectName(QStringLiteral("ConfigSetUserDeleteBtn"));
+    connect(m_testerInsertBtn, &QPushButton::clicked, this, &TMainForm::onTesterInsert);
+    connect(m_testerDeleteBtn, &QPushButton::clicked, this, &TMainForm::onTesterDelete);
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_testerInsertBtn);
+    row->addWidget(m_testerDeleteBtn);
+    row->addStretch(1);
+    QLayout* l = grid->parentWidget()->layout();
+    if (auto* box = qobject_cast<QBoxLayout*>(l)) {
+        box->insertLayout(box->indexOf(grid) + 1, row);
+    } else if (auto* g = qobject_cast<QGridLayout*>(l)) {
+        int r = 0, c = 0, rs = 0, cs = 0;
+        g->getItemPosition(g->indexOf(grid), &r, &c, &rs, &cs);
+        g->addLayout(row, g->rowCount(), c, 1, cs);
+    }
 }
 
 void TMainForm::onTesterInsert()
@@ -896,6 +942,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     // Before start-up the controls hold design values, not the user's settings.
     if (m_started) {
         pullSettings();
+        m_state->FWindowGeometry = saveGeometry();
         QString error;
         if (!m_state->SaveSetting(&error))
             messages().showMessage(error.isEmpty() ? QStringLiteral("The settings could not be saved.")
@@ -939,6 +986,11 @@ void TMainForm::setupOperations()
     };
 
     connect(ui->OpReadBtn, &QPushButton::clicked, this, [this] { m_core->OpReadBtnClick(); });
+    // During a manual operation Cancel stops it at the next file or request.
+    connect(ui->OpAutoCancelBtn, &QPushButton::clicked, this, [this] {
+        if (m_state->FExe && !m_state->FAutoMode)
+            m_core->RequestCancel();
+    });
     connect(ui->OpWriteBtn, &QPushButton::clicked, this, [this] { m_core->OpWriteBtnClick(); });
     connect(m_logPage->purgeButton(), &QPushButton::clicked, this,
             [this] { m_core->LogListBtnPurgeClick(); });
@@ -961,7 +1013,9 @@ void TMainForm::setupOperations()
             m_core->OpDeviceOpRtcSetBtnClick();
         else
             m_core->OpDeviceOpRtcGetBtnClick();
-        m_rtcLabel->setText(m_core->OpDeviceOpRTCLabel);
+        m_rtcLabel->setText(m_core->OpDeviceOpRTCLabel.isEmpty()
+                                ? QString()
+                                : LangText(428) + QStringLiteral(" : ") + m_core->OpDeviceOpRTCLabel);
     };
     connect(ui->OpDeviceOpRtcGetBtn, &QPushButton::clicked, this, [clock] { clock(false); });
     connect(ui->OpDeviceOpRtcSetBtn, &QPushButton::clicked, this, [clock] { clock(true); });

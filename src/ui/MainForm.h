@@ -21,6 +21,7 @@ class TGDPage;
 class TLogPage;
 class TReportPage;
 class QLabel;
+class QPushButton;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -76,6 +77,7 @@ private:
     void refreshPrintUserCombo();
     void onTesterCellChanged(int row, int col);
     void onTesterCurrentCellChanged(int row);
+    void setupTesterButtons();
     void onTesterInsert();
     void onTesterDelete();
 
@@ -116,4 +118,6 @@ private:
     TLogPage* m_logPage = nullptr;
     TReportPage* m_reportPage = nullptr;
     QLabel* m_rtcLabel = nullptr;
+    QPushButton* m_testerInsertBtn = nullptr;
+    QPushButton* m_testerDeleteBtn = nullptr;
 };

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QUrl>
 
 #include "app/AppState.h"
 
@@ -42,9 +43,7 @@ QtOperatorPort::QtOperatorPort(QWidget* window)
       m_fileBar(child<QProgressBar>(window, "OpProgressBar")),
       m_allBar(child<QProgressBar>(window, "OpAllProgressbar")),
       m_history(child<QPlainTextEdit>(window, "DebugLogMemo")),
-      m_traffic(child<QPlainTextEdit>(window, "DebugCommMemo")),
-      m_pages(child<QWidget>(window, "CfgPage")),
-      m_bottomBar(child<QWidget>(window, "OpPanel"))
+      m_traffic(child<QPlainTextEdit>(window, "DebugCommMemo"))
 {
     if (m_status)
         m_status->setStyleSheet(statusStyle(m_look));
@@ -119,7 +118,23 @@ void QtOperatorPort::setStatus(const QString& text, StatusLook look)
     if (!m_status)
         return;
     m_status->setStyleSheet(statusStyle(look));
-    m_status->setText(text);
+    // A file named at the end ("... : /path/Report.Html") opens when clicked.
+    const qsizetype sep = text.lastIndexOf(QStringLiteral(" : "));
+    const QString path = sep >= 0 ? text.mid(sep + 3).trimmed() : QString();
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        m_status->setTextFormat(Qt::RichText);
+        m_status->setOpenExternalLinks(true);
+        m_status->setText(text.left(sep).toHtmlEscaped() + QStringLiteral(" : <a href=\"") +
+                          QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                          QStringLiteral("\" style=\"color: inherit;\">") + path.toHtmlEscaped() +
+                          QStringLiteral("</a>"));
+        m_status->setToolTip(path);
+    } else {
+        m_status->setTextFormat(Qt::PlainText);
+        m_status->setText(text);
+        m_status->setToolTip(QString());
+    }
+    m_status->setWordWrap(true);
     m_status->repaint();
 }
 
@@ -205,21 +220,43 @@ void QtOperatorPort::appendTraffic(const QString& line)
 
 void QtOperatorPort::setBusy(bool busy)
 {
+    // The pages an operation must not be disturbed from, and the bottom bar's
+    // controls; the History page, the progress display and Cancel stay usable.
+    static const char* const kPages[] = {"DockTS", "GDTS", "LogTS", "PrintTS", "ConfigTS", "PCTS"};
+    static const char* const kControls[] = {"OpDevicePage", "OpReadBtn", "OpWriteBtn", "OpAutoBtn",
+                                            "DebugOpPanel"};
     if (busy) {
         if (m_busyDepth++ == 0) {
-            for (QWidget* w : {m_pages, m_bottomBar})
-                if (w)
+            m_disabled.clear();
+            auto off = [this](const char* name) {
+                QWidget* w = child<QWidget>(m_window, name);
+                if (w && w->isEnabled()) {
                     w->setEnabled(false);
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+                    m_disabled << w;
+                }
+            };
+            for (const char* name : kPages)
+                off(name);
+            for (const char* name : kControls)
+                off(name);
+            if (QWidget* cancel = child<QWidget>(m_window, "OpAutoCancelBtn")) {
+                m_cancelWasEnabled = cancel->isEnabled();
+                cancel->setEnabled(true);
+            }
+            // An arrow with an hourglass: Cancel and the History page can still be clicked.
+            QApplication::setOverrideCursor(Qt::BusyCursor);
         }
         return;
     }
     if (m_busyDepth == 0)
         return;
     if (--m_busyDepth == 0) {
-        for (QWidget* w : {m_pages, m_bottomBar})
+        for (const QPointer<QWidget>& w : std::as_const(m_disabled))
             if (w)
                 w->setEnabled(true);
+        m_disabled.clear();
+        if (QWidget* cancel = child<QWidget>(m_window, "OpAutoCancelBtn"))
+            cancel->setEnabled(m_cancelWasEnabled);
         QApplication::restoreOverrideCursor();
     }
 }

@@ -3,6 +3,7 @@
 // the status panel, the progress bars and the two logs of the History page.
 #include "util/OperatorPort.h"
 
+#include <QList>
 #include <QPointer>
 
 class QLabel;
@@ -48,8 +49,8 @@ private:
     QProgressBar* m_allBar = nullptr;
     QPlainTextEdit* m_history = nullptr;
     QPlainTextEdit* m_traffic = nullptr;
-    QWidget* m_pages = nullptr;
-    QWidget* m_bottomBar = nullptr;
     StatusLook m_look = StatusLook::Neutral;
     int m_busyDepth = 0;
+    QList<QPointer<QWidget>> m_disabled; // what setBusy turned off, to turn on again
+    bool m_cancelWasEnabled = false;
 };

@@ -95,7 +95,16 @@ TEST_F(DockOperations, EditedValueReachesTheDockOnWrite)
     location->selectAll();
     QTest::keyClicks(location, "Hall 4");
     QTest::keyClick(location, Qt::Key_Tab);
+    // Write asks first, naming the dock; No writes nothing.
+    port.questions.clear();
+    port.yesNoAnswers << "no";
+    QTest::mouseClick(find<QPushButton>("OpWriteBtn"), Qt::LeftButton);
+    ASSERT_EQ(port.questions.size(), 1);
+    EXPECT_TRUE(port.questions.first().contains(LangText(541).arg(manifest.dockSerial)))
+        << port.questions.first().toStdString();
+    EXPECT_FALSE(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG").contains("Location=Hall 4\r\n"));
     port.folderAnswers << dock.path();
+    port.yesNoAnswers << "yes";
     QTest::mouseClick(find<QPushButton>("OpWriteBtn"), Qt::LeftButton);
     ASSERT_EQ(port.statusText, LangText(718));
     const QByteArray cfg = testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG");
@@ -133,10 +142,20 @@ TEST_F(DockOperations, ConnectionRadiosSwitchUnitAndButtons)
 TEST_F(DockOperations, HistoryFiltersAndClear)
 {
     auto* memo = find<QPlainTextEdit>("DebugLogMemo");
+    // Both filters start ticked, so the history is not empty on first use.
+    EXPECT_TRUE(find<QCheckBox>("DebugLogUnitCheck")->isChecked());
+    EXPECT_TRUE(find<QCheckBox>("DebugLogProgressCheck")->isChecked());
     port.folderAnswers << dock.path();
     window->core().OpReadBtnClick();
-    EXPECT_TRUE(port.history.isEmpty()); // both filters start unchecked
+    EXPECT_FALSE(port.history.isEmpty());
+    // The Read ends with what came and how it went.
+    EXPECT_TRUE(port.history.join('\n').contains(LangText(543).section(':', 0, 0)));
 
+    find<QCheckBox>("DebugLogProgressCheck")->setChecked(false);
+    find<QCheckBox>("DebugLogUnitCheck")->setChecked(false);
+    port.history.clear();
+    window->core().OpReadBtnClick();
+    EXPECT_TRUE(port.history.isEmpty());
     find<QCheckBox>("DebugLogUnitCheck")->setChecked(true);
     window->core().AddLog(LOGTYPE_UNIT, "unit line");
     ASSERT_EQ(port.history.size(), 1);

@@ -127,7 +127,14 @@ TEST_F(LiveSettings, EveryGroupReachesTheStateAtOnceAndTheOperationsUseIt)
     EXPECT_FALSE(w->core().LoadComm(false));
     EXPECT_EQ(w->core().UdpSkt.RemotePort, 7100);
     w->core().link = LinkChoice::Disk;
-    retype(find<QLineEdit>(*w, "ConfigPrNNetworkSubnetEdit"), "255.255.300.x");
+    // The address field takes no part above 255; what is incomplete is marked.
+    auto* mask = find<QLineEdit>(*w, "ConfigPrNNetworkSubnetEdit");
+    retype(mask, "255.255.300.x");
+    EXPECT_EQ(mask->text(), "255.255.30.");
+    EXPECT_TRUE(mask->property("invalidAddress").toBool());
+    EXPECT_EQ(s.ConfigPrNNetworkSubnetEdit, "255.255.30.0");
+    retype(mask, "255.255.0.0");
+    EXPECT_FALSE(mask->property("invalidAddress").toBool());
     EXPECT_EQ(s.ConfigPrNNetworkSubnetEdit, "255.255.0.0");
 
     // Alert, date format, e-mail and print groups.

@@ -135,7 +135,7 @@ QStringList shownCaption(QObject* obj, const CaptionEntry& e)
         if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget()))
             return {tabs->tabText(tabs->indexOf(w))};
     if (auto* b = qobject_cast<QAbstractButton*>(w))
-        return {b->text()};
+        return {b->text().remove(QLatin1Char('&'))}; // the main buttons carry mnemonics
     if (auto* l = qobject_cast<QLabel*>(w))
         return {l->text()};
     if (auto* g = qobject_cast<QGroupBox*>(w))
@@ -150,8 +150,8 @@ TEST_F(MainWindowTest, StartsWithTheLanguageCaptionsOnEveryPage)
     auto w = openWindow();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Marvane [ Version : 1.2.3 ] 2024-06-12"));
 
-    EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text(), QStringLiteral("Read"));
-    EXPECT_EQ(find<QPushButton>(*w, "OpAutoCancelBtn")->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text().remove(QLatin1Char('&')), QStringLiteral("Read"));
+    EXPECT_EQ(find<QPushButton>(*w, "OpAutoCancelBtn")->text().remove(QLatin1Char('&')), QStringLiteral("Cancel"));
     auto* pages = find<QTabWidget>(*w, "CfgPage");
     auto tab = [&](const char* name) { return pages->tabText(pages->indexOf(find<QWidget>(*w, name))); };
     EXPECT_EQ(tab("ConfigTS"), QStringLiteral("Config"));
@@ -507,7 +507,7 @@ TEST_F(MainWindowTest, LanguageAndFontChange)
         ASSERT_EQ(port.messages.size(), 1);
         EXPECT_EQ(GVLang().GVLangSelect, 0);
         EXPECT_EQ(langs->currentIndex(), 0);
-        EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text(), QStringLiteral("Read"));
+        EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text().remove(QLatin1Char('&')), QStringLiteral("Read"));
     }
 
     // Font Change stores the font in the language list and applies it.
@@ -521,7 +521,7 @@ TEST_F(MainWindowTest, LanguageAndFontChange)
     EXPECT_EQ(fonts->currentText(), family);
     IniFile list(LangTable::listFilePath(AppState::TransferFolder()));
     EXPECT_EQ(list.readString("LANGUAGE", "1", QString()), QStringLiteral("ENGLISH,%1,1").arg(family));
-    EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text(), QStringLiteral("Read"));
+    EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text().remove(QLatin1Char('&')), QStringLiteral("Read"));
 }
 
 TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)
@@ -552,8 +552,8 @@ TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)
     port.setProgressVisible(false);
     EXPECT_TRUE(allBar->isHidden());
 
-    EXPECT_FALSE(find<QCheckBox>(*w, "DebugLogUnitCheck")->isChecked());
-    EXPECT_FALSE(find<QCheckBox>(*w, "DebugLogProgressCheck")->isChecked());
+    EXPECT_TRUE(find<QCheckBox>(*w, "DebugLogUnitCheck")->isChecked());
+    EXPECT_TRUE(find<QCheckBox>(*w, "DebugLogProgressCheck")->isChecked());
     port.appendHistory(QStringLiteral("[10:00:00] Read"));
     port.appendTraffic(QStringLiteral("[10:00:00:001](SEND) x"));
     auto* history = find<QPlainTextEdit>(*w, "DebugLogMemo");
@@ -566,18 +566,33 @@ TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)
     find<QPushButton>(*w, "DebugCommClearBtn")->click();
     EXPECT_TRUE(traffic->toPlainText().isEmpty());
 
-    // Busy nests: pages and bottom bar come back with the last release.
+    // Busy nests: exactly the operation pages and the bottom bar's buttons are off;
+    // the History page, the progress display and Cancel stay usable.
+    const char* const pages[] = {"DockTS", "GDTS", "LogTS", "PrintTS", "ConfigTS", "PCTS"};
+    const char* const buttons[] = {"OpReadBtn", "OpWriteBtn", "OpAutoBtn", "OpDevicePage"};
+    const bool cancelBefore = find<QWidget>(*w, "OpAutoCancelBtn")->isEnabled();
     port.setBusy(true);
     port.setBusy(true);
-    EXPECT_FALSE(find<QWidget>(*w, "CfgPage")->isEnabled());
-    EXPECT_FALSE(find<QWidget>(*w, "OpPanel")->isEnabled());
-    ASSERT_NE(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    port.setBusy(false);
-    EXPECT_FALSE(find<QWidget>(*w, "CfgPage")->isEnabled());
-    port.setBusy(false);
+    for (const char* name : pages)
+        EXPECT_FALSE(find<QWidget>(*w, name)->isEnabled()) << name;
+    for (const char* name : buttons)
+        EXPECT_FALSE(find<QWidget>(*w, name)->isEnabled()) << name;
     EXPECT_TRUE(find<QWidget>(*w, "CfgPage")->isEnabled());
-    EXPECT_TRUE(find<QWidget>(*w, "OpPanel")->isEnabled());
+    EXPECT_TRUE(find<QWidget>(*w, "DebugTS")->isEnabled());
+    EXPECT_TRUE(find<QWidget>(*w, "DebugLogMemo")->isEnabled());
+    EXPECT_TRUE(find<QWidget>(*w, "OpAutoCancelBtn")->isEnabled());
+    EXPECT_TRUE(find<QWidget>(*w, "OpProgressBar")->isEnabled());
+    EXPECT_TRUE(find<QWidget>(*w, "OpProgressLabel")->isEnabled());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    port.setBusy(false);
+    EXPECT_FALSE(find<QWidget>(*w, "DockTS")->isEnabled());
+    port.setBusy(false);
+    for (const char* name : pages)
+        EXPECT_TRUE(find<QWidget>(*w, name)->isEnabled()) << name;
+    for (const char* name : buttons)
+        EXPECT_TRUE(find<QWidget>(*w, name)->isEnabled()) << name;
+    EXPECT_EQ(find<QWidget>(*w, "OpAutoCancelBtn")->isEnabled(), cancelBefore);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -462,6 +462,9 @@ TEST_F(MailDelivery, FailedTestLeavesStoreAndLogsTheReason)
     state.settings.ConfigSendEmailSvrEdit.clear();
     port.history.clear();
     EXPECT_EQ(ConfigSendEmailSvrTestBtnClick(core, settings(0)), MAIL_RESULT_NOT_CONFIGURED);
-    EXPECT_TRUE(port.history.isEmpty());
+    // Nothing was sent, and the person is told which field is missing.
+    ASSERT_EQ(port.history.size(), 1);
+    EXPECT_TRUE(port.history.last().contains(LangText(353))) << port.history.last().toStdString();
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Failure);
     EXPECT_EQ(testsupport::readAll(state.FLogDestDir + "Report.Bin"), before);
 }

@@ -147,13 +147,17 @@ TEST_F(UsbDock, ReadFillsStagingLogListAndEditors)
 
 TEST_F(UsbDock, ReadWithoutDockFailsPlainly)
 {
-    // No removable dock and the folder question cancelled.
+    // No removable dock and the folder question cancelled: nothing happened, no error.
     EXPECT_FALSE(core->OpReadBtnClick());
-    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Failure);
-    EXPECT_EQ(port.statusText, T(602));
-    EXPECT_TRUE(port.history.last().contains(T(709) + " : " + T(602)));
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Neutral);
+    EXPECT_EQ(port.statusText, T(542));
+    EXPECT_TRUE(port.history.last().contains(T(542)));
     EXPECT_FALSE(state.FExe);
     EXPECT_EQ(port.busyDepth, 0);
+    // The same for Write.
+    EXPECT_FALSE(core->OpWriteBtnClick());
+    EXPECT_EQ(port.statusText, T(542));
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Neutral);
 }
 
 TEST_F(UsbDock, WriteChangesOnlyItsKeysAndRewritesInstrumentFiles)

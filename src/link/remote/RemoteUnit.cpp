@@ -45,11 +45,13 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
     FDockInfo = RUnitInfo{};
     bool notFound = false;
     bool closed = false;
+    bool answered = false;
 
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !Cancelled(); ++i) {
         RCfgList& entry = arrList[i];
         qint64 size = 0;
         uint8_t r = GetFileSize(entry.mFatFile, size);
+        answered = answered || r != t.timeoutCode;
         entry.mLength = size;
         configBar(++bar, barMax);
         QString line = QStringLiteral("Copy ") + entry.mFatFile;
@@ -75,8 +77,12 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
         configBar(++bar, barMax);
     }
 
-    if (closed && t.closedText != 0) {
+    if (Cancelled()) {
+        FErrStr = LangText(779);
+    } else if (closed && t.closedText != 0) {
         FErrStr = LangText(t.closedText);
+    } else if (!answered && count > 0) {
+        FErrStr = LangText(637);
     } else if (notFound || closed) {
         FErrStr = LangText(603);
     } else {
@@ -106,6 +112,10 @@ bool TRemoteUnit::SaveConfigFiles(QVector<RCfgList>& arrList)
     bool notSent = false;
     int bar = 0;
     for (const RCfgList& entry : arrList) {
+        if (Cancelled()) {
+            FErrStr = LangText(779);
+            break;
+        }
         const uint8_t r = SaveFile(entry.mFatFile, entry.mSaveFile);
         if (r != 0) {
             if (t.closedCode != 0 && r == t.closedCode)
@@ -123,6 +133,8 @@ bool TRemoteUnit::SaveConfigFiles(QVector<RCfgList>& arrList)
     }
     if (Port)
         Port->setProgressBars(false, false);
+    if (!FErrStr.isEmpty())
+        return false;
     if (closed && t.closedText != 0)
         FErrStr = LangText(t.closedText);
     else if (notSent || closed)
@@ -161,9 +173,13 @@ void TRemoteUnit::LoadFirmwares()
         acc = e.mAccEnd;
     }
     if (!fetch.isEmpty()) {
-        if (Progress)
+        if (Progress) {
+            Progress->ProgressFiles(int(fetch.size()));
             Progress->ProgressStart(fetch.last().mAccEnd);
+        }
         for (const RFileList& e : fetch) {
+            if (Cancelled())
+                break;
             if (Progress)
                 Progress->ProgressReady(QStringLiteral("Load:") + e.mName, e.mSize + REMOTE_FILE_ADDSIZE,
                                         e.mAccEnd, e.mAccStart);
@@ -174,7 +190,7 @@ void TRemoteUnit::LoadFirmwares()
                 r = LoadFile(e.mAliasName, e.mName, e.mSize);
             }
             Inform(QStringLiteral("Load ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
-            if (r != 0)
+            if (r != 0 && r != UNIT_RESULT_CANCELLED)
                 FailedFile(e.mName);
         }
         if (Progress)
@@ -205,6 +221,10 @@ bool TRemoteUnit::SaveFirmware(uint8_t nFileID, const QString& sSource)
     const QFileInfo info(sSource);
     if (!info.isFile()) {
         FErrStr = LangText(608);
+        return false;
+    }
+    if (Cancelled()) {
+        FErrStr = LangText(779);
         return false;
     }
     const qint64 size = info.size();
@@ -245,16 +265,16 @@ void TRemoteUnit::walkTree(QVector<RFileList>& out, const QString& root, const Q
     out.append(top);
     qsizetype from = out.size() - 1;
     qsizetype to = out.size();
-    while (from < to) {
+    while (from < to && !Cancelled()) {
         uint8_t last = 0;
-        for (qsizetype i = from; i < to; ++i) {
+        for (qsizetype i = from; i < to && !Cancelled(); ++i) {
             if (!out[i].mDir || out[i].mLevelStr.size() > 3 * kMaxWalkDepth)
                 continue;
             const QString parentName = out[i].mName;
             const QString parentLevel = out[i].mLevelStr;
             QVector<RFileList> children;
             last = GetFileList(parentName, children);
-            if (last != 0)
+            if (last != 0 && last != UNIT_RESULT_CANCELLED)
                 FailedListing(parentName);
             // What a failed listing collected is still real: it is kept.
             for (qsizetype j = 0; j < children.size(); ++j) {
@@ -353,14 +373,20 @@ void TRemoteUnit::LoadLogFiles()
             e.mAccEnd = acc + e.mSize;
             acc = e.mAccEnd;
         }
-        if (Progress)
+        if (Progress) {
+            Progress->ProgressFiles(int(std::count_if(list.begin(), list.end(), [](const RFileList& e) {
+                return (e.mOpt & 0x0F) != 0;
+            })));
             Progress->ProgressStart(list.last().mAccEnd);
+        }
         for (RFileList& e : list) {
             if ((e.mOpt & 0x0F) == 0)
                 continue;
             if (Progress)
                 Progress->ProgressReady(QStringLiteral("Load : ") + e.mName, e.mSize, e.mAccEnd,
                                         e.mAccStart);
+            if (Cancelled())
+                break;
             LoadLogFile(e);
         }
         if (Progress)
@@ -389,7 +415,7 @@ uint8_t TRemoteUnit::LoadLogFile(RFileList& mFileList)
     }
     if (r == 0)
         mFileList.mOpt |= UNIT_OPT_EXISTS;
-    else
+    else if (r != UNIT_RESULT_CANCELLED)
         FailedFile(mFileList.mName);
     Inform(QStringLiteral("LOAD ") + mFileList.mName +
            (r != 0 ? QStringLiteral("... FAIL(") + QString::number(r) + QLatin1Char(')') : QString()));

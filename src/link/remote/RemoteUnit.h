@@ -44,6 +44,7 @@ protected:
     // What differs between the links in these sequences.
     struct Traits {
         uint8_t closedCode = 254;    // result meaning "link not open"; 0 when the link has none
+        uint8_t timeoutCode = 255;   // result meaning "no answer in time"
         int closedText = 0;          // language text for it (612 serial, 622 TCP)
         bool saveErrorInParens = false; // "... Error(n)" rather than "... ERROR:n" on a failed save
         QString dumpFileName;        // LOGFILE_COMM.CSV, LOGFILE_UDP.CSV, LOGFILE_TCP.CSV

@@ -62,6 +62,7 @@ QString TDockComm::GetError(uint8_t nRe)
     case DOCKCOMM_COMM_FILE_NOTOPEN: return QStringLiteral("File not open");
     case DOCKCOMM_COMM_NOTENDED: return QStringLiteral("Write error");
     case DOCKCOMM_COMM_TIMEOUT: return QStringLiteral("Time-out");
+    case UNIT_RESULT_CANCELLED: return QStringLiteral("Cancelled");
     default: return QStringLiteral("Unknown (") + QString::number(nRe) + QLatin1Char(')');
     }
 }
@@ -389,6 +390,10 @@ uint8_t TDockComm::GetFileList(const QString& sPath, QVector<RFileList>& arrList
     if (r == DOCKCOMM_COMM_OK && !ParseListBlock(ReplyData(), k, sPath, arrList, end))
         r = DOCKCOMM_COMM_FILE_ERROR;
     while (r == DOCKCOMM_COMM_OK && !end) {
+        if (Cancelled()) {
+            r = UNIT_RESULT_CANCELLED;
+            break;
+        }
         ++k; // one byte on the wire: "{0}" follows "{255}"
         r = blockRequest(label, DOCKCOMM_CMD_FILELIST, char(k) + path, true);
         if (r == DOCKCOMM_COMM_OK && !ParseListBlock(ReplyData(), k, sPath, arrList, end))
@@ -467,6 +472,11 @@ uint8_t TDockComm::LoadFile(const QString& sDest, const QString& sSource, qint64
     if (r == DOCKCOMM_COMM_OK && !append())
         r = DOCKCOMM_COMM_FILE_ERROR;
     while (r == DOCKCOMM_COMM_OK && block.mEnd == 0) {
+        // A download stops between blocks; the partial copy never takes the real name.
+        if (Cancelled()) {
+            r = UNIT_RESULT_CANCELLED;
+            break;
+        }
         ++k; // one byte on the wire: "{0}" follows "{255}"
         r = blockRequest(label, DOCKCOMM_CMD_LOADFILE, char(k) + path, true);
         if (r == DOCKCOMM_COMM_OK && !ParseLoadBlock(ReplyData(), k, false, block))

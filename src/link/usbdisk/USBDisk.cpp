@@ -205,10 +205,17 @@ bool TUSBDisk::OpenComm(const QString&)
             found = r; // the last one wins
     }
 
+    FNoChoice = false;
     if (found.isEmpty() && Port) {
         // The picker opens where the dock was found last time.
         QString dir = FUsbDrive.isEmpty() ? QDir::homePath() : FUsbDrive;
-        if (SelectFolder(*Port, dir) && QFileInfo(dir).isDir()) {
+        const bool chosen = SelectFolder(*Port, dir);
+        if (!chosen) {
+            FNoChoice = true;
+            FErrStr = LangText(542);
+            return false;
+        }
+        if (QFileInfo(dir).isDir()) {
             const QString picked = QDir(dir).absolutePath();
             if (holdsIdentity(picked)) {
                 found = withSlash(picked);
@@ -255,6 +262,8 @@ bool TUSBDisk::LoadConfigFiles(QVector<RCfgList>& arrList)
     }
     bool failed = false;
     for (const RCfgList& entry : arrList) {
+        if (Cancelled())
+            break;
         const QString source = ResolveDrivePath(entry.mUsbFile);
         if (!QFileInfo(source).isFile()) {
             failed = true;
@@ -265,7 +274,9 @@ bool TUSBDisk::LoadConfigFiles(QVector<RCfgList>& arrList)
                (ok ? QString() : QStringLiteral("...Failed")));
         failed = failed || !ok;
     }
-    if (failed) {
+    if (Cancelled()) {
+        FErrStr = LangText(779);
+    } else if (failed) {
         FErrStr = LangText(603);
     } else {
         QString sn;
@@ -290,6 +301,10 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
     }
     bool anyFailed = false;
     for (const RCfgList& entry : arrList) {
+        if (Cancelled()) {
+            FErrStr = LangText(779);
+            return false;
+        }
         const QString target = ResolveDrivePath(entry.mUsbFile);
         const QString copyFailed =
             QStringLiteral("Copy ") + entry.mSaveFile + QStringLiteral("...failed");
@@ -341,6 +356,8 @@ void TUSBDisk::LoadFirmwares()
             const QString dest = transfer + rel;
             QDir().mkpath(dest);
             for (const QString& name : listFiles(source, QStringLiteral(".IMG"))) {
+                if (Cancelled())
+                    break;
                 const QString path = source + name;
                 const bool ok = IsSafeLogFileName(name) && CopyFileNoOverwrite(path, dest + name);
                 Inform(ok ? QStringLiteral("Load ") + path
@@ -476,8 +493,12 @@ void TUSBDisk::LoadLogFiles()
         e.mAccEnd = e.mAccStart + e.mSize;
         acc = e.mAccEnd;
     }
-    if (Progress)
+    if (Progress) {
+        Progress->ProgressFiles(int(std::count_if(list.begin(), list.end(), [](const RFileList& e) {
+            return (e.mOpt & 15) != UNIT_OPT_NONE;
+        })));
         Progress->ProgressStart(acc);
+    }
 
     enum State { Ok, DeleteError, NotDeleted, SaveError };
     const QString transfer = platform::TransferFolder();
@@ -485,6 +506,8 @@ void TUSBDisk::LoadLogFiles()
         const int kind = e.mOpt & 15;
         if (kind == UNIT_OPT_NONE)
             continue;
+        if (Cancelled())
+            break;
         if (Progress)
             Progress->ProgressReady(QStringLiteral("Load : ") + e.mName, e.mSize, e.mAccEnd,
                                     e.mAccStart);

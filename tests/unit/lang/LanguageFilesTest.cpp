@@ -173,9 +173,13 @@ TEST(ShippedLanguage, CaptionsAndUsedTextsAreAllPresent)
         used << n;
     for (int n : {602, 603, 604, 605, 606, 607, 608, 611, 612, 613, 621, 622})
         used << n;
-    for (int n = 631; n <= 636; ++n)
+    for (int n = 631; n <= 637; ++n)
         used << n;
-    for (int n = 701; n <= 773; ++n) {
+    for (int n : {541, 542, 543, 544, 545, 546})
+        used << n;
+    for (int n = 550; n <= 561; ++n)
+        used << n;
+    for (int n = 701; n <= 779; ++n) {
         if (n != 715 && n != 717)
             used << n;
     }

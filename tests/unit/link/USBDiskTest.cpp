@@ -46,7 +46,7 @@ public:
 class USBDiskTest : public ::testing::Test {
 protected:
     testsupport::ScopedTempRoot tmp;
-    linktest::LangTextsGuard texts{602, 603, 604, 605, 606, 607, 608, 631};
+    linktest::LangTextsGuard texts{542, 602, 603, 604, 605, 606, 607, 608, 631};
     QString drive;    // the dock's drive root, with "/"
     QString transfer; // the transfer folder
     TUSBDisk usb;
@@ -133,11 +133,12 @@ TEST_F(USBDiskTest, OpenWithoutADockAsksForAFolder)
         volumeRoot += '/';
     EXPECT_EQ(usb.UsbDrive(), volumeRoot);
 
-    // cancelled: no drive, the last one is kept
+    // cancelled: no drive, the last one is kept, and it is the person's choice, not an error
     usb.FUsbDrive = drive;
     port.folderAnswers = {QString()};
     EXPECT_FALSE(usb.OpenComm(QString()));
-    EXPECT_EQ(usb.FErrStr, "T602");
+    EXPECT_EQ(usb.FErrStr, "T542");
+    EXPECT_TRUE(usb.FNoChoice);
     EXPECT_EQ(usb.UsbDrive(), drive);
 
     // nobody to ask

@@ -1,0 +1,191 @@
+// How the window behaves at every size and for the keyboard: pages that scroll
+// instead of squeezing, fields of a sensible width, a status panel of modest
+// size, the window's own size and place, mnemonics, tooltips and field labels.
+#include "WindowLayout.h"
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "lang/LangTable.h"
+
+namespace windowlayout {
+
+namespace {
+
+template <class T> T* named(QWidget* window, const char* name)
+{
+    return window->findChild<T*>(QLatin1String(name));
+}
+
+// The page's content moves into a scroll area that fills the page: a window smaller
+// than the content scrolls it instead of laying widgets over each other.
+void wrapInScrollArea(QWidget* page)
+{
+    QLayout* layout = page->layout();
+    if (!layout || page->findChild<QScrollArea*>(page->objectName() + QStringLiteral("Scroll"),
+                                                 Qt::FindDirectChildrenOnly))
+        return;
+    auto* content = new QWidget;
+    content->setObjectName(page->objectName() + QStringLiteral("Content"));
+    content->setLayout(layout); // takes the layout and its widgets from the page
+    auto* area = new QScrollArea(page);
+    area->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(content);
+    auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(area);
+}
+
+} // namespace
+
+void Apply(QMainWindow* window)
+{
+    // Pages of fields scroll; lists, trees and the report viewer size themselves.
+    for (const char* page : {"DockTS", "GDTS", "ConfigSetTS", "ConfigPrNTS", "ConfigSendTS", "PCTS"})
+        if (QWidget* w = named<QWidget>(window, page))
+            wrapInScrollArea(w);
+
+    // Text fields stop growing at a width a value can use; enlarged windows keep
+    // their space instead of stretching an address over half a 4K screen.
+    const int chars = window->fontMetrics().averageCharWidth();
+    for (const char* page : {"DockTS", "GDTS", "ConfigTS", "PCTS"}) {
+        QWidget* p = named<QWidget>(window, page);
+        if (!p)
+            continue;
+        for (QLineEdit* e : p->findChildren<QLineEdit*>())
+            if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget()) &&
+                !qobject_cast<QComboBox*>(e->parentWidget()) && e->maximumWidth() > 60 * chars)
+                e->setMaximumWidth(60 * chars);
+        for (QAbstractSpinBox* s : p->findChildren<QAbstractSpinBox*>())
+            s->setMaximumWidth(24 * chars);
+        for (QComboBox* c : p->findChildren<QComboBox*>())
+            c->setMaximumWidth(50 * chars);
+    }
+
+    // The status panel: a modest band, not a slab.
+    if (QWidget* status = named<QWidget>(window, "OpStatusPanel")) {
+        status->setMaximumWidth(90 * chars);
+        status->setMinimumWidth(30 * chars);
+    }
+
+    // The tester grid shares its group's width among its three columns.
+    if (auto* grid = named<QTableWidget>(window, "ConfigSetUserGrid")) {
+        grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        grid->horizontalHeader()->setMinimumSectionSize(8 * chars);
+    }
+
+    // Labels for the port and the address boxes of the Connection tab.
+    auto* tab = named<QWidget>(window, "OpDeviceConnectTS");
+    auto* grid = tab ? qobject_cast<QGridLayout*>(tab->layout()) : nullptr;
+    auto* port = named<QComboBox>(window, "OpDeviceConnectCommPortCombo");
+    auto* lan = named<QComboBox>(window, "OpDeviceConnectLanListCombo");
+    auto* refresh = named<QWidget>(window, "OpDeviceConnectRefreshBtn");
+    if (grid && port && lan && refresh && !named<QLabel>(window, "OpDeviceConnectCommPortLabel")) {
+        for (QWidget* w : {static_cast<QWidget*>(port), static_cast<QWidget*>(lan), refresh})
+            grid->removeWidget(w);
+        auto* portLabel = new QLabel(tab);
+        portLabel->setObjectName(QStringLiteral("OpDeviceConnectCommPortLabel"));
+        portLabel->setBuddy(port);
+        auto* lanLabel = new QLabel(tab);
+        lanLabel->setObjectName(QStringLiteral("OpDeviceConnectLanListLabel"));
+        lanLabel->setBuddy(lan);
+        auto* row2 = new QHBoxLayout;
+        row2->addWidget(portLabel);
+        row2->addWidget(port, 1);
+        auto* row3 = new QHBoxLayout;
+        row3->addWidget(lanLabel);
+        row3->addWidget(lan, 1);
+        row3->addWidget(refresh);
+        grid->addLayout(row2, 2, 0, 1, 2);
+        grid->addLayout(row3, 3, 0, 1, 2);
+    }
+
+    // Dotted IPv4 addresses only; what is still incomplete shows as such.
+    static const QRegularExpression kAddress(
+        QStringLiteral("^((25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)(\\.(?!$)|$)){0,4}$"));
+    for (const char* name : {"DockLanIpEdit", "DockLanSubnetMaskEdit", "DockLanGateWayEdit",
+                             "ConfigPrNNetworkSubnetEdit"}) {
+        auto* edit = named<QLineEdit>(window, name);
+        if (!edit)
+            continue;
+        edit->setValidator(new QRegularExpressionValidator(kAddress, edit));
+        QObject::connect(edit, &QLineEdit::textChanged, edit, [edit] { MarkAddress(edit); });
+        MarkAddress(edit);
+    }
+}
+
+bool IsCompleteAddress(const QString& text)
+{
+    static const QRegularExpression kComplete(QStringLiteral(
+        "^(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)(\\.(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)){3}$"));
+    return kComplete.match(text.trimmed()).hasMatch();
+}
+
+void MarkAddress(QLineEdit* edit)
+{
+    const bool ok = IsCompleteAddress(edit->text());
+    edit->setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { background-color: rgb(255,224,224); }"));
+    edit->setProperty("invalidAddress", !ok);
+}
+
+void ApplyTexts(QMainWindow* window)
+{
+    // Mnemonics on the main buttons, whatever the language's caption.
+    for (const char* name : {"OpReadBtn", "OpWriteBtn", "OpAutoBtn", "OpAutoCancelBtn"}) {
+        auto* b = named<QAbstractButton>(window, name);
+        if (b && !b->text().contains('&') && !b->text().isEmpty())
+            b->setText('&' + b->text());
+    }
+    if (auto* l = named<QLabel>(window, "OpDeviceConnectCommPortLabel"))
+        l->setText(LangText(344));
+    if (auto* l = named<QLabel>(window, "OpDeviceConnectLanListLabel"))
+        l->setText(LangText(24));
+
+    const struct {
+        const char* name;
+        int text;
+    } tips[] = {{"OpDeviceConnectDiskRadio", 550},     {"OpDeviceConnectCommRadio", 551},
+                {"OpDeviceConnectUdpRadio", 552},      {"OpDeviceConnectLanRadio", 553},
+                {"OpDeviceConnectCommPortCombo", 554}, {"OpDeviceConnectLanListCombo", 555},
+                {"OpDeviceConnectRefreshBtn", 556},    {"ConfigSetSchGrid", 557},
+                {"ConfigSetEtcPurgeDayEdit", 558},     {"GDOptGrid", 559},
+                {"OpAutoCancelBtn", 560},              {"ConfigSetUserGrid", 561}};
+    for (const auto& t : tips)
+        if (QWidget* w = window->findChild<QWidget*>(QLatin1String(t.name)))
+            w->setToolTip(LangText(t.text));
+}
+
+void PlaceWindow(QMainWindow* window, const QByteArray& saved)
+{
+    if (!saved.isEmpty() && window->restoreGeometry(saved)) {
+        // A window remembered on a screen that is gone, or larger than this one, is brought back.
+        const QScreen* screen = window->screen();
+        if (screen && screen->availableGeometry().contains(window->frameGeometry().center()) &&
+            window->frameGeometry().height() <= screen->availableGeometry().height())
+            return;
+    }
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect avail = screen->availableGeometry();
+    const QSize want(std::min(1280, avail.width() * 9 / 10), std::min(800, avail.height() * 9 / 10));
+    window->resize(want);
+    window->move(avail.center() - QPoint(want.width() / 2, want.height() / 2));
+}
+
+} // namespace windowlayout

@@ -1,0 +1,78 @@
+// Pictures of every page for a person to look at: runs only when MARVANE_SHOTS
+// names a folder (for example under xvfb-run with QT_QPA_PLATFORM=xcb and a
+// QT_SCALE_FACTOR), with MARVANE_SHOT_SIZE=WxH for the window and
+// MARVANE_SHOT_READ=1 to read a simulated dock first.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "Fixture.h"
+#include "MainForm.h"
+#include "QtOperatorPort.h"
+#include "app/MainCore.h"
+#include "support/TestSupport.h"
+
+TEST(Screenshots, EveryPage)
+{
+    const QString out = qEnvironmentVariable("MARVANE_SHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "MARVANE_SHOTS not set";
+    QDir().mkpath(out);
+    const QString oldCwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(MARVANE_BINARY_DIR)));
+    testsupport::ScopedTempRoot tmp;
+    QTemporaryDir dock;
+    ASSERT_TRUE(docksim::WriteFixture(dock.path(), docksim::FixtureSize::Small, 2).ok());
+
+    // The window's own port: the status panel and the bars show what they would.
+    AppState state;
+    TMainForm w(&state);
+    const QStringList size = qEnvironmentVariable("MARVANE_SHOT_SIZE").split('x');
+    w.show();
+    if (size.size() == 2)
+        w.resize(size[0].toInt(), size[1].toInt());
+    QTest::qWait(200);
+    const QString dockPath = dock.path();
+    w.core().USBDisk.RemovableRoots = [dockPath] { return QStringList{dockPath}; };
+    w.core().FinalPauseSec = 0;
+    if (qEnvironmentVariableIntValue("MARVANE_SHOT_READ")) {
+        state.FLogDestDir = tmp.path() + "/store/";
+        QDir().mkpath(state.FLogDestDir);
+        w.core().OpReadBtnClick();
+    }
+    const QScreen* screen = w.screen();
+    std::printf("screen %dx%d dpr %.2f, window frame %dx%d at %d,%d\n", screen->geometry().width(),
+                screen->geometry().height(), screen->devicePixelRatio(), w.frameGeometry().width(),
+                w.frameGeometry().height(), w.frameGeometry().x(), w.frameGeometry().y());
+
+    auto* pages = w.findChild<QTabWidget*>("CfgPage");
+    ASSERT_NE(pages, nullptr);
+    int n = 0;
+    auto shoot = [&](const QString& name) {
+        QTest::qWait(100);
+        w.grab().save(QStringLiteral("%1/%2-%3.png").arg(out).arg(++n, 2, 10, QChar('0')).arg(name));
+    };
+    for (int i = 0; i < pages->count(); ++i) {
+        if (!pages->isTabVisible(i))
+            continue;
+        pages->setCurrentIndex(i);
+        QWidget* page = pages->widget(i);
+        shoot(page->objectName());
+        // The tabs inside a page, each once.
+        for (auto* inner : page->findChildren<QTabWidget*>()) {
+            for (int j = 1; j < inner->count(); ++j) {
+                if (!inner->isTabVisible(j))
+                    continue;
+                inner->setCurrentIndex(j);
+                shoot(page->objectName() + '-' + inner->widget(j)->objectName());
+            }
+            inner->setCurrentIndex(0);
+        }
+    }
+    QDir::setCurrent(oldCwd);
+}
