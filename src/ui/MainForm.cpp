@@ -19,6 +19,7 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTimeEdit>
+#include <QTimer>
 #include <cmath>
 
 #include "DockPage.h"
@@ -268,7 +269,12 @@ void TMainForm::StartUp()
     if (m_started)
         return;
     m_started = true;
-    m_state->StartUp(false); // InitLang reads the language file
+    if (!m_state->StartUp(false)) { // InitLang reads the language file
+        // Without its own transfer folder the program would leave settings and
+        // results where others can read or replace them; the message said why.
+        m_refused = true;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
     setWindowTitle(ProgramCaption());
     InitLang();
     InitComponent();
@@ -850,7 +856,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         return;
     }
     // Before start-up the controls hold design values, not the user's settings.
-    if (m_started) {
+    if (m_started && !m_refused) {
         pullSettings();
         QString error;
         if (!m_state->SaveSetting(&error))
