@@ -25,8 +25,6 @@
 
 namespace {
 
-const QColor kHeaderBack(238, 238, 247);
-
 // ImageResultList: 0 none, 1 pass, 2 fail.
 QIcon resultIcon(int image)
 {

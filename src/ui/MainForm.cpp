@@ -36,7 +36,6 @@
 
 namespace {
 
-const QColor kHeaderBack(238, 238, 247);
 constexpr int kUserColWidth = 160;
 constexpr int kSchFirstColWidth = 80;
 constexpr int kSchDayColWidth = 30;

@@ -9,7 +9,6 @@ using testsupport::writeAll;
 
 namespace {
 
-constexpr double kSec = 1.0 / 86400.0;
 const TDateTime kNow = EncodeDateTime(2021, 3, 15, 12, 0, 0); // after the 06:00 day start
 
 QByteArray result(const char* gas, const char* overall, const char* date, const char* time = "10:00:00",
