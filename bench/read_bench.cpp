@@ -38,8 +38,12 @@ double median(QVector<double> v)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // A transfer folder of its own; the empty TMPDIR holds no older one to take over.
     QTemporaryDir work;
+    qputenv("HOME", (work.path() + "/home").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (work.path() + "/state").toLocal8Bit());
     qputenv("TMPDIR", (work.path() + "/tmp").toLocal8Bit());
+    QDir().mkpath(work.path() + "/home");
     QDir().mkpath(work.path() + "/tmp");
     QDir::setCurrent(MARVANE_BINARY_DIR);
 

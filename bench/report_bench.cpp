@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "DockFiles.h"
+#include "app/AppState.h"
 #include "logview/EventLog.h"
 #include "report/ReportDocs.h"
 #include "report/ReportStore.h"

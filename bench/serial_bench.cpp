@@ -16,6 +16,7 @@
 
 #include "Fixture.h"
 #include "link/serial/DockComm.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ Run download(const QString& program, const QString& dock, const QByteArray& expe
     unit.CloseComm();
     stopServer(server);
 
-    const QString copy = QDir::tempPath() + QStringLiteral("/TREVASK/LOG/DOCK/") + kLogName;
+    const QString copy = platform::TransferFolder() + QStringLiteral("LOG/DOCK/") + kLogName;
     QFile f(copy);
     if (rc != 0) {
         run.error = QStringLiteral("LoadLogFile gave %1").arg(rc);
@@ -117,9 +118,19 @@ int main(int argc, char** argv)
             size = std::max<qint64>(1, QByteArray(argv[i + 1]).toLongLong());
     }
 
+    // A transfer folder of its own; the empty TMPDIR holds no older one to take over.
     QTemporaryDir work;
+    qputenv("HOME", (work.path() + "/home").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (work.path() + "/state").toLocal8Bit());
     qputenv("TMPDIR", (work.path() + "/tmp").toLocal8Bit());
-    QDir().mkpath(work.path() + "/tmp/TREVASK/LOG/DOCK");
+    QDir().mkpath(work.path() + "/home");
+    QDir().mkpath(work.path() + "/tmp");
+    QString folderError;
+    if (!platform::PrepareTransferFolder(&folderError)) {
+        std::fprintf(stderr, "%s\n", qPrintable(folderError));
+        return 1;
+    }
+    QDir().mkpath(platform::TransferFolder() + QStringLiteral("LOG/DOCK"));
     QDir::setCurrent(MARVANE_BINARY_DIR);
 
     const QString program = QStringLiteral(MARVANE_BINARY_DIR "/docksim/marvane-docksim");

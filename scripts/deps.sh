@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when missing.
+# With --fuzz also clang 14 and its libFuzzer runtime (scripts/fuzz.sh).
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config ccache
-      qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
       libgtest-dev libgmock-dev
       libcurl4-openssl-dev openssl python3-aiosmtpd
       fonts-dejavu-core xvfb xauth)
+if [ "${1:-}" = "--fuzz" ]; then
+  PKGS+=(clang-14 libclang-rt-14-dev)
+fi
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

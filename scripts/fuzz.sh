@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with AddressSanitizer and UndefinedBehaviorSanitizer
-# and runs each for a while (FUZZ_SECONDS, default 60).
+# Builds the libFuzzer targets with clang 14, AddressSanitizer and
+# UndefinedBehaviorSanitizer (installing clang when missing) and runs each for
+# FUZZ_SECONDS (default 60). FUZZ_CMAKE_ARGS adds configure options.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/deps.sh --fuzz
 BUILD_DIR=${FUZZ_BUILD_DIR:-build-fuzz}
-CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DMARVANE_FUZZ=ON -DMARVANE_TESTS=OFF >/dev/null
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$BUILD_DIR" -G Ninja -DMARVANE_FUZZ=ON ${FUZZ_CMAKE_ARGS:-} >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 status=0
 for src in fuzz/*.cpp; do

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <optional>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTime>
@@ -132,10 +133,11 @@ QString AppState::AddLastSlash(const QString& s)
 bool AppState::MakeDefaultDirectory(QString* error)
 {
     const QString root = TransferFolder();
+    if (!platform::PrepareTransferFolder(error))
+        return false;
+    MigrateLegacySettings();
     QStringList failed;
     QDir dir;
-    if (!dir.mkpath(root))
-        failed << root;
     for (const char* sub : kStagingFolders) {
         const QString path = root + QString::fromLatin1(sub);
         if (!dir.mkpath(path))
@@ -144,25 +146,64 @@ bool AppState::MakeDefaultDirectory(QString* error)
     if (failed.isEmpty())
         return true;
     if (error)
-        *error = QStringLiteral("Cannot create the folder %1. Check that the temporary folder "
-                                "exists and is writable.")
+        *error = QStringLiteral("Cannot create the folder %1. Check that the transfer folder "
+                                "is writable.")
                      .arg(QDir::toNativeSeparators(failed.first()));
     return false;
 }
 
-void AppState::StartUp(bool loadTexts)
+void AppState::MigrateLegacySettings()
+{
+    // Older versions kept the transfer folder in the shared temporary folder,
+    // which is emptied at boot. Take the settings and the language list over once,
+    // and only files of this user: anyone can put files into /tmp.
+    const QString legacy = platform::LegacyTransferFolder();
+    const QString root = TransferFolder();
+    if (QDir::cleanPath(legacy) == QDir::cleanPath(root) || QFileInfo::exists(SettingsFilePath()))
+        return;
+    const QString oldSettings = legacy + QStringLiteral("DOCK_KM1.INI");
+    if (!platform::IsOwnRegularFile(oldSettings) ||
+        QFileInfo(QDir::cleanPath(legacy)).isSymLink())
+        return;
+    auto copyOver = [](const QString& from, const QString& to) {
+        QFile in(from);
+        if (!in.open(QIODevice::ReadOnly))
+            return;
+        WriteFileAtomic(to, in.readAll(), nullptr, true);
+    };
+    copyOver(oldSettings, SettingsFilePath());
+    const QString oldList = legacy + QStringLiteral("GDDockLang.INI");
+    const QString newList = root + QStringLiteral("GDDockLang.INI");
+    if (platform::IsOwnRegularFile(oldList) && !QFileInfo::exists(newList))
+        copyOver(oldList, newList);
+}
+
+bool AppState::StartUp(bool loadTexts)
 {
     GVPath = GetGVPath();
     FFirst = false;
     FExe = false;
     GVEngType = DetectEngType();
     QString err;
-    if (!MakeDefaultDirectory(&err) && m_port)
+    const bool folderOk = MakeDefaultDirectory(&err);
+    if (!folderOk && m_port)
         m_port->showMessage(err, PROG_TITLE, OperatorPort::Icon::Error);
     GetSetting();
     ResetEditorsFromLists();
     if (loadTexts)
         GVLang().loadSelected(GVPath);
+    return folderOk;
+}
+
+bool AppState::PrepareSettingsFolder(QString* error)
+{
+    QString why;
+    if (platform::PrepareTransferFolder(&why))
+        return true;
+    if (error)
+        *error = QStringLiteral("The settings could not be saved to %1: %2")
+                     .arg(QDir::toNativeSeparators(SettingsFilePath()), why);
+    return false;
 }
 
 void AppState::ResetEditorsFromLists()
@@ -252,15 +293,18 @@ SetResult AppState::SetSettingsFromText(const QStringList& assignments, QString*
 
     // The values go through the file and back, so the same normalisation as the
     // window's applies on reading and on saving.
+    QString folderError;
+    if (!PrepareSettingsFolder(&folderError))
+        return fail(SetResult::Failed, folderError);
     IniFile ini(SettingsFilePath());
     ini.setPath(SettingsFilePath());
+    ini.setOwnerOnly(true);
     for (const Change& c : changes) {
         if (c.remove)
             ini.deleteKey(c.key.section, c.key.key);
         else
             ini.writeString(c.key.section, c.key.key, c.value);
     }
-    QDir().mkpath(TransferFolder());
     if (!ini.save())
         return fail(SetResult::Failed, QStringLiteral("The settings could not be saved to %1: %2")
                                            .arg(QDir::toNativeSeparators(SettingsFilePath()), ini.lastError()));
@@ -274,7 +318,12 @@ SetResult AppState::SetSettingsFromText(const QStringList& assignments, QString*
 
 void AppState::GetSetting()
 {
-    IniFile ini(SettingsFilePath());
+    // A refused transfer folder (a link, someone else's) is neither read nor
+    // written: defaults instead.
+    const bool folderOk = platform::CheckTransferFolder();
+    IniFile ini;
+    if (folderOk)
+        ini.load(SettingsFilePath());
     AppSettings& s = settings;
 
     GVLang().GVLangSelect = ini.readInteger("SET", "LANGUAGE", 0);
@@ -363,7 +412,7 @@ void AppState::GetSetting()
     if (!QFileInfo::exists(FLogDestDir))
         QDir().mkpath(FLogDestDir); // a failure shows up when the folder is used
 
-    GVLang().loadList(TransferFolder(), GVPath.isEmpty() ? GetGVPath() : GVPath);
+    GVLang().loadList(folderOk ? TransferFolder() : QString(), GVPath.isEmpty() ? GetGVPath() : GVPath);
 }
 
 bool AppState::SaveSetting(QString* error)
@@ -374,8 +423,11 @@ bool AppState::SaveSetting(QString* error)
     if (!FUserNameList.contains(FUserTester))
         FUserTester.clear();
 
+    if (!PrepareSettingsFolder(error))
+        return false;
     IniFile ini(SettingsFilePath());
     ini.setPath(SettingsFilePath());
+    ini.setOwnerOnly(true);
     const AppSettings& s = settings;
 
     ini.writeInteger("SET", "LANGUAGE", GVLang().GVLangSelect);
@@ -439,7 +491,6 @@ bool AppState::SaveSetting(QString* error)
     if (!s.EmailCaFile.isEmpty() || ini.keyExists("EMAIL", "CAFile"))
         ini.writeString("EMAIL", "CAFile", s.EmailCaFile);
 
-    QDir().mkpath(TransferFolder());
     if (ini.save())
         return true;
     if (error)
@@ -553,6 +604,9 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st)
       << K{"PRINT", "Bottom", K::Float} << K{"PRINT", "Right", K::Float}
       << K{"PRINT", "HalfSize", K::Boolean} << K{"NETWORK", "SubnetMask", K::Text}
       << K{"NETWORK", "Port", K::Integer} << K{"SET", "LevelDev", K::Boolean};
+    // The keys this program adds (README.md), after the usual ones.
+    t << K{"NETWORK", "Interfaces", K::Text} << K{"NETWORK", "TcpPort", K::Integer}
+      << K{"EMAIL", "CAFile", K::Text};
     return t;
 }
 
@@ -610,5 +664,8 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "NETWORK/SubnetMask") return s.ConfigPrNNetworkSubnetEdit;
     if (id == "NETWORK/Port") return QString::number(s.ConfigPrNNetworkPortEdit);
     if (id == "SET/LevelDev") return b(s.LevelDev);
+    if (id == "NETWORK/Interfaces") return s.NetworkInterfaces;
+    if (id == "NETWORK/TcpPort") return QString::number(s.NetworkTcpPort);
+    if (id == "EMAIL/CAFile") return s.EmailCaFile;
     return QString();
 }

@@ -7,6 +7,7 @@
 #include <QVector>
 #include <array>
 
+#include "domain/ReportSettings.h"
 #include "util/OperatorPort.h"
 #include "util/StUtils.h"
 
@@ -27,16 +28,8 @@ struct RSetSch {
 };
 
 // The values of the settings controls, named after the controls they live in.
-struct AppSettings {
-    int ConfigSetDateRadio = 0;
-    int ConfigSetAlertBumpEdit = 1;
-    bool ConfigSetAlertBumpFailCheck = true;
-    int ConfigSetAlertCalEdit = 30;
-    bool ConfigSetAlertCalFailCheck = true;
-    int ConfigSetAlertEventEdit = 1;
-    int ConfigSetAlertEventCombo = 1; // 0 hours, 1 days
-    bool ConfigSetAlertEventAfterCheck = false;
-    TDateTime ConfigSetAlertRefTimePicker = 0.25;
+// Those that reporting reads are in RReportSettings.
+struct AppSettings : RReportSettings {
     bool ConfigSetEtcUploadImageCheck = false;
     bool ConfigSetEtcAutoStartCheck = false;
     int ConfigSetEtcPurgeDayEdit = 90;
@@ -49,7 +42,6 @@ struct AppSettings {
     QString ConfigSendEmailSvrEdit;
     int ConfigSendEmailSvrPortEdit = 587;
     bool ConfigSendEmailSvrSSLCheck = true;
-    QString ConfigSendOptDirEdit;
     QString ConfigPrNPrintBottomLeftEdit;
     QString ConfigPrNPrintBottomRightEdit;
     int ConfigPrNPrintTypeCombo = 0;
@@ -84,9 +76,11 @@ public:
 
 enum class SetResult { Ok, Usage, Invalid, Failed };
 
-class AppState {
+class AppState : public TReportState {
 public:
     explicit AppState(OperatorPort* port = nullptr);
+    RReportSettings& reportSettings() override { return settings; }
+    using TReportState::reportSettings;
 
     OperatorPort* port() const { return m_port; }
     void setPort(OperatorPort* port) { m_port = port; }
@@ -99,14 +93,12 @@ public:
     bool FFirst = true;
     bool FExe = false;
     bool FAutoMode = false;
-    QString FLogDestDir;
+    // FLogDestDir, FLastReportFile, FLastReportDate: in TReportState.
     QString FUserTester;
     QStringList FUserNameList, FUserCompanyList, FUserPartList;
     std::array<RSetSch, 5> FTimeSch{}; // [1..4]
     bool FTimeSchChanged = false;
     QByteArray FWindowGeometry; // WINDOW/Geometry: the window's last size and place
-    QString FLastReportFile;
-    TDateTime FLastReportDate = 0;
     AppSettings settings;
     TesterGrid testerGrid;
     QStringList PrintResUserComboItems; // tester names as the Print page lists them
@@ -115,9 +107,11 @@ public:
     // Start-up without the window: program folder, number format, folders, settings,
     // language list and the selected language's texts.
     // The window loads the texts itself as part of applying them (loadTexts false).
-    void StartUp(bool loadTexts = true);
+    // False when the transfer folder is refused or cannot be made (the message has
+    // been shown); the settings are then the defaults and are not saved.
+    bool StartUp(bool loadTexts = true);
     // Creates the transfer folder and its staging folders; false (with a message in
-    // *error) when one cannot be made.
+    // *error) when one cannot be made or the folder is not the user's own.
     bool MakeDefaultDirectory(QString* error = nullptr);
     void GetSetting();
     bool SaveSetting(QString* error = nullptr);
@@ -145,6 +139,8 @@ public:
 
 private:
     OperatorPort* m_port = nullptr;
+    void MigrateLegacySettings();
+    bool PrepareSettingsFolder(QString* error);
 };
 
 // The keys of the settings file in the order they are read at start-up; the

@@ -10,46 +10,17 @@
 #include <array>
 #include <cstdint>
 
+#include "domain/GasTables.h"
 #include "link/UnitDef.h"
 #include "util/StUtils.h"
 
-// Gas codes of the bottle (only 1 to 4 have a table row and are offered).
-inline constexpr int CFG_GAS_H2S = 1;
-inline constexpr int CFG_GAS_CO = 2;
-inline constexpr int CFG_GAS_O2 = 3;
-inline constexpr int CFG_GAS_SO2 = 4;
-inline constexpr int CFG_GAS_HCN = 5;
-inline constexpr int CFG_GAS_NH3 = 6;
-inline constexpr int CFG_GAS_CL2 = 7;
-inline constexpr int CFG_GAS_O3 = 8;
-inline constexpr int CFG_GAS_H2 = 9;
-
 inline constexpr int CFG_MAX_BOTTLE = 4;
-inline constexpr int CFG_MAX_GAS = 4;
 inline constexpr int CFG_MAX_BOTTLE_DISPLAY = 4;
 
 // Oxygen may not lie strictly inside the band around ambient air.
 inline constexpr float CFG_O2GAS_SKIPMIN = 19;
 inline constexpr float CFG_O2GAS_SKIPMEAN = 21;
 inline constexpr float CFG_O2GAS_SKIPMAX = 23;
-
-struct RGasInfo {
-    QString mName;
-    float mCalMin;
-    float mCalMax;
-    float mCalDefault;
-    int mDecimal;
-    float mIncrement;
-    uint8_t mUnit;
-};
-
-// Indexed by gas code minus one.
-inline const std::array<RGasInfo, CFG_MAX_GAS> FGasInfo = {{
-    {QStringLiteral("H2S"), 2, 100, 25, 1, 1, CFG_UNIT_PPM},
-    {QStringLiteral("CO"), 5, 300, 100, 0, 5, CFG_UNIT_PPM},
-    {QStringLiteral("O2"), 5, 25, 18, 1, 0.5f, CFG_UNIT_PerVOL},
-    {QStringLiteral("SO2"), 1, 50, 10, 1, 1, CFG_UNIT_PPM},
-}};
 
 // Whole-number spin editors of the page.
 struct RSpinRange {

@@ -11,17 +11,9 @@
 #include <array>
 #include <cstdint>
 
+#include "domain/GasTables.h"
 #include "util/StUtils.h"
 
-inline constexpr int CFG_SENSOR_H2S = 1;
-inline constexpr int CFG_SENSOR_CO = 2;
-inline constexpr int CFG_SENSOR_O2 = 3;
-inline constexpr int CFG_SENSOR_SO2 = 4;
-inline constexpr int CFG_SENSOR_HCN = 5;
-inline constexpr int CFG_SENSOR_NH3 = 6;
-inline constexpr int CFG_SENSOR_CL2 = 7;
-inline constexpr int CFG_SENSOR_O3 = 8;
-inline constexpr int CFG_SENSOR_H2 = 9;
 inline constexpr int CFG_GD_H2S = 1;
 inline constexpr int CFG_GD_CO = 2;
 inline constexpr int CFG_GD_O2 = 3;
@@ -31,7 +23,6 @@ inline constexpr int CFG_GD_NH3 = 6;
 inline constexpr int CFG_GD_CL2 = 7;
 inline constexpr int CFG_GD_O3 = 8;
 inline constexpr int CFG_GD_H2 = 9;
-inline constexpr int CFG_MAX_SENSOR = 4;
 inline constexpr int CFG_MAX_GD = 4;
 
 inline constexpr int CFG_CALINT_MIN = 0;
@@ -63,27 +54,6 @@ inline constexpr int GDOPT_GRID_ROWS = 10;
 inline constexpr int GDOPT_GRID_COLS = 5;
 inline constexpr int GDRES_GRID_ROWS = 5;
 inline constexpr int GDRES_GRID_COLS = 5;
-
-struct RSensor {
-    uint8_t mIndex; // the sensor's bit code as an instrument reports it
-    QString mName;
-    float mAlarmMin;
-    float mAlarmMax;
-    float mAlarmLow;
-    float mAlarmHigh;
-    int mDecimal;
-    float mIncrement;
-    uint8_t mUnit;
-};
-
-// Rows 1 to 4 (row 0 unused).
-inline const std::array<RSensor, CFG_MAX_SENSOR + 1> FSensor = {{
-    {0, QString(), 0, 0, 0, 0, 0, 1, 0},
-    {1, QStringLiteral("H2S"), 0, 100, 10, 15, 1, 1, CFG_UNIT_PPM},
-    {2, QStringLiteral("CO"), 0, 500, 35, 200, 0, 5, CFG_UNIT_PPM},
-    {4, QStringLiteral("O2"), 0, 25, 19.5f, 23.5f, 1, 0.5f, CFG_UNIT_PerVOL},
-    {8, QStringLiteral("SO2"), 0, 100, 10, 15, 1, 1, CFG_UNIT_PPM},
-}};
 
 // The sensor row of each editor column 1 to 4 (entry 0 unused).
 inline constexpr std::array<int, CFG_MAX_GD + 1> FGDSensorList = {0, 1, 2, 3, 4};

@@ -107,7 +107,8 @@ int main(int argc, char** argv)
 
     CliOperatorPort port;
     AppState state(&port);
-    state.StartUp();
+    if (!state.StartUp())
+        return ExitFailure; // the transfer folder is refused; the message says why
 
     const QString command = args.takeFirst();
     if (command == "settings") {

@@ -237,9 +237,10 @@ QString LangTable::languageFilePath(const QString& programFolder, const QString&
 
 void LangTable::loadList(const QString& transferFolder, const QString& programFolder)
 {
-    const QString path = listFilePath(transferFolder);
+    // An empty transfer folder (one that was refused) gives the default list, unsaved.
+    const QString path = transferFolder.isEmpty() ? QString() : listFilePath(transferFolder);
     IniFile ini;
-    if (!QFileInfo::exists(path)) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
         ini.setPath(path);
         ini.writeString(kSection, QStringLiteral("1"), QStringLiteral("ENGLISH,Arial,1"));
         ini.writeString(kSection, QStringLiteral("2"), QStringLiteral("ITALIAN,Arial,1"));
@@ -247,7 +248,8 @@ void LangTable::loadList(const QString& transferFolder, const QString& programFo
         ini.writeString(kSection, QStringLiteral("4"), QStringLiteral("SPANISH,Arial,1"));
         ini.writeString(kSection, QStringLiteral("5"), QStringLiteral("GERMAN,Arial,1"));
         ini.writeString(kSection, QStringLiteral("6"), QStringLiteral("KOREAN,맑은 고딕,82"));
-        ini.save(); // when the folder is not writable the defaults still apply for this run
+        if (!path.isEmpty())
+            ini.save(); // when the folder is not writable the defaults still apply for this run
     } else {
         ini.load(path);
     }

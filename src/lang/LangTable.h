@@ -37,6 +37,7 @@ public:
     static QString languageFilePath(const QString& programFolder, const QString& name);
 
     // Loads (creating when missing) the language list and clamps GVLangSelect.
+    // An empty transferFolder gives the default list without touching any file.
     void loadList(const QString& transferFolder, const QString& programFolder);
     // Resets the texts (601..630 = "ERROR") and reads the selected language's file.
     // Returns false when the file is missing (texts stay reset).

@@ -6,7 +6,7 @@
 #include <QXmlStreamReader>
 #include <cmath>
 
-#include "app/GDConfig.h"
+#include "domain/GasTables.h"
 
 namespace {
 

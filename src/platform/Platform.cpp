@@ -113,12 +113,6 @@ size_t utf8SequenceLength(unsigned char b)
 
 } // namespace
 
-QString TransferFolder()
-{
-    // Evaluated on every call: the temporary folder can change (TMPDIR in tests).
-    return withSlash(QDir::tempPath()) + QStringLiteral("TREVASK/");
-}
-
 QString ProgramFolder()
 {
     const QString current = QDir::currentPath();

@@ -7,7 +7,21 @@
 
 namespace platform {
 
-QString TransferFolder();        // system temporary folder + "/TREVASK/"
+// The transfer folder: settings, language list and staging folders. Private to the
+// user and kept across reboots: $XDG_STATE_HOME/marvane/TREVASK/ (default
+// ~/.local/state/marvane/TREVASK/); %TEMP%\TREVASK\ on Windows. Evaluated on
+// every call, so a test can move it with HOME or XDG_STATE_HOME.
+QString TransferFolder();
+// Where older versions kept it: the temporary folder + "TREVASK/".
+QString LegacyTransferFolder();
+// Creates the transfer folder with mode 0700 (missing parents too), or checks
+// that the existing one is a real folder (no link) owned by the user and takes
+// group and other access away. False with a message that says what is wrong.
+bool PrepareTransferFolder(QString* error = nullptr);
+// The same check without creating anything; a missing folder passes.
+bool CheckTransferFolder(QString* error = nullptr);
+// A regular file (not a link) owned by the user running the program.
+bool IsOwnRegularFile(const QString& path);
 QString ProgramFolder();         // current dir when it holds Language/, else the data folder beside the executable
 QString DefaultLogDestination(); // home + "/GAVIRODOCK/"
 QString SystemRoot();            // the root a log destination may not be

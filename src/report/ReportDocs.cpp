@@ -25,7 +25,7 @@ QString headerTime(TDateTime t)
 
 QString tableDate(const TReportStore& store, TDateTime t)
 {
-    return GetDateHMFmt(uint8_t(store.state.settings.ConfigSetDateRadio), t, QStringLiteral("-"));
+    return GetDateHMFmt(uint8_t(store.state.reportSettings().ConfigSetDateRadio), t, QStringLiteral("-"));
 }
 
 QString cellTime(int t) { return t < 1 ? QStringLiteral("0:00") : FormatAlarmTime(t); }
@@ -70,7 +70,7 @@ QString dateOrUnknown(const TReportStore& store, TDateTime t)
 QString alertText(const TReportStore& store, const RDockReport& r, bool previous)
 {
     const uint16_t bits = previous ? (r.mNewIdx & r.mPrevIdx) : (r.mNewIdx & ~r.mPrevIdx);
-    const AppSettings& s = store.state.settings;
+    const RReportSettings& s = store.state.reportSettings();
     QString t;
     if (bits & REPORT_INDEX_BUMP_FAIL)
         t += QStringLiteral(",Bump failed");
@@ -275,7 +275,7 @@ QStringList MakeSendFiles(TReportStore& store, bool bFull, bool* ok, QString* er
             *error = message;
         return written;
     };
-    AppState& st = store.state;
+    TReportState& st = store.state;
     const QString D = withSlash(st.FLogDestDir);
     if (!QDir().mkpath(D))
         return fail(QStringLiteral("Cannot create the folder \"%1\"").arg(D));
@@ -302,7 +302,7 @@ QStringList MakeSendFiles(TReportStore& store, bool bFull, bool* ok, QString* er
     const QString dated = reportDir + st.FLastReportFile;
     if (!QFileInfo::exists(dated) && CopyFileNoOverwrite(html, dated))
         written << dated;
-    const QString opt = st.settings.ConfigSendOptDirEdit.trimmed();
+    const QString opt = st.reportSettings().ConfigSendOptDirEdit.trimmed();
     if (!opt.isEmpty()) {
         const QString optDir = withSlash(opt);
         if (QFileInfo(optDir).isDir() && CopyFileNoOverwrite(html, optDir + st.FLastReportFile))

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/GDConfig.h"
+#include "domain/GasTables.h"
 #include "logview/EventLog.h"
 #include "logview/TestResult.h"
 #include "platform/Platform.h"
@@ -187,7 +187,7 @@ void DecodeReportBin(const QByteArray& data, RDockReportHeader& header, QVector<
         records.append(decodeRecord(p + REPORT_HEADER_SIZE + i * l->size, *l));
 }
 
-TReportStore::TReportStore(AppState& st) : state(st) {}
+TReportStore::TReportStore(TReportState& st) : state(st) {}
 
 QString TReportStore::StorePath() const { return withSlash(state.FLogDestDir) + QStringLiteral("Report.Bin"); }
 
@@ -211,12 +211,17 @@ bool TReportStore::LoadResult(QString* error)
     return true;
 }
 
-bool TReportStore::SaveResult(QString* error)
+bool TReportStore::WriteStore(QString* error)
 {
     const QString path = StorePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
     FReportHeader.mVer = REPORT_VERSION;
-    if (!WriteFileAtomic(path, EncodeReportBin(FReportHeader, FReport), error))
+    return WriteFileAtomic(path, EncodeReportBin(FReportHeader, FReport), error);
+}
+
+bool TReportStore::SaveResult(QString* error)
+{
+    if (!WriteStore(error))
         return false;
     state.FLastReportDate = FReportHeader.mReportDate;
     state.FLastReportFile = FReportHeader.mFile;
@@ -290,7 +295,7 @@ void TReportStore::MakeBumpResult(const QVector<RUnitLogList>& logList, const QV
 
 TDateTime TReportStore::EventWindowStart(TDateTime now)
 {
-    AppSettings& s = state.settings;
+    RReportSettings& s = state.reportSettings();
     if (s.ConfigSetAlertEventCombo == 0) {
         if (s.ConfigSetAlertEventEdit < 3)
             s.ConfigSetAlertEventEdit = 3;
@@ -305,7 +310,7 @@ TDateTime TReportStore::EventWindowStart(TDateTime now)
 
 void TReportStore::MakeEventResult(const QVector<RUnitLogList>& logList, const QVector<int>& nEventList)
 {
-    const bool after = state.settings.ConfigSetAlertEventAfterCheck;
+    const bool after = state.reportSettings().ConfigSetAlertEventAfterCheck;
     const QString dest = withSlash(state.FLogDestDir);
     for (int idx : nEventList) {
         if (idx < 0 || idx >= logList.size())
@@ -380,7 +385,7 @@ void TReportStore::MakeEventResult(const QVector<RUnitLogList>& logList, const Q
 
 void TReportStore::ClearAlarmsBeforeWindow()
 {
-    if (state.settings.ConfigSetAlertEventAfterCheck)
+    if (state.reportSettings().ConfigSetAlertEventAfterCheck)
         return;
     const TDateTime start = EventWindowStart(Now());
     for (RDockReport& r : FReport) {
@@ -402,7 +407,7 @@ void TReportStore::CheckResult()
         return std::lexicographical_compare(a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
                                             [](char x, char y) { return uint8_t(x) < uint8_t(y); });
     });
-    const AppSettings& s = state.settings;
+    const RReportSettings& s = state.reportSettings();
     const TDateTime now = Now();
     auto evaluate = [now](TDateTime pass, TDateTime fail, bool failCheck, int days, uint16_t bitFail,
                           uint16_t bitNot, uint16_t bitOutdate) {
@@ -436,7 +441,7 @@ void TReportStore::CheckResult()
 
 void TReportStore::MakeEventCheckFile()
 {
-    if (state.settings.ConfigSetAlertEventAfterCheck) {
+    if (state.reportSettings().ConfigSetAlertEventAfterCheck) {
         for (RDockReport& r : FReport)
             r.mLastEventCheckFile = CutShortString(r.mLastEventFile, REPORT_LEN_LOGFILE);
         return;
@@ -461,5 +466,8 @@ bool TReportStore::ResetAfterEmail(QString* error)
     }
     FReportHeader.mLastSendDate = Now();
     FReportHeader.mEventStartTime = 0;
-    return SaveResult(error);
+    // Not SaveResult: the header on disk names the report before the last one (the
+    // report set is made after the store is saved), and handing that name back
+    // would make the next mail go without the last report.
+    return WriteStore(error);
 }

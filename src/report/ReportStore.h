@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/AppState.h"
+#include "domain/ReportSettings.h"
 #include "link/UnitDef.h"
 #include "util/StUtils.h"
 
@@ -83,9 +83,9 @@ class TReportStore {
 public:
     // The settings (ALERT section, date style, report folder), FLogDestDir,
     // FLastReportFile and FLastReportDate live in `state`.
-    explicit TReportStore(AppState& state);
+    explicit TReportStore(TReportState& state);
 
-    AppState& state;
+    TReportState& state;
     RDockReportHeader FReportHeader;
     QVector<RDockReport> FReport;
     bool FDevMode = false;                      // the unit's FDevMode: adds "Report.CSV"
@@ -120,11 +120,12 @@ public:
     // Auto mode's event watermark: mLastEventCheckFile of every record.
     void MakeEventCheckFile();
     // After a successful e-mail: alarm times 0, mLastSendDate now, mEventStartTime 0,
-    // then SaveResult.
+    // written back; nothing else changes, in the store or in the state.
     bool ResetAfterEmail(QString* error = nullptr);
 
 private:
     QHash<QString, int> m_index; // serial -> record, a hint checked before use
     qsizetype m_indexSize = -1;
+    bool WriteStore(QString* error); // version 3, atomically
     void foldTestResult(const QVector<RUnitLogList>& logList, const QVector<int>& list, bool bCal);
 };

@@ -25,8 +25,6 @@
 
 namespace {
 
-const QColor kHeaderBack(238, 238, 247);
-
 // ImageResultList: 0 none, 1 pass, 2 fail.
 QIcon resultIcon(int image)
 {
@@ -268,15 +266,21 @@ void TLogPage::attach(TMainCore& core)
 
     connect(m_eventList, &QListWidget::currentRowChanged, this,
             [this](int row) { m_browser->LogListGDEventListClick(row); });
-    for (auto [list, which] : {std::pair{m_dockList, int(TLogBrowser::ListDock)},
-                               std::pair{m_eventList, int(TLogBrowser::ListEvent)}})
+    // Plain variables rather than structured bindings: clang 14 cannot capture those.
+    for (const auto& entry : {std::pair{m_dockList, int(TLogBrowser::ListDock)},
+                              std::pair{m_eventList, int(TLogBrowser::ListEvent)}}) {
+        QListWidget* const list = entry.first;
+        const int which = entry.second;
         connect(list, &QListWidget::itemChanged, this, [this, list, which](QListWidgetItem* item) {
             if (!m_syncing)
                 m_browser->SetChecked(TLogBrowser::List(which), list->row(item), -1,
                                       item->checkState() == Qt::Checked);
         });
-    for (auto [tree, which] : {std::pair{m_calTree, int(TLogBrowser::ListCal)},
-                               std::pair{m_bumpTree, int(TLogBrowser::ListBump)}}) {
+    }
+    for (const auto& entry : {std::pair{m_calTree, int(TLogBrowser::ListCal)},
+                              std::pair{m_bumpTree, int(TLogBrowser::ListBump)}}) {
+        QTreeWidget* const tree = entry.first;
+        const int which = entry.second;
         connect(tree, &QTreeWidget::itemChanged, this,
                 [this, which](QTreeWidgetItem* item, int) { onTreeItemChanged(item, which); });
         connect(tree, &QTreeWidget::itemClicked, this,

@@ -25,6 +25,7 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTimeEdit>
+#include <QTimer>
 #include <cmath>
 
 #include "DockPage.h"
@@ -42,7 +43,6 @@
 
 namespace {
 
-const QColor kHeaderBack(238, 238, 247);
 constexpr int kUserColWidth = 160;
 constexpr int kSchFirstColWidth = 80;
 constexpr int kSchDayColWidth = 30;
@@ -300,7 +300,12 @@ void TMainForm::StartUp()
     if (m_started)
         return;
     m_started = true;
-    m_state->StartUp(false); // InitLang reads the language file
+    if (!m_state->StartUp(false)) { // InitLang reads the language file
+        // Without its own transfer folder the program would leave settings and
+        // results where others can read or replace them; the message said why.
+        m_refused = true;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
     windowlayout::PlaceWindow(this, m_state->FWindowGeometry);
     setWindowTitle(ProgramCaption());
     InitLang();
@@ -936,11 +941,11 @@ void TMainForm::closeEvent(QCloseEvent* event)
     }
     // Logs of the last Read that were never saved: offered once more; either way
     // they stay staged and are listed again at the next start.
-    if (m_started && m_core && m_core->LogListBtnSaveEnabled &&
+    if (m_started && !m_refused && m_core && m_core->LogListBtnSaveEnabled &&
         messages().askYesNo(LangText(712) + '\n' + LangText(713), LangText(714)))
         m_core->LogListBtnSaveClick();
     // Before start-up the controls hold design values, not the user's settings.
-    if (m_started) {
+    if (m_started && !m_refused) {
         pullSettings();
         m_state->FWindowGeometry = saveGeometry();
         QString error;

@@ -109,6 +109,7 @@ private:
     QPointer<QWidget> m_cfgPagePrev;
     QPointer<QWidget> m_configPagePrev;
     bool m_started = false;
+    bool m_refused = false; // the transfer folder was refused at start-up
     bool m_pushing = false;   // widgets are being filled from the state
     bool m_gridFilling = false;
     int m_serviceLevel = 0;

@@ -144,7 +144,7 @@ bool IniFile::save()
         m_error = QStringLiteral("No file name given");
         return false;
     }
-    if (!WriteFileAtomic(m_path, toBytes(), &m_error))
+    if (!WriteFileAtomic(m_path, toBytes(), &m_error, m_ownerOnly))
         return false;
     m_error.clear();
     m_dirty = false;
@@ -357,7 +357,7 @@ QByteArray IniFile::toBytes() const
     return out;
 }
 
-bool WriteFileAtomic(const QString& path, const QByteArray& data, QString* error)
+bool WriteFileAtomic(const QString& path, const QByteArray& data, QString* error, bool ownerOnly)
 {
     auto fail = [error](const QString& message) {
         if (error)
@@ -376,6 +376,11 @@ bool WriteFileAtomic(const QString& path, const QByteArray& data, QString* error
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    // Set on the temporary file, so the secret is never readable by others, not even briefly.
+    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return fail(QStringLiteral("Cannot restrict \"%1\" to its owner: %2").arg(path, file.errorString()));
+    }
     if (file.write(data) != data.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

@@ -19,6 +19,8 @@ public:
     void setPath(const QString& path) { m_path = path; }
     QString path() const { return m_path; }
     QString lastError() const { return m_error; }
+    // Saved with mode 0600 (the settings file holds the mail password).
+    void setOwnerOnly(bool on) { m_ownerOnly = on; }
 
     bool sectionExists(const QString& section) const;
     bool keyExists(const QString& section, const QString& key) const;
@@ -48,11 +50,14 @@ private:
     bool m_dirty = false;
     bool m_finalEol = true; // the last line ends with a line break
     bool m_bom = false;     // the file started with a UTF-8 byte-order mark
+    bool m_ownerOnly = false;
     int findSection(const QString& section) const;        // header line index, -1
     int sectionEnd(int headerLine) const;                 // index after the section's last line
     int findKey(const QString& section, const QString& key) const;
 };
 
 // Writes data to path through a temporary file in the same folder and a rename,
-// so a crash or a full disk never leaves a half-written file behind.
-bool WriteFileAtomic(const QString& path, const QByteArray& data, QString* error = nullptr);
+// so a crash or a full disk never leaves a half-written file behind. ownerOnly
+// gives the file mode 0600 whatever it had before.
+bool WriteFileAtomic(const QString& path, const QByteArray& data, QString* error = nullptr,
+                     bool ownerOnly = false);

@@ -95,4 +95,3 @@ QChar UserTimeSeparator();
 
 QString GetGasUnit(uint8_t nUnit);
 QString GetGasLimit(float rMin, float rMax, int nDec);
-QString GetSensorModel(uint8_t nUnitID, uint8_t nSensor, bool bHibernate);

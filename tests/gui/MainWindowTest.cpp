@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -357,6 +358,25 @@ TEST_F(MainWindowTest, FailedSaveOnCloseIsReportedAndTheWindowStillCloses)
     EXPECT_TRUE(w->close());
     ASSERT_EQ(port.messages.size(), 1);
     EXPECT_TRUE(port.messages.first().contains(QStringLiteral("could not be saved"))) << port.messages.first().toStdString();
+}
+
+// A link planted where the transfer folder belongs: the window says so and closes
+// without writing the settings through it.
+TEST_F(MainWindowTest, RefusedTransferFolderIsReportedAndTheWindowCloses)
+{
+    const QString folder = QDir::cleanPath(m_tmp.transferFolder());
+    const QString elsewhere = m_tmp.path() + QStringLiteral("/planted");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(folder).path()));
+    ASSERT_TRUE(QFile::link(elsewhere, folder));
+    ScriptedOperatorPort port;
+    AppState st(&port);
+    auto w = openWindow(&st);
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_TRUE(port.messages.first().contains(folder + QStringLiteral(" is a link"))) << port.messages.first().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, 2000));
+    EXPECT_EQ(port.messages.size(), 1); // no second complaint about saving on close
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
 }
 
 TEST_F(MainWindowTest, ServiceGestureWithoutLevelDevShowsOnlyTheProductionGroup)

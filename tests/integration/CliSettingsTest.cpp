@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -15,9 +16,13 @@ struct CliRun {
 CliRun runCli(const QString& tmpDir, const QStringList& args)
 {
     QProcess p;
+    // HOME and XDG_STATE_HOME isolate the transfer folder; TMPDIR is an empty
+    // folder, so no transfer folder of an older version is taken over.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TMPDIR", tmpDir);
     env.insert("HOME", tmpDir + "/home");
+    env.insert("XDG_STATE_HOME", tmpDir + "/state");
+    env.insert("TMPDIR", tmpDir + "/tmp");
+    QDir().mkpath(tmpDir + "/tmp");
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(MARVANE_BINARY_DIR);
     p.start(MARVANE_CLI, args);
@@ -36,7 +41,10 @@ TEST(CliSettings, ShowPrintsFirstRunDefaultsInTableOrder)
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.first(), "SET/LANGUAGE=0");
-    EXPECT_EQ(lines.last(), "SET/LevelDev=0");
+    // The keys this program adds come after the usual ones.
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines.mid(lines.size() - 4),
+              QStringList({"SET/LevelDev=0", "NETWORK/Interfaces=", "NETWORK/TcpPort=80", "EMAIL/CAFile="}));
     for (const char* want :
          {"ETC/PurgeDay=90", "ETC/AutoPurge=1", "EMAIL/Port=587", "EMAIL/UseSSL=1",
           "NETWORK/Port=7000", "NETWORK/SubnetMask=255.255.255.0", "SET/DateFormat=0",
@@ -74,6 +82,57 @@ TEST(CliSettings, SetNormalisesAndReportsErrors)
     r = runCli(tmp.path(), {"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("settings show"));
+}
+
+TEST(CliSettings, AddedKeysAreSetAndShown)
+{
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/home");
+    CliRun r = runCli(tmp.path(), {"settings", "set", "NETWORK/Interfaces=127.0.0.1",
+                                   "network/tcpport=8080", "EMAIL/CAFile=/etc/ssl/dock-ca.pem"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = runCli(tmp.path(), {"settings", "show"});
+    for (const char* want : {"NETWORK/Interfaces=127.0.0.1\n", "NETWORK/TcpPort=8080\n",
+                             "EMAIL/CAFile=/etc/ssl/dock-ca.pem\n"})
+        EXPECT_TRUE(r.out.contains(QString::fromLatin1(want))) << want << r.out.toStdString();
+    r = runCli(tmp.path(), {"settings", "set", "NETWORK/TcpPort=web"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("NETWORK/TcpPort")) << r.err.toStdString();
+    // An empty value clears a key again.
+    r = runCli(tmp.path(), {"settings", "set", "NETWORK/Interfaces="});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = runCli(tmp.path(), {"settings", "show"});
+    EXPECT_TRUE(r.out.contains("NETWORK/Interfaces=\n"));
+}
+
+// The settings live in the user's state folder: emptying the temporary folder (as a
+// reboot does) loses nothing, and the folder and file are the user's alone.
+TEST(CliSettings, SettingsSurviveAnEmptiedTemporaryFolder)
+{
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/home");
+    CliRun r = runCli(tmp.path(), {"settings", "set", "EMAIL/PW=s3cret", "USER/Anna=Acme,Safety"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QDir(tmp.path() + "/tmp").removeRecursively();
+    r = runCli(tmp.path(), {"settings", "show"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("EMAIL/PW=s3cret\n"));
+    EXPECT_TRUE(r.out.contains("USER/Anna=Acme,Safety\n"));
+
+    const QString folder = tmp.path() + "/state/marvane/TREVASK";
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    EXPECT_EQ(QFile::permissions(folder) & others, QFileDevice::Permissions{});
+    EXPECT_EQ(QFile::permissions(folder + "/DOCK_KM1.INI") & others, QFileDevice::Permissions{});
+
+    // A link in its place: refused with status 1 and a message naming it.
+    QDir(folder).removeRecursively();
+    QDir().mkpath(tmp.path() + "/elsewhere");
+    ASSERT_TRUE(QFile::link(tmp.path() + "/elsewhere", folder));
+    r = runCli(tmp.path(), {"settings", "set", "EMAIL/PW=s3cret"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(folder + " is a link")) << r.err.toStdString();
+    EXPECT_TRUE(QDir(tmp.path() + "/elsewhere").isEmpty());
 }
 
 TEST(CliDock, ReadEditWriteReadAgain)

@@ -266,9 +266,12 @@ TEST_F(MailDelivery, TestButtonDeliversReportOverStartTlsAndResetsStore)
         r.mHighAlarmTime = 90;
         store.FReport << r;
         store.FReportHeader.mEventStartTime = 45000.5;
-        store.FReportHeader.mFile = state.FLastReportFile; // SaveResult hands it back
+        // As after a Save Log: the report set is made after the store was saved, so
+        // the header still names the report before.
+        store.FReportHeader.mFile = "Report_2024-04-24 10-00-00.Html";
         ASSERT_TRUE(store.SaveResult());
     }
+    state.FLastReportFile = "Report_2024-05-01 10-00-00.Html";
 
     EXPECT_EQ(ConfigSendEmailSvrTestBtnClick(core, s), MAIL_RESULT_OK) << port.history.join('\n').toStdString();
 
@@ -300,6 +303,12 @@ TEST_F(MailDelivery, TestButtonDeliversReportOverStartTlsAndResetsStore)
     EXPECT_EQ(after.FReport[0].mHighAlarmTime, 0);
     EXPECT_EQ(after.FReportHeader.mEventStartTime, 0);
     EXPECT_GT(after.FReportHeader.mLastSendDate, 0);
+
+    // The reset kept the last report: a second mail carries it again.
+    EXPECT_EQ(state.FLastReportFile, "Report_2024-05-01 10-00-00.Html");
+    EXPECT_EQ(ConfigSendEmailSvrTestBtnClick(core, s), MAIL_RESULT_OK) << port.history.join('\n').toStdString();
+    ASSERT_EQ(server.messages().size(), 2);
+    EXPECT_EQ(server.messages()[1]["attachments"].toArray().size(), 2);
 }
 
 TEST_F(MailDelivery, UnicodeBodyAndSubjectArriveIntactWithoutAttachments)

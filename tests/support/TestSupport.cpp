@@ -8,24 +8,32 @@ namespace testsupport {
 
 ScopedTempRoot::ScopedTempRoot() : m_dir(std::make_unique<QTemporaryDir>())
 {
-    m_hadTmp = qEnvironmentVariableIsSet("TMPDIR");
-    m_oldTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", m_dir->path().toLocal8Bit());
-    m_oldHome = qgetenv("HOME");
-    QDir().mkpath(m_dir->path() + "/home");
-    qputenv("HOME", (m_dir->path() + "/home").toLocal8Bit());
+    for (const char* sub : {"/home", "/tmp"})
+        QDir().mkpath(m_dir->path() + sub);
+    set("HOME", m_dir->path() + "/home");
+    set("XDG_STATE_HOME", stateHome());
+    set("TMPDIR", tmpDir());
 }
 
 ScopedTempRoot::~ScopedTempRoot()
 {
-    qputenv("HOME", m_oldHome);
-    if (m_hadTmp)
-        qputenv("TMPDIR", m_oldTmp);
-    else
-        qunsetenv("TMPDIR");
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+        if (it->was)
+            qputenv(it->name.constData(), it->value);
+        else
+            qunsetenv(it->name.constData());
+    }
 }
 
-QString ScopedTempRoot::transferFolder() const { return path() + "/TREVASK/"; }
+void ScopedTempRoot::set(const char* name, const QString& value)
+{
+    m_saved.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+    qputenv(name, value.toLocal8Bit());
+}
+
+QString ScopedTempRoot::stateHome() const { return path() + "/state"; }
+QString ScopedTempRoot::tmpDir() const { return path() + "/tmp"; }
+QString ScopedTempRoot::transferFolder() const { return stateHome() + "/marvane/TREVASK/"; }
 
 QByteArray readAll(const QString& file)
 {

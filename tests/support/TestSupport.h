@@ -4,22 +4,31 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
+#include <vector>
 
 namespace testsupport {
 
-// A private TMPDIR and HOME for one test: the transfer folder lives below the
-// system's temporary folder and the default log store in the home folder, so
-// pointing both elsewhere isolates every test's files.
+// A private HOME and XDG_STATE_HOME for one test: the transfer folder lives in
+// the user's state folder and the default log store in the home folder, so
+// pointing both elsewhere isolates every test's files. TMPDIR goes to an empty
+// folder as well, so that a transfer folder an older version left in the real
+// temporary folder is never taken over into a test.
 class ScopedTempRoot {
 public:
     ScopedTempRoot();
     ~ScopedTempRoot();
     QString path() const { return m_dir->path(); }
-    QString transferFolder() const; // path() + "/TREVASK/"
+    QString transferFolder() const; // path() + "/state/marvane/TREVASK/"
+    QString stateHome() const;      // path() + "/state"
+    QString tmpDir() const;         // path() + "/tmp"
 private:
+    struct SavedVar {
+        QByteArray name, value;
+        bool was = false;
+    };
     std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_oldTmp, m_oldHome;
-    bool m_hadTmp = false;
+    std::vector<SavedVar> m_saved;
+    void set(const char* name, const QString& value);
 };
 
 QByteArray readAll(const QString& file);

@@ -8,6 +8,10 @@
 #include "support/TestSupport.h"
 #include "util/IniFile.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 using testsupport::ScopedTempRoot;
 
 namespace {
@@ -128,13 +132,137 @@ TEST(AppStateSettings, SaveIntoUnwritableFolderFailsWithMessage)
     st.StartUp();
     // A file where the transfer folder should be makes every write fail.
     QDir(tmp.transferFolder()).removeRecursively();
-    testsupport::writeAll(tmp.path() + "/TREVASK", "not a folder");
+    testsupport::writeAll(QDir::cleanPath(tmp.transferFolder()), "not a folder");
     QString err;
     EXPECT_FALSE(st.MakeDefaultDirectory(&err));
     EXPECT_FALSE(err.isEmpty());
     err.clear();
     EXPECT_FALSE(st.SaveSetting(&err));
     EXPECT_TRUE(err.contains("DOCK_KM1.INI")) << err.toStdString();
+}
+
+namespace {
+
+QFileDevice::Permissions othersAccess(const QString& path)
+{
+    return QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                       QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                       QFileDevice::WriteOther | QFileDevice::ExeOther);
+}
+
+} // namespace
+
+// The settings hold the mail password: the folder is the user's alone, the file too,
+// also when an older run left them open to others.
+TEST(AppStateTransferFolder, FolderAndSettingsFileArePrivate)
+{
+    ScopedTempRoot tmp;
+    AppState st;
+    ASSERT_TRUE(st.StartUp());
+    const QString folder = QDir::cleanPath(tmp.transferFolder());
+    ASSERT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_EQ(othersAccess(folder), QFileDevice::Permissions{});
+    st.settings.ConfigSendEmailSvrPwEdit = "s3cret";
+    ASSERT_TRUE(st.SaveSetting());
+    EXPECT_EQ(othersAccess(AppState::SettingsFilePath()), QFileDevice::Permissions{});
+    EXPECT_TRUE(QFile::permissions(AppState::SettingsFilePath()) & QFileDevice::ReadOwner);
+
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    QFile::setPermissions(AppState::SettingsFilePath(),
+                          QFile::permissions(AppState::SettingsFilePath()) | QFileDevice::ReadOther);
+    AppState again;
+    ASSERT_TRUE(again.StartUp());
+    EXPECT_EQ(again.settings.ConfigSendEmailSvrPwEdit, "s3cret");
+    EXPECT_EQ(othersAccess(folder), QFileDevice::Permissions{});
+    ASSERT_TRUE(again.SaveSetting());
+    EXPECT_EQ(othersAccess(AppState::SettingsFilePath()), QFileDevice::Permissions{});
+    // The command line's route writes the file the same way.
+    QString err;
+    ASSERT_EQ(again.SetSettingsFromText({"ETC/PurgeDay=30"}, &err), SetResult::Ok) << err.toStdString();
+    EXPECT_EQ(othersAccess(AppState::SettingsFilePath()), QFileDevice::Permissions{});
+}
+
+// A link planted where the transfer folder belongs is refused: nothing is read
+// from it and nothing is written through it.
+TEST(AppStateTransferFolder, PlantedLinkIsRefusedWithAClearMessage)
+{
+    ScopedTempRoot tmp;
+    const QString elsewhere = tmp.path() + "/planted";
+    testsupport::writeAll(elsewhere + "/DOCK_KM1.INI", "[EMAIL]\r\nServer=mail.attacker.test\r\n");
+    const QByteArray planted = testsupport::readAll(elsewhere + "/DOCK_KM1.INI");
+    const QString folder = QDir::cleanPath(tmp.transferFolder());
+    QDir().mkpath(QFileInfo(folder).path());
+    ASSERT_TRUE(QFile::link(elsewhere, folder));
+
+    ScriptedOperatorPort port;
+    AppState st(&port);
+    EXPECT_FALSE(st.StartUp());
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_TRUE(port.messages[0].contains(folder)) << port.messages[0].toStdString();
+    EXPECT_TRUE(port.messages[0].contains("is a link")) << port.messages[0].toStdString();
+    EXPECT_EQ(st.settings.ConfigSendEmailSvrEdit, "");
+
+    st.settings.ConfigSendEmailSvrPwEdit = "s3cret";
+    QString err;
+    EXPECT_FALSE(st.SaveSetting(&err));
+    EXPECT_TRUE(err.contains("is a link")) << err.toStdString();
+    EXPECT_EQ(st.SetSettingsFromText({"EMAIL/PW=s3cret"}, &err), SetResult::Failed);
+    EXPECT_EQ(testsupport::readAll(elsewhere + "/DOCK_KM1.INI"), planted);
+    EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"DOCK_KM1.INI"});
+}
+
+#ifndef _WIN32
+// Only root can hand a folder to another user, so this runs where the tests run as root (CI).
+TEST(AppStateTransferFolder, ForeignFolderAndForeignOldSettingsAreRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make files of another user";
+    ScopedTempRoot tmp;
+    // An older settings file of another user in the temporary folder is not taken over.
+    const QString legacy = tmp.tmpDir() + "/TREVASK/DOCK_KM1.INI";
+    testsupport::writeAll(legacy, "[EMAIL]\r\nServer=mail.attacker.test\r\n");
+    ASSERT_EQ(::chown(QFile::encodeName(legacy).constData(), 65534, 65534), 0);
+    {
+        AppState st;
+        ASSERT_TRUE(st.StartUp());
+        EXPECT_EQ(st.settings.ConfigSendEmailSvrEdit, "");
+        EXPECT_FALSE(QFileInfo::exists(AppState::SettingsFilePath()));
+    }
+    const QString folder = QDir::cleanPath(tmp.transferFolder());
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+    ScriptedOperatorPort port;
+    AppState st(&port);
+    EXPECT_FALSE(st.StartUp());
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_TRUE(port.messages[0].contains("belongs to another user")) << port.messages[0].toStdString();
+    QString err;
+    EXPECT_FALSE(st.SaveSetting(&err));
+}
+#endif
+
+// Settings an older version kept in the temporary folder are taken over on the
+// first start, once; later starts keep what the new folder holds.
+TEST(AppStateTransferFolder, OlderSettingsAreTakenOverOnce)
+{
+    ScopedTempRoot tmp;
+    const QString legacy = tmp.tmpDir() + "/TREVASK/";
+    testsupport::writeAll(legacy + "DOCK_KM1.INI", "[ETC]\r\nPurgeDay=45\r\n[EMAIL]\r\nPW=old\r\n");
+    const QByteArray langList = "[LANGUAGE]\r\n1=ENGLISH,Courier,1\r\n";
+    testsupport::writeAll(legacy + "GDDockLang.INI", langList);
+    {
+        AppState st;
+        ASSERT_TRUE(st.StartUp());
+        EXPECT_EQ(st.settings.ConfigSetEtcPurgeDayEdit, 45);
+        EXPECT_EQ(st.settings.ConfigSendEmailSvrPwEdit, "old");
+        EXPECT_EQ(testsupport::readAll(tmp.transferFolder() + "GDDockLang.INI"), langList);
+        EXPECT_EQ(othersAccess(AppState::SettingsFilePath()), QFileDevice::Permissions{});
+        st.settings.ConfigSetEtcPurgeDayEdit = 60;
+        ASSERT_TRUE(st.SaveSetting());
+    }
+    testsupport::writeAll(legacy + "DOCK_KM1.INI", "[ETC]\r\nPurgeDay=10\r\n");
+    AppState again;
+    ASSERT_TRUE(again.StartUp());
+    EXPECT_EQ(again.settings.ConfigSetEtcPurgeDayEdit, 60);
 }
 
 TEST(AppStateTesters, LoadSaveAndGridRules)

@@ -18,13 +18,20 @@ struct CurrentDirGuard {
 
 } // namespace
 
-TEST(PlatformFolders, TransferFolderFollowsTmpdir)
+// The transfer folder is the user's own lasting state folder, never the shared /tmp.
+TEST(PlatformFolders, TransferFolderIsInTheUsersStateFolder)
 {
     QString first;
     {
         testsupport::ScopedTempRoot tmp;
         first = platform::TransferFolder();
-        EXPECT_EQ(first, QDir(tmp.path()).path() + "/TREVASK/");
+        EXPECT_EQ(first, tmp.path() + "/state/marvane/TREVASK/");
+        EXPECT_EQ(platform::LegacyTransferFolder(), tmp.path() + "/tmp/TREVASK/");
+        // Without XDG_STATE_HOME, or with a relative one (to be ignored): below HOME.
+        qunsetenv("XDG_STATE_HOME");
+        EXPECT_EQ(platform::TransferFolder(), tmp.path() + "/home/.local/state/marvane/TREVASK/");
+        qputenv("XDG_STATE_HOME", "relative/state");
+        EXPECT_EQ(platform::TransferFolder(), tmp.path() + "/home/.local/state/marvane/TREVASK/");
     }
     testsupport::ScopedTempRoot other;
     EXPECT_NE(platform::TransferFolder(), first);

@@ -5,6 +5,7 @@
 #include <QtEndian>
 #include <cstring>
 
+#include "app/AppState.h"
 #include "report/ReportStore.h"
 #include "support/TestSupport.h"
 

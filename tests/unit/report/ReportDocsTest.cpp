@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/AppState.h"
 #include "report/ReportDocs.h"
 #include "support/TestSupport.h"
 

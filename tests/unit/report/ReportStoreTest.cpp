@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/AppState.h"
 #include "report/ReportStore.h"
 #include "support/TestSupport.h"
 
@@ -8,7 +9,6 @@ using testsupport::writeAll;
 
 namespace {
 
-constexpr double kSec = 1.0 / 86400.0;
 const TDateTime kNow = EncodeDateTime(2021, 3, 15, 12, 0, 0); // after the 06:00 day start
 
 QByteArray result(const char* gas, const char* overall, const char* date, const char* time = "10:00:00",
@@ -277,12 +277,23 @@ TEST(ReportStoreLife, ResetAfterEmailAndEventWatermark)
     f.store.MakeEventCheckFile();
     EXPECT_EQ(f.rec(0).mLastEventCheckFile, "SN1_EVENT_2103101000.CSV");
 
+    // The header on disk names an older report than the one just made; the reset
+    // after a mail changes neither that nor the state's last report.
+    f.store.FReportHeader.mFile = "Report_2021-03-01 06-00-00.Html";
+    f.store.FReportHeader.mReportDate = kNow - 14;
+    f.state.FLastReportFile = "Report_2021-03-15 11-00-00.Html";
+    f.state.FLastReportDate = kNow - 1.0 / 24;
     ASSERT_TRUE(f.store.ResetAfterEmail());
+    EXPECT_EQ(f.state.FLastReportFile, "Report_2021-03-15 11-00-00.Html");
+    EXPECT_DOUBLE_EQ(f.state.FLastReportDate, kNow - 1.0 / 24);
     TReportStore back(f.state);
     ASSERT_TRUE(back.LoadResult());
     ASSERT_EQ(back.FReport.size(), 2);
     EXPECT_EQ(back.FReport[0].mHighAlarmTime, 0);
     EXPECT_EQ(back.FReport[0].mLowAlarmTime, 0);
+    EXPECT_EQ(back.FReport[0].mLastEventCheckFile, "SN1_EVENT_2103101000.CSV");
     EXPECT_DOUBLE_EQ(back.FReportHeader.mLastSendDate, kNow);
     EXPECT_EQ(back.FReportHeader.mEventStartTime, 0);
+    EXPECT_EQ(back.FReportHeader.mFile, "Report_2021-03-01 06-00-00.Html");
+    EXPECT_DOUBLE_EQ(back.FReportHeader.mReportDate, kNow - 14);
 }

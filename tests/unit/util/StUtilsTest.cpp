@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "support/TestSupport.h"
+#include "domain/GasTables.h"
 #include "util/StUtils.h"
 
 namespace {
