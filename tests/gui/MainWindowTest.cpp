@@ -544,6 +544,32 @@ TEST_F(MainWindowTest, LanguageAndFontChange)
     EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text().remove(QLatin1Char('&')), QStringLiteral("Read"));
 }
 
+TEST_F(MainWindowTest, OffersAllSixLanguagesAndSwitchesToEach)
+{
+    // A fresh transfer folder: the language list is created at start-up.
+    ASSERT_FALSE(QFile::exists(LangTable::listFilePath(AppState::TransferFolder())));
+    auto w = openWindow();
+    auto* langs = find<QComboBox>(*w, "ConfigSetEtcLangLangCombo");
+    auto* change = find<QPushButton>(*w, "ConfigSetEtcLangLangChangeBtn");
+    ASSERT_EQ(GVLang().GVLangList.size(), LANG_MAX);
+    ASSERT_EQ(langs->count(), LANG_MAX);
+
+    const QStringList read = {"Read", "Leggi", "Lire", "Leer", "Lesen", QString::fromUtf8("읽기")};
+    const QStringList names = {"ENGLISH", "ITALIANO", QString::fromUtf8("FRANÇAIS"), QString::fromUtf8("ESPAÑOL"),
+                               "DEUTSCH", QString::fromUtf8("한국어")};
+    for (int i : {1, 2, 3, 4, 5, 0}) {
+        langs->setCurrentIndex(i);
+        change->click();
+        EXPECT_EQ(GVLang().GVLangSelect, i);
+        EXPECT_EQ(GVLang().selected().mFile, LAN_NAME[size_t(i + 1)]);
+        EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text().remove(QLatin1Char('&')), read[i]);
+        // The combo names the six languages in the chosen one and keeps the choice.
+        ASSERT_EQ(langs->count(), LANG_MAX);
+        EXPECT_EQ(langs->currentIndex(), i);
+        EXPECT_EQ(langs->currentText(), names[i]);
+    }
+}
+
 TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)
 {
     auto w = openWindow();

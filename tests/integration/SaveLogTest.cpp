@@ -44,8 +44,8 @@ protected:
     {
         ASSERT_TRUE(state.MakeDefaultDirectory());
         // The English texts, so that lines can be compared with what a person reads.
-        GVLang().loadList(root.transferFolder(), QStringLiteral(MARVANE_SOURCE_DIR "/data/"));
-        ASSERT_TRUE(GVLang().loadSelected(QStringLiteral(MARVANE_SOURCE_DIR "/data/")));
+        GVLang().loadList(root.transferFolder(), QStringLiteral(MARVANE_BINARY_DIR "/"));
+        ASSERT_TRUE(GVLang().loadSelected(QStringLiteral(MARVANE_BINARY_DIR "/")));
         state.FLogDestDir = root.path() + "/dest/";
         QDir().mkpath(state.FLogDestDir);
         core.DebugLogProgressCheck = true;

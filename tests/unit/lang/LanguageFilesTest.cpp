@@ -17,6 +17,36 @@ using testsupport::writeAll;
 namespace {
 
 const QString kShipped = QStringLiteral(MARVANE_SOURCE_DIR "/data/Language/");
+// The program folder of the build, where the build wrote the six language files.
+const QString kProgram = QStringLiteral(MARVANE_BINARY_DIR "/");
+const QString kBuilt = kProgram + QStringLiteral("Language/");
+
+// Korean texts that are product tokens, the same in every language.
+const QSet<QString> kKoreanTokens = {"24", "404", "421", "428", "515"}; // IP, SN, SN, RTC, TCP
+
+QByteArray builtFile(int n) { return readAll(kBuilt + LAN_NAME[size_t(n)] + ".DAT"); }
+
+QString decodedBuiltFile(int n)
+{
+    const QByteArray bytes = builtFile(n);
+    return n == LANG_KOR_POS ? platform::DecodeLegacy(bytes, true) : QString::fromUtf8(bytes);
+}
+
+LangTable builtTable(int n)
+{
+    LangTable t;
+    t.parseLanguageText(decodedBuiltFile(n));
+    return t;
+}
+
+// Keys of a language file in file order.
+QStringList keysOf(const QString& content)
+{
+    QStringList keys;
+    for (const QString& line : content.split("\r\n", Qt::SkipEmptyParts))
+        keys << line.section('=', 0, 0);
+    return keys;
+}
 
 QStringList crlfLines(const QByteArray& bytes)
 {
@@ -43,22 +73,25 @@ protected:
 
 } // namespace
 
-TEST_F(Builder, ReproducesTheShippedEnglishFileAndBuildsAllSix)
+TEST_F(Builder, TheBuildsLanguageFilesAreWhatTheBuilderWritesFromTheSources)
 {
     // The tool names the folder "LANGUAGE"; it is the same folder as "Language".
     copyShipped("LAN_FOR_UTF8.txt", "LANGUAGE");
     copyShipped("LAN_KOR_ANSI.txt", "LANGUAGE");
     ASSERT_EQ(LangTable::buildLanguageFiles(program), "");
 
-    const QByteArray shipped = readAll(kShipped + "ENGLISH.DAT");
-    ASSERT_FALSE(shipped.isEmpty());
-    EXPECT_TRUE(readAll(dat("ENGLISH", "LANGUAGE")) == shipped);
-
-    const QStringList sourceLines = crlfLines(readAll(kShipped + "LAN_FOR_UTF8.txt"));
     for (int n = 1; n <= LANG_MAX; ++n) {
-        const QByteArray bytes = readAll(dat(LAN_NAME[size_t(n)], "LANGUAGE"));
-        EXPECT_EQ(bytes.count("\r\n"), sourceLines.size()) << n;
+        const QByteArray built = builtFile(n);
+        ASSERT_FALSE(built.isEmpty()) << "the build writes " << LAN_NAME[size_t(n)].toStdString();
+        EXPECT_TRUE(readAll(dat(LAN_NAME[size_t(n)], "LANGUAGE")) == built)
+            << LAN_NAME[size_t(n)].toStdString() << " is stale: rebuild";
     }
+
+    // English is each source line's key and English column, CR LF.
+    QByteArray english;
+    for (const QString& line : crlfLines(readAll(kShipped + "LAN_FOR_UTF8.txt")))
+        english += (line.section('\t', 0, 0) + '=' + line.section('\t', 1, 1)).toUtf8() + "\r\n";
+    EXPECT_TRUE(readAll(dat("ENGLISH", "LANGUAGE")) == english);
 
     // Each built file is a usable language of the list.
     QDir().mkpath(root.transferFolder());
@@ -131,44 +164,94 @@ TEST_F(Builder, UnwritableTargetIsReportedAndLeavesNoFile)
 
 // ---- shipped data ----------------------------------------------------------
 
-TEST(ShippedLanguage, EveryLineOfEnglishIsWellFormed)
+TEST(ShippedLanguage, EveryLineOfEveryFileIsWellFormed)
 {
-    const QByteArray bytes = readAll(kShipped + "ENGLISH.DAT");
-    ASSERT_FALSE(bytes.isEmpty());
-    EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
-    EXPECT_TRUE(bytes.endsWith("\r\n"));
-    EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
-    EXPECT_EQ(QString::fromUtf8(bytes).toUtf8(), bytes) << "not valid UTF-8";
-
     static const QRegularExpression form(R"(^([0-9]+|L[1-6])=(\S(.*\S)?)$)");
-    QSet<QString> keys;
-    for (const QString& line : crlfLines(bytes)) {
-        const auto m = form.match(line);
-        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
-        EXPECT_FALSE(m.captured(2).contains('=')) << line.toStdString();
-        EXPECT_FALSE(m.captured(2).contains('\t')) << line.toStdString();
-        const QString key = m.captured(1);
-        if (!key.startsWith('L')) {
-            const int n = key.toInt();
-            EXPECT_TRUE(n >= 1 && n <= LANG_DATA_SIZE && QString::number(n) == key) << line.toStdString();
+    for (int n = 1; n <= LANG_MAX; ++n) {
+        SCOPED_TRACE(LAN_NAME[size_t(n)].toStdString());
+        const QByteArray bytes = builtFile(n);
+        ASSERT_FALSE(bytes.isEmpty());
+        EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
+        EXPECT_TRUE(bytes.endsWith("\r\n"));
+        EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
+        const QString content = decodedBuiltFile(n);
+        if (n == LANG_KOR_POS) {
+            EXPECT_FALSE(content.contains(QChar(0xFFFD))) << "not valid CP949";
+            EXPECT_EQ(platform::EncodeLegacy(content, true), bytes);
+        } else {
+            EXPECT_EQ(content.toUtf8(), bytes) << "not valid UTF-8";
         }
-        EXPECT_FALSE(keys.contains(key)) << "duplicate " << key.toStdString();
-        keys.insert(key);
+
+        QSet<QString> keys;
+        for (const QString& line : content.split("\r\n", Qt::SkipEmptyParts)) {
+            const auto m = form.match(line);
+            ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+            EXPECT_FALSE(m.captured(2).contains('=')) << line.toStdString();
+            EXPECT_FALSE(m.captured(2).contains('\t')) << line.toStdString();
+            const QString key = m.captured(1);
+            if (!key.startsWith('L')) {
+                const int k = key.toInt();
+                EXPECT_TRUE(k >= 1 && k <= LANG_DATA_SIZE && QString::number(k) == key) << line.toStdString();
+            }
+            EXPECT_FALSE(keys.contains(key)) << "duplicate " << key.toStdString();
+            keys.insert(key);
+        }
+        for (int k = 1; k <= LANG_MAX; ++k)
+            EXPECT_TRUE(keys.contains(QString("L%1").arg(k))) << k;
     }
-    for (int n = 1; n <= LANG_MAX; ++n)
-        EXPECT_TRUE(keys.contains(QString("L%1").arg(n))) << n;
+}
+
+TEST(ShippedLanguage, EveryFileHasEveryKeyOfEnglish)
+{
+    const QStringList english = keysOf(decodedBuiltFile(1));
+    ASSERT_GT(english.size(), 300);
+    const LangTable en = builtTable(1);
+    for (int n = 2; n <= LANG_MAX; ++n) {
+        SCOPED_TRACE(LAN_NAME[size_t(n)].toStdString());
+        EXPECT_EQ(keysOf(decodedBuiltFile(n)), english);
+        const LangTable t = builtTable(n);
+        for (const QString& key : english) {
+            const QString text = key.startsWith('L') ? t.languageName(key.mid(1).toInt()) : t.text(key.toInt());
+            EXPECT_FALSE(text.isEmpty()) << key.toStdString();
+        }
+        // A phrase left in English is an untranslated entry; only single words
+        // ("Firmware", "Configuration", "IP") may be spelt alike.
+        for (const QString& key : english) {
+            if (key.startsWith('L'))
+                continue;
+            const QString e = en.text(key.toInt());
+            if (e.count(' ') >= 2) {
+                EXPECT_NE(t.text(key.toInt()), e) << key.toStdString();
+            }
+        }
+    }
+}
+
+TEST(ShippedLanguage, KoreanCarriesNoEnglish)
+{
+    const LangTable en = builtTable(1);
+    const LangTable ko = builtTable(LANG_KOR_POS);
+    static const QRegularExpression hangul(QStringLiteral("[\\x{AC00}-\\x{D7A3}]"));
+    for (const QString& key : keysOf(decodedBuiltFile(1))) {
+        const bool name = key.startsWith('L');
+        const QString e = name ? en.languageName(key.mid(1).toInt()) : en.text(key.toInt());
+        const QString k = name ? ko.languageName(key.mid(1).toInt()) : ko.text(key.toInt());
+        if (kKoreanTokens.contains(key)) {
+            EXPECT_EQ(k, e) << key.toStdString();
+            continue;
+        }
+        EXPECT_NE(k, e) << key.toStdString();
+        EXPECT_TRUE(k.contains(hangul)) << key.toStdString() << ": " << k.toStdString();
+    }
 }
 
 TEST(ShippedLanguage, CaptionsAndUsedTextsAreAllPresent)
 {
-    LangTable t;
-    t.parseLanguageText(QString::fromUtf8(readAll(kShipped + "ENGLISH.DAT")));
-    for (const CaptionEntry& e : InitLangCaptions()) {
-        for (int n : e.texts)
-            EXPECT_FALSE(t.text(n).isEmpty()) << e.component << " " << n;
-    }
+    QList<int> used;
+    for (const CaptionEntry& e : InitLangCaptions())
+        used << QList<int>(e.texts.begin(), e.texts.end());
     // Texts the operations use beside the captions: messages, history lines and link errors.
-    QList<int> used = {69, 70, 71, 72, 73, 74, 75, 76, 117, 118, 119, 120, 426, 427, 428, 429, 430, 671, 672};
+    used << QList<int>{69, 70, 71, 72, 73, 74, 75, 76, 117, 118, 119, 120, 426, 427, 428, 429, 430, 671, 672};
     for (int n = 121; n <= 143; ++n)
         used << n;
     for (int n : {602, 603, 604, 605, 606, 607, 608, 611, 612, 613, 621, 622})
@@ -183,16 +266,20 @@ TEST(ShippedLanguage, CaptionsAndUsedTextsAreAllPresent)
         if (n != 715 && n != 717)
             used << n;
     }
-    for (int n : used)
-        EXPECT_FALSE(t.text(n).isEmpty()) << n;
-    EXPECT_EQ(t.languageName(1), "ENGLISH");
-    EXPECT_EQ(t.languageName(6), "KOREAN");
+    for (int lang = 1; lang <= LANG_MAX; ++lang) {
+        const LangTable t = builtTable(lang);
+        for (int n : used)
+            EXPECT_FALSE(t.text(n).isEmpty()) << LAN_NAME[size_t(lang)].toStdString() << " " << n;
+    }
+    const LangTable en = builtTable(1);
+    EXPECT_EQ(en.languageName(1), "ENGLISH");
+    EXPECT_EQ(en.languageName(6), "KOREAN");
+    EXPECT_EQ(builtTable(5).languageName(5), "DEUTSCH");
 }
 
 TEST(ShippedLanguage, ReadmeTableMatchesEnglish)
 {
-    LangTable t;
-    t.parseLanguageText(QString::fromUtf8(readAll(kShipped + "ENGLISH.DAT")));
+    const LangTable t = builtTable(1);
     static const QRegularExpression row(R"(^\| ([0-9]+) \| (.*) \|$)");
     int rows = 0;
     for (const QString& line : QString::fromUtf8(readAll(kShipped + "README.md")).split('\n')) {
@@ -203,7 +290,7 @@ TEST(ShippedLanguage, ReadmeTableMatchesEnglish)
         EXPECT_EQ(t.text(m.captured(1).toInt()), m.captured(2)) << line.toStdString();
     }
     static const QRegularExpression numberedLine(R"(^[0-9]+=)", QRegularExpression::MultilineOption);
-    EXPECT_EQ(rows, QString::fromUtf8(readAll(kShipped + "ENGLISH.DAT")).count(numberedLine));
+    EXPECT_EQ(rows, decodedBuiltFile(1).count(numberedLine));
 }
 
 TEST(ShippedLanguage, SourcesAreConsistent)
@@ -228,16 +315,20 @@ TEST(ShippedLanguage, SourcesAreConsistent)
     }
 }
 
-TEST(ShippedLanguage, OnlyEnglishIsListedByDefault)
+TEST(ShippedLanguage, AllSixAreListedByDefault)
 {
     testsupport::ScopedTempRoot root;
     QDir().mkpath(root.transferFolder());
     LangTable t;
-    t.loadList(root.transferFolder(), QStringLiteral(MARVANE_SOURCE_DIR "/data/"));
-    ASSERT_EQ(t.GVLangList.size(), 1);
-    EXPECT_EQ(t.GVLangList[0].mFile, "ENGLISH");
+    t.loadList(root.transferFolder(), kProgram);
+    ASSERT_EQ(t.GVLangList.size(), LANG_MAX);
+    for (int n = 1; n <= LANG_MAX; ++n) {
+        EXPECT_EQ(t.GVLangList[n - 1].mFile, LAN_NAME[size_t(n)]);
+        EXPECT_EQ(t.GVLangList[n - 1].mIndex, n);
+    }
     EXPECT_EQ(t.GVLangList[0].mFont, "Arial");
-    EXPECT_TRUE(t.loadSelected(QStringLiteral(MARVANE_SOURCE_DIR "/data/")));
+    EXPECT_EQ(t.GVLangList[5].mCode, LANG_CODE_ANSI);
+    EXPECT_TRUE(t.loadSelected(kProgram));
     EXPECT_EQ(t.text(503), "Read");
 }
 
