@@ -35,10 +35,13 @@ fi
 echo "No display: headless demo against the simulated dock in $DOCK"
 set -x
 ./marvane-cli --version
-./marvane-cli read --link usb --target "$DOCK" --purge no
+./marvane-cli read --link usb --target "$DOCK" --purge no --save-first yes
 ./marvane-cli config show | head -20
 ./marvane-cli config set DockCfgMaxBumpTimeEdit=45 DockInfoLocationEdit="Demo bay" write --link usb --target "$DOCK"
-./marvane-cli read --link usb --target "$DOCK" --purge no | tail -1
+# The first read's logs were not saved: a second read says so unless told what to do.
+./marvane-cli read --link usb --target "$DOCK" --purge no || true
+./marvane-cli read --link usb --target "$DOCK" --purge no --save-first yes | tail -1
 ./marvane-cli config show | grep -E 'DockCfgMaxBumpTimeEdit|DockInfoLocationEdit'
 ./marvane-cli save-log
 ./marvane-cli read --link cable --port "$PTY" --purge no | tail -1
+./marvane-cli rtc get --link cable --port "$PTY"
