@@ -51,6 +51,28 @@ void wrapInScrollArea(QWidget* page)
     outer->addWidget(area);
 }
 
+// A field that stops growing keeps to the left of its cell, next to its label.
+bool alignLeft(QLayout* layout, QWidget* w)
+{
+    if (!layout)
+        return false;
+    if (layout->indexOf(w) >= 0)
+        return layout->setAlignment(w, Qt::AlignLeft | Qt::AlignVCenter);
+    for (int i = 0; i < layout->count(); ++i)
+        if (alignLeft(layout->itemAt(i)->layout(), w))
+            return true;
+    return false;
+}
+
+void capWidth(QWidget* w, int maxWidth)
+{
+    if (w->maximumWidth() <= maxWidth)
+        return;
+    w->setMaximumWidth(maxWidth);
+    if (QWidget* parent = w->parentWidget())
+        alignLeft(parent->layout(), w);
+}
+
 } // namespace
 
 void Apply(QMainWindow* window)
@@ -69,12 +91,25 @@ void Apply(QMainWindow* window)
             continue;
         for (QLineEdit* e : p->findChildren<QLineEdit*>())
             if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget()) &&
-                !qobject_cast<QComboBox*>(e->parentWidget()) && e->maximumWidth() > 60 * chars)
-                e->setMaximumWidth(60 * chars);
+                !qobject_cast<QComboBox*>(e->parentWidget())) {
+                capWidth(e, 60 * chars);
+                // Aligned fields take their preferred width: give a value room to be read.
+                // A file path wants more of it than a lot number.
+                const bool path = e->objectName().contains(QLatin1String("Upgrade"));
+                e->setMinimumWidth(std::min(e->maximumWidth(), (path ? 56 : 32) * chars));
+            }
         for (QAbstractSpinBox* s : p->findChildren<QAbstractSpinBox*>())
-            s->setMaximumWidth(24 * chars);
+            capWidth(s, 24 * chars);
         for (QComboBox* c : p->findChildren<QComboBox*>())
-            c->setMaximumWidth(50 * chars);
+            capWidth(c, 50 * chars);
+        // Extra width goes to the end of a row, not between a label and its field.
+        for (QGridLayout* g : p->findChildren<QGridLayout*>()) {
+            bool stretched = false;
+            for (int c = 0; c < g->columnCount(); ++c)
+                stretched = stretched || g->columnStretch(c) > 0;
+            if (!stretched && g->columnCount() > 1)
+                g->setColumnStretch(g->columnCount(), 1); // an empty column after the last
+        }
     }
 
     // The status panel: a modest band, not a slab.

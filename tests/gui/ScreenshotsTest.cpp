@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLayout>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTabWidget>
@@ -52,6 +53,15 @@ TEST(Screenshots, EveryPage)
 
     auto* pages = w.findChild<QTabWidget*>("CfgPage");
     ASSERT_NE(pages, nullptr);
+    std::printf("window minimum %dx%d, explicit %dx%d, layout %dx%d, size %dx%d\n", w.minimumSizeHint().width(),
+                w.minimumSizeHint().height(), w.minimumWidth(), w.minimumHeight(),
+                w.layout()->minimumSize().width(), w.layout()->minimumSize().height(), w.width(), w.height());
+    for (int i = 0; i < pages->count(); ++i)
+        std::printf("  page %s minimum %dx%d\n", qPrintable(pages->widget(i)->objectName()),
+                    pages->widget(i)->minimumSizeHint().width(), pages->widget(i)->minimumSizeHint().height());
+    if (QWidget* bottom = w.findChild<QWidget*>("OpPanel"))
+        std::printf("  bottom bar minimum %dx%d\n", bottom->minimumSizeHint().width(),
+                    bottom->minimumSizeHint().height());
     int n = 0;
     auto shoot = [&](const QString& name) {
         QTest::qWait(100);
