@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when missing.
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config ccache
-      qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+      qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
       libgtest-dev libgmock-dev
       libcurl4-openssl-dev openssl python3-aiosmtpd
       fonts-dejavu-core xvfb xauth)
