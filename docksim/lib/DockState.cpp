@@ -299,7 +299,7 @@ QByteArray DockState::taskResultRecord()
         if (!b.present)
             continue;
         rec[gd + 0] = 1;  // product
-        rec[gd + 1] = 10; // hardware 1.0
+        rec[gd + 1] = 1;  // hardware 1
         rec[gd + 2] = char(b.fwVersion);
         rec[gd + 3] = char(b.sensorType);
         putU32(rec, gd + 4, 600u * 86400u); // seconds of sensor life left
