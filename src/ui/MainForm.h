@@ -21,6 +21,7 @@ class TGDPage;
 class TLogPage;
 class TReportPage;
 class QLabel;
+class TServiceCommands;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -32,6 +33,7 @@ public:
 
     AppState& state() { return *m_state; }
     TMainCore& core() { return *m_core; }
+    TServiceCommands& service() { return *m_service; }
     QtOperatorPort& qtPort() { return *m_port; }
 
     // The one-time start-up sequence; runs on the first show, callable earlier.
@@ -95,6 +97,11 @@ private:
     void refreshConnection();
     void onLinkRadio();
     QWidget* named(const char* name) const;
+    // The service page, the History page's serial-number panel and "PC Operation".
+    void setupService();
+    void pullService();
+    void pushService();
+    void onPCOpBtnClick();
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<AppState> m_ownState;
@@ -114,4 +121,5 @@ private:
     TLogPage* m_logPage = nullptr;
     TReportPage* m_reportPage = nullptr;
     QLabel* m_rtcLabel = nullptr;
+    std::unique_ptr<TServiceCommands> m_service;
 };
