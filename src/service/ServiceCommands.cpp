@@ -11,6 +11,9 @@ namespace {
 
 QString T(int n) { return LangText(n); }
 
+constexpr int LANG_SVC_SN_ASCII = 795;
+constexpr int LANG_SVC_BUSY = 796;
+
 QString timeText(TDateTime t)
 {
     return DaysToDateTime(t).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -79,7 +82,7 @@ bool TServiceCommands::run(bool refreshPorts, const std::function<bool(bool open
 {
     LastError.clear();
     if (m_core.state.FExe) {
-        LastError = QStringLiteral("Another operation is running.");
+        LastError = T(LANG_SVC_BUSY);
         return false;
     }
     m_core.state.FExe = true;
@@ -121,7 +124,7 @@ bool TServiceCommands::DebugOpWriteSNBtnClick()
 {
     if (!IsServiceSerialText(DebugOpSNEdit)) {
         // The low byte of such a character would be another character on the dock.
-        LastError = QStringLiteral("The serial number may hold only ASCII letters, digits and signs.");
+        LastError = T(LANG_SVC_SN_ASCII);
         return false;
     }
     return run(false, [this](bool opened) {
@@ -160,7 +163,7 @@ bool TServiceCommands::PCProdSetBtnClick()
     if (!cableChosen())
         return false;
     if (!IsServiceSerialText(PCProdNameEdit)) {
-        LastError = QStringLiteral("The serial number may hold only ASCII letters, digits and signs.");
+        LastError = T(LANG_SVC_SN_ASCII);
         return false;
     }
     PCProdReadLabel.clear();
@@ -217,7 +220,7 @@ bool TServiceCommands::PCGDDFClearBtnClick()
 bool TServiceCommands::PCSimEventAddBtnClick()
 {
     if (!IsServiceSerialText(PCSimSNEdit)) {
-        LastError = QStringLiteral("The instrument serial number may hold only ASCII letters, digits and signs.");
+        LastError = T(LANG_SVC_SN_ASCII);
         return false;
     }
     RSimEvent e;
@@ -237,7 +240,7 @@ bool TServiceCommands::PCSimEventAddBtnClick()
 bool TServiceCommands::PCSimTestBumpBtnClick(int tag)
 {
     if (!IsServiceSerialText(PCSimSNEdit)) {
-        LastError = QStringLiteral("The instrument serial number may hold only ASCII letters, digits and signs.");
+        LastError = T(LANG_SVC_SN_ASCII);
         return false;
     }
     RSimTest t;
@@ -268,7 +271,7 @@ bool TServiceCommands::PCOpBtnClick(const std::function<void()>& showDlg)
     comm.OnSend = nullptr;
     LastError.clear();
     if (m_core.state.FExe) {
-        LastError = QStringLiteral("Another operation is running.");
+        LastError = T(LANG_SVC_BUSY);
         return false;
     }
     if (m_core.LoadUSBCommPort)

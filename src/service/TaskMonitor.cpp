@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTime>
 
+#include "lang/LangTable.h"
 #include "link/serial/DockComm.h"
 #include "platform/Platform.h"
 
@@ -223,7 +224,7 @@ void TTaskMonitor::Pass()
     }
     m_inPass = false;
     if (FTest && !linkAlive()) {
-        log(QStringLiteral("The serial port is gone: monitoring stopped. Close the dialog and check the cable."));
+        log(LangText(797)); // the port is gone: monitoring stopped
         FTest = false;
     }
     if (!FTest)
