@@ -321,10 +321,14 @@ QByteArray DockState::taskLogRecord(quint8 bay, quint8 type) const
     const double span = 110.0 + 10.0 * bay + 5.0 * type;
     for (int i = 0; i < 125; ++i) {
         double v = 0;
-        if (i >= 10)
-            v = span * (1.0 - std::exp(-(i - 10) / 12.0));
-        if (i >= 80)
-            v *= std::exp(-(i - 80) / 20.0);
+        if (type == 1) {
+            v = span * std::exp(-i / 18.0); // purge: the gas is flushed out
+        } else {
+            if (i >= 10)
+                v = span * (1.0 - std::exp(-(i - 10) / 12.0));
+            if (i >= 80)
+                v *= std::exp(-(i - 80) / 20.0);
+        }
         putU16(rec, 2 * i, quint16(qint16(std::lround(v))));
     }
     rec[250] = char(125);

@@ -272,6 +272,9 @@ void TPCTestDlg::redrawChart()
         m_series[c - 1]->replace(pts);
     }
     const auto axes = m_chart->axes(Qt::Vertical);
-    if (!axes.isEmpty())
-        static_cast<QValueAxis*>(axes.first())->setRange(lo, hi + (hi - lo) / 10 + 1);
+    if (!axes.isEmpty()) {
+        auto* y = static_cast<QValueAxis*>(axes.first());
+        y->setRange(lo, hi + (hi - lo) / 10 + 1);
+        y->applyNiceNumbers();
+    }
 }

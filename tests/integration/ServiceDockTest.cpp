@@ -230,6 +230,25 @@ TEST_F(ServiceDock, PcBumpTestWatchedToItsResult)
     EXPECT_TRUE(turns) << baysSeen.join('\n').toStdString();
 }
 
+TEST_F(ServiceDock, OfTwoPressesInOnePassTheLastIsServed)
+{
+    serve();
+    ASSERT_TRUE(svc->PCOpBtnClick([&] {
+        TTaskMonitor m(core->DockComm);
+        m.TestStart();
+        m.Press(MONITOR_BTN_RESULT);
+        m.Press(MONITOR_BTN_LOG);
+        m.Pass();
+        EXPECT_EQ(m.ShownTab, "Logging Data");
+        EXPECT_EQ(m.ResTestGrid[8][1], "") << "the result request was overwritten";
+        EXPECT_EQ(m.Curve(1).size(), 125);
+        EXPECT_EQ(m.FBtn, 0);
+        m.Stop();
+        m.Pass();
+        EXPECT_TRUE(m.CloseEnabled);
+    }));
+}
+
 TEST_F(ServiceDock, MonitorStopsWhenThePortVanishes)
 {
     serve();
