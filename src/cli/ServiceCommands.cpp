@@ -265,12 +265,9 @@ void printLog(const TTaskMonitor& m, QTextStream& out)
     out.flush();
 }
 
-QEventLoop* g_watchLoop = nullptr;
-extern "C" void stopWatch(int)
-{
-    if (g_watchLoop)
-        QMetaObject::invokeMethod(g_watchLoop, "quit", Qt::QueuedConnection);
-}
+// Set by SIGINT or SIGTERM; the watch loop looks at it from a timer.
+volatile std::sig_atomic_t g_stopWatch = 0;
+extern "C" void stopWatch(int) { g_stopWatch = 1; }
 
 int cmdMonitor(TMainCore& core, QStringList args, QTextStream& out, QTextStream& err)
 {
@@ -321,7 +318,13 @@ int cmdMonitor(TMainCore& core, QStringList args, QTextStream& out, QTextStream&
             };
             m.LoopEnded = [&] { loop.quit(); };
             QTimer::singleShot(seconds * 1000, &loop, [&] { m.Stop(); });
-            g_watchLoop = &loop;
+            g_stopWatch = 0;
+            QTimer interrupt;
+            QObject::connect(&interrupt, &QTimer::timeout, &loop, [&] {
+                if (g_stopWatch)
+                    m.Stop();
+            });
+            interrupt.start(100);
             auto oldInt = std::signal(SIGINT, stopWatch);
             auto oldTerm = std::signal(SIGTERM, stopWatch);
             m.TestStart();
@@ -331,7 +334,6 @@ int cmdMonitor(TMainCore& core, QStringList args, QTextStream& out, QTextStream&
             m.Pass(); // ends the loop's state if the timer had not yet
             std::signal(SIGINT, oldInt);
             std::signal(SIGTERM, oldTerm);
-            g_watchLoop = nullptr;
             if (shown == 0 || !core.DockComm.FComEnable)
                 rc = ExitFailure;
         }

@@ -243,6 +243,14 @@ TEST_F(ServiceDock, OfTwoPressesInOnePassTheLastIsServed)
         EXPECT_EQ(m.ResTestGrid[8][1], "") << "the result request was overwritten";
         EXPECT_EQ(m.Curve(1).size(), 125);
         EXPECT_EQ(m.FBtn, 0);
+        // "Operation" with "Hibernate" chosen sends operation code 10.
+        QStringList sent;
+        m.LogLine = [&](const QString& s) { sent << s; };
+        m.SetLogSend(true);
+        m.BtnTestOpComboIndex = 8;
+        m.Press(MONITOR_BTN_OPERATION);
+        m.Pass();
+        EXPECT_TRUE(sent.join('\n').contains(" 21  0A  2B  03 ")) << sent.join('\n').toStdString();
         m.Stop();
         m.Pass();
         EXPECT_TRUE(m.CloseEnabled);
@@ -340,4 +348,18 @@ TEST_F(ServiceDock, CommandLine)
     EXPECT_EQ(cli({"monitor", "watch", "--seconds", "2"}, &out), 0);
     EXPECT_GE(out.count("Task: "), 2) << out.toStdString();
     EXPECT_EQ(cli({"monitor", "status", "--save"}), 2);
+
+    // A long watch ends cleanly on SIGTERM.
+    QProcess watch;
+    watch.start(QStringLiteral(MARVANE_CLI), {"monitor", "watch", "--seconds", "60", "--port", sim.pty});
+    ASSERT_TRUE(watch.waitForStarted(5000));
+    QTest::qWait(1500);
+    QElapsedTimer t;
+    t.start();
+    watch.terminate();
+    ASSERT_TRUE(watch.waitForFinished(5000));
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+    EXPECT_TRUE(watch.readAllStandardOutput().contains("Task: "));
 }
