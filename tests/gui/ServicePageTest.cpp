@@ -201,6 +201,14 @@ TEST_F(ServicePage, MonitorDialogPollsShowsResultsAndCurves)
         EXPECT_EQ(grid->item(10, 1)->text(), "Bump Test");
         EXPECT_EQ(grid->item(8, 4)->text(), "---");
 
+        // Flow On again: the status is read once a second once more.
+        int polls = 0;
+        dlg->monitor().StatusRead = [&] { ++polls; };
+        click("BtnTestFlowOnBtn", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return polls >= 2; }, 3500)) << polls;
+        EXPECT_TRUE(find<QPushButton>("BtnTestFlowOffBtn", dlg)->isEnabled());
+        dlg->monitor().StatusRead = nullptr;
+
         click("BtnTestLogBtn", dlg);
         auto* tabs = find<QTabWidget>("ResPage", dlg);
         EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->chart()->series().value(0) &&
