@@ -3,7 +3,7 @@
 # With --fuzz also clang 14 and its libFuzzer runtime (scripts/fuzz.sh).
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config ccache
-      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
       libgtest-dev libgmock-dev
       libcurl4-openssl-dev openssl python3-aiosmtpd
       fonts-dejavu-core fonts-nanum xvfb xauth)

@@ -28,6 +28,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "  USB Disk: press Read; when asked for the dock's drive, choose that folder."
   echo "Simulated dock on a USB cable: $PTY"
   echo "  USB Cable: type $PTY into the port box, then Read, Write, Get RTC, Set RTC ..."
+  echo "  Service tools and the bay monitor (\"PC Operation\"): README.md, \"Service tools\"."
   ./marvane
   exit $?
 fi

@@ -1,6 +1,7 @@
 #include "DockState.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 
 namespace docksim {
@@ -91,6 +92,7 @@ void DockState::startOperation(quint8 code)
     switch (code) {
     case kOpNewInstrumentImage:
     case kOpClearMemory:
+    case kOpPumpTest:
         return; // nothing the PC can see
     case kOpConfigDownload:
         m_taskMs = timing.configTaskMs;
@@ -103,6 +105,8 @@ void DockState::startOperation(quint8 code)
         break;
     }
     m_taskCode = code;
+    if (bayTurns())
+        m_taskMs = timing.bayTestMs * std::max(1, presentCount());
     m_taskStartMs = m_monotonic.elapsed();
     m_pcCommandShown = false;
     m_status = kTaskPcCommand;
@@ -112,6 +116,56 @@ void DockState::startOperation(quint8 code)
         if (code == kOpFirmwareDownload)
             r.upgrade = kResultNone;
         r.pcCommand = code;
+        r.bayStatus = 0;
+    }
+}
+
+bool DockState::bayTurns() const
+{
+    // Save Event, the hardware tests, bump test, calibration, purge and hibernate
+    // run bay by bay; downloads run in all bays at once.
+    return m_taskCode == 2 || (m_taskCode >= 5 && m_taskCode <= 10);
+}
+
+int DockState::presentCount() const
+{
+    int n = 0;
+    for (const BayInstrument& b : bays)
+        n += b.present ? 1 : 0;
+    return n;
+}
+
+int DockState::turnOf(int bay) const
+{
+    int turn = 0;
+    for (int i = 0; i < bay; ++i)
+        turn += bays[i].present ? 1 : 0;
+    return turn;
+}
+
+void DockState::bayProgress(int bay, qint64 elapsedMs, quint8& status, quint8& step, quint32& seconds) const
+{
+    const BayInstrument& b = bays[bay];
+    if (!bayTurns()) {
+        status = m_taskCode;
+        step = quint8(1 + int(elapsedMs / 1000) % 10);
+        seconds = quint32(elapsedMs / 1000);
+        return;
+    }
+    const qint64 slice = std::max(1, timing.bayTestMs);
+    const qint64 start = turnOf(bay) * slice;
+    if (elapsedMs < start) {
+        status = kBayDetected; // waiting for its turn
+        step = 0;
+        seconds = 0;
+    } else if (elapsedMs < start + slice) {
+        status = m_taskCode; // the bay codes of the actions are their operation codes
+        step = quint8(1 + 3 * (elapsedMs - start) / slice); // zero, gas, purge
+        seconds = quint32((elapsedMs - start) / 1000);
+    } else {
+        status = b.fails ? kBayError : kBayPass;
+        step = 0;
+        seconds = quint32(slice / 1000);
     }
 }
 
@@ -136,12 +190,28 @@ void DockState::finishTask()
         if (!b.present)
             continue;
         const quint8 outcome = b.fails ? kResultFail : kResultPass;
-        if (m_taskCode == kOpConfigDownload)
-            r.config = outcome;
-        if (m_taskCode == kOpFirmwareDownload) {
+        r.bayStatus = b.fails ? kBayError : kBayPass;
+        switch (m_taskCode) {
+        case kOpConfigDownload: r.config = outcome; break;
+        case kOpFirmwareDownload:
             r.upgrade = outcome;
             if (!b.fails && newInstrumentFirmware)
                 b.fwVersion = newInstrumentFirmware;
+            break;
+        case 2: r.eventLog = outcome; break;
+        case 5: r.buzzer = outcome; break;
+        case 6: r.led = quint8(outcome | 0xA0); break; // red and green seen lit
+        case 7:
+        case 8:
+            r.tested = true;
+            r.testType = m_taskCode == 8 ? 1 : 0;
+            r.result = outcome;
+            r.eventLog = r.buzzer = kResultPass;
+            r.led = quint8(kResultPass | 0xF0);
+            break;
+        case 9: r.result = outcome; break;
+        case 10: r.hibernate = outcome; break;
+        default: break;
         }
     }
 }
@@ -162,16 +232,26 @@ QByteArray DockState::taskStatusRecord()
     const quint8 status = taskStatus();
     const bool running = m_status == kTaskPcCommand;
     const qint64 elapsedMs = running ? m_monotonic.elapsed() - m_taskStartMs : 0;
-    auto task = [&](int at, quint8 st) {
+    auto task = [&](int at, quint8 st, quint8 step, quint32 seconds, quint32 end) {
         rec[at] = char(st);
-        rec[at + 1] = char(running ? 1 + int(elapsedMs / 1000) % 10 : 0); // step
-        putU32(rec, at + 4, quint32(elapsedMs / 1000));
-        putU32(rec, at + 8, running ? quint32((m_taskMs + 999) / 1000) : 0);
+        rec[at + 1] = char(step);
+        putU32(rec, at + 4, seconds);
+        putU32(rec, at + 8, end);
     };
-    task(0, status);
+    const quint32 end = running ? quint32((m_taskMs + 999) / 1000) : 0;
+    task(0, status, running ? quint8(1 + int(elapsedMs / 1000) % 10) : 0, quint32(elapsedMs / 1000), end);
     rec[12] = 0; // not in USB-drive mode
-    for (int i = 0; i < 4; ++i)
-        task(13 + 12 * i, bays[i].present ? status : kTaskIdle);
+    for (int i = 0; i < 4; ++i) {
+        quint8 st = kBayUndetected, step = 0;
+        quint32 seconds = 0;
+        if (bays[i].present) {
+            if (running)
+                bayProgress(i, elapsedMs, st, step, seconds);
+            else
+                st = m_results[i].bayStatus ? m_results[i].bayStatus : kBayDetected;
+        }
+        task(13 + 12 * i, st, step, seconds, running ? end : 0);
+    }
     return rec;
 }
 
@@ -183,14 +263,35 @@ QByteArray DockState::taskResultRecord()
         const BayInstrument& b = bays[i];
         const BayResult& r = m_results[i];
         const int at = 32 * i;
-        rec[at + 0] = char(b.present ? 1 : 0);       // detected
-        rec[at + 1] = 0;                             // test type
-        rec[at + 3] = char(b.present ? r.upgrade : 0);
-        rec[at + 4] = char(b.present ? r.config : 0);
-        rec[at + 7] = char(b.present && (r.upgrade | r.config) ? (b.fails ? kResultFail : kResultPass) : 0);
+        rec[at + 0] = char(b.present ? 1 : 0); // detected
         if (b.present) {
-            putU16(rec, at + 22, quint16(qint16(235)));  // 23.5 degrees
-            putU16(rec, at + 24, quint16(qint16(250)));
+            quint8 result = r.result;
+            if (!result && (r.upgrade | r.config))
+                result = b.fails ? kResultFail : kResultPass;
+            rec[at + 1] = char(r.testType);
+            rec[at + 2] = char(r.eventLog);
+            rec[at + 3] = char(r.upgrade);
+            rec[at + 4] = char(r.config);
+            rec[at + 5] = char(r.buzzer);
+            rec[at + 6] = char(r.led);
+            rec[at + 7] = char(result);
+            rec[at + 8] = char(r.hibernate);
+            putU16(rec, at + 22, quint16(qint16(235))); // 23.5 degrees
+            // The bottle's concentration, in tenths, by sensor.
+            const int bottle = b.sensorType == 2 ? 1000 : b.sensorType == 4 ? 180 : b.sensorType == 8 ? 100 : 250;
+            putU16(rec, at + 24, quint16(qint16(bottle)));
+            if (r.tested) {
+                const bool oxygen = b.sensorType == 4;
+                const int gas = b.fails ? bottle / 5 : bottle - 3 - i;
+                rec[at + 9] = char(8 + 2 * i); // seconds to pass
+                putU16(rec, at + 10, quint16(qint16(oxygen ? 209 : 2)));
+                putU16(rec, at + 12, quint16(qint16(oxygen ? 209 : 0)));
+                putU16(rec, at + 14, quint16(qint16(gas)));
+                putU16(rec, at + 16, quint16(qint16(1200 + gas)));
+                putU16(rec, at + 18, 512);
+                putU16(rec, at + 20, quint16(2048 + i));
+                putU16(rec, at + 26, quint16(qint16(oxygen ? 209 : 1)));
+            }
         }
         rec[at + 28] = char(r.pcCommand);
 
@@ -198,10 +299,10 @@ QByteArray DockState::taskResultRecord()
         if (!b.present)
             continue;
         rec[gd + 0] = 1;  // product
-        rec[gd + 1] = 10; // hardware 1.0
+        rec[gd + 1] = 1;  // hardware 1
         rec[gd + 2] = char(b.fwVersion);
         rec[gd + 3] = char(b.sensorType);
-        putU32(rec, gd + 4, 700); // days of sensor life left
+        putU32(rec, gd + 4, 600u * 86400u); // seconds of sensor life left
         const QByteArray sn = b.serial.toLatin1().left(11);
         for (int k = 0; k < sn.size(); ++k)
             rec[gd + 8 + k] = sn[k];
@@ -213,16 +314,21 @@ QByteArray DockState::taskResultRecord()
 QByteArray DockState::taskLogRecord(quint8 bay, quint8 type) const
 {
     QByteArray rec(252, '\0');
-    if (bay < 1 || bay > 4 || !bays[bay - 1].present)
+    // Bays are numbered from 0 here, as the PC asks for them.
+    if (bay > 3 || type > 1 || !bays[bay].present)
         return rec; // count 0: nothing recorded
     // A gas response: flat, a rise towards the span value, a slow fall.
-    const double span = 100.0 + 10.0 * bay + 5.0 * type;
+    const double span = 110.0 + 10.0 * bay + 5.0 * type;
     for (int i = 0; i < 125; ++i) {
         double v = 0;
-        if (i >= 10)
-            v = span * (1.0 - std::exp(-(i - 10) / 12.0));
-        if (i >= 80)
-            v *= std::exp(-(i - 80) / 20.0);
+        if (type == 1) {
+            v = span * std::exp(-i / 18.0); // purge: the gas is flushed out
+        } else {
+            if (i >= 10)
+                v = span * (1.0 - std::exp(-(i - 10) / 12.0));
+            if (i >= 80)
+                v *= std::exp(-(i - 80) / 20.0);
+        }
         putU16(rec, 2 * i, quint16(qint16(std::lround(v))));
     }
     rec[250] = char(125);

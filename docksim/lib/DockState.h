@@ -17,7 +17,8 @@ struct DockTiming {
     int firmwareTaskMs = 20000; // firmware download to the instruments
     int otherTaskMs = 3000;    // any other bay operation
     int rebootMs = 3000;       // silence after a restart
-    static DockTiming Fast() { return {40, 80, 40, 0}; }
+    int bayTestMs = 3000;      // a bump test, calibration or hardware test, per bay (bays take turns)
+    static DockTiming Fast() { return {40, 80, 40, 0, 40}; }
 };
 
 // Task status values the dock reports.
@@ -87,6 +88,9 @@ public:
     // 252 bytes: 125 signed 16-bit samples, count, one unused byte.
     QByteArray taskLogRecord(quint8 bay, quint8 type) const;
 
+    // Bay status codes the dock reports while nothing runs.
+    static constexpr quint8 kBayUndetected = 0, kBayDetected = 1, kBayPass = 11, kBayError = 12;
+
     // Restart: the running task and the results are gone, the clock runs on.
     void reboot();
     bool restarting() const;
@@ -112,7 +116,19 @@ private:
         quint8 upgrade = kResultNone;
         quint8 config = kResultNone;
         quint8 pcCommand = 0;
+        // Outcome of the last test or hardware check the PC started.
+        quint8 testType = 0; // 0 bump, 1 calibration
+        quint8 result = kResultNone;
+        quint8 eventLog = kResultNone, buzzer = kResultNone, led = 0, hibernate = kResultNone;
+        bool tested = false;
+        quint8 bayStatus = 0; // shown once the bay's part of the task is over
     } m_results[4];
+    // Bays that test one after the other: the position of a bay in that turn order.
+    bool bayTurns() const;
+    int turnOf(int bay) const;
+    int presentCount() const;
+    // Status, step and seconds of bay i while the task runs.
+    void bayProgress(int bay, qint64 elapsedMs, quint8& status, quint8& step, quint32& seconds) const;
 };
 
 } // namespace docksim

@@ -24,6 +24,8 @@ QString ServeSerialUsage()
                "  --fast                   bay tasks take milliseconds, a restart no time\n"
                "  --task-time MS           configuration download and other bay tasks (default 3000)\n"
                "  --firmware-task-time MS  firmware download to the instruments (default 20000)\n"
+               "  --bay-test-time MS       a bump test, calibration or hardware test in one bay; bays\n"
+               "                           take turns (default 3000)\n"
                "  --reboot-time MS         no answers for this long after a restart (default 3000)\n"
                "  --fail-bays LIST         bays whose downloads fail, e.g. 2 or 1,3 (default none)\n"
                "  --empty-bays LIST        bays without an instrument (default 4)\n"
@@ -110,7 +112,7 @@ bool ParseServeSerialArgs(const QStringList& args, QString& dir, SerialServerOpt
         return false;
     };
     bool fast = false;
-    int taskMs = -1, firmwareMs = -1, rebootMs = -1;
+    int taskMs = -1, firmwareMs = -1, rebootMs = -1, bayTestMs = -1;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         auto value = [&](QString& v) {
@@ -145,6 +147,9 @@ bool ParseServeSerialArgs(const QStringList& args, QString& dir, SerialServerOpt
                 return false;
         } else if (arg == QLatin1String("--firmware-task-time")) {
             if (!number(firmwareMs, 0, 3600000))
+                return false;
+        } else if (arg == QLatin1String("--bay-test-time")) {
+            if (!number(bayTestMs, 1, 3600000))
                 return false;
         } else if (arg == QLatin1String("--reboot-time")) {
             if (!number(rebootMs, 0, 600000))
@@ -218,6 +223,8 @@ bool ParseServeSerialArgs(const QStringList& args, QString& dir, SerialServerOpt
         timing.firmwareTaskMs = firmwareMs;
     if (rebootMs >= 0)
         timing.rebootMs = rebootMs;
+    if (bayTestMs >= 0)
+        timing.bayTestMs = bayTestMs;
     return true;
 }
 

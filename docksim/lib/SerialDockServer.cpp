@@ -541,8 +541,24 @@ QByteArray SerialDockServer::simulation(quint8 command, const QByteArray& payloa
         e.alarm = quint8(f[1]) == 0 ? QStringLiteral("LOW") : QStringLiteral("HIGH");
         e.reading = qint16(be16(f, 2)) / 10.0;
         e.duration = be16(f, 4);
-        ok = m_tree.writeFile(freeName(QStringLiteral("/LOG/EVENT/"), QStringLiteral("EVENT"), QStringLiteral(".CSV")),
-                              EventCsv(serial, gas, now, {e}));
+        // The event goes into the instrument's newest event file of that gas, as the
+        // instrument's own log grows; only an instrument without one gets a new file.
+        const QString existing = newestEventFile(serial, gas);
+        std::optional<QByteArray> content;
+        if (!existing.isEmpty())
+            content = m_tree.readFile(existing, kMaxFileBytes);
+        if (content) {
+            QByteArray text = *content;
+            if (!text.isEmpty() && !text.endsWith('\n'))
+                text += "\r\n";
+            // The data line as the file's own generator writes it: the last line of a one-event file.
+            const QList<QByteArray> lines = EventCsv(serial, gas, now, {e}).split('\n');
+            text += lines.value(4).trimmed() + "\r\n";
+            ok = m_tree.writeFile(existing, text);
+        } else {
+            ok = m_tree.writeFile(freeName(QStringLiteral("/LOG/EVENT/"), QStringLiteral("EVENT"), QStringLiteral(".CSV")),
+                                  EventCsv(serial, gas, now, {e}));
+        }
     } else {
         TestResult t;
         t.calibration = command == kCmdSimCal;
@@ -553,12 +569,43 @@ QByteArray SerialDockServer::simulation(quint8 command, const QByteArray& payloa
         t.when = now;
         t.concentration = qint16(be16(f, 8)) / 10.0; // span reading
         t.pass = true;
+        t.variant = 0; // the plain form: an injected record is for trying the chain
         QRandomGenerator rng(quint32(now.toSecsSinceEpoch()));
         ok = m_tree.writeFile(freeName(QStringLiteral("/LOG/TEST/"), t.calibration ? QStringLiteral("CAL") : QStringLiteral("BUMP"),
                                        QStringLiteral(".XML")),
                               TestResultXml(t, rng));
     }
     return ok ? ack(command) : nak(command);
+}
+
+QString SerialDockServer::newestEventFile(const QString& serial, int gas) const
+{
+    const QString prefix = (serial + QStringLiteral("_EVENT_")).toUpper();
+    const QByteArray gasLine = QByteArray(" ") + Gas(gas).name + " ";
+    QString best, bestName;
+    QStringList folders{QStringLiteral("/LOG/EVENT/")};
+    for (int n = 0; n < folders.size() && n < 1000; ++n) {
+        const auto entries = m_tree.list(folders[n]);
+        if (!entries)
+            continue;
+        for (const TreeEntry& e : *entries) {
+            if (e.name.startsWith(QLatin1Char('.')))
+                continue;
+            if (e.dir) {
+                folders << folders[n] + e.name + QLatin1Char('/');
+                continue;
+            }
+            const QString upper = e.name.toUpper();
+            if (!upper.startsWith(prefix) || !upper.endsWith(QStringLiteral(".CSV")) || upper <= bestName)
+                continue;
+            const auto head = m_tree.readFile(folders[n] + e.name, 256);
+            if (!head || !head->left(head->indexOf('\n')).contains(gasLine))
+                continue; // another sensor's log
+            best = folders[n] + e.name;
+            bestName = upper;
+        }
+    }
+    return best;
 }
 
 void SerialDockServer::queueReply(QByteArray frame, int requestBytes)

@@ -109,6 +109,8 @@ private:
     QByteArray uploadAnnounce(const QByteArray& payload);
     QByteArray uploadBlock(const QByteArray& payload);
     QByteArray simulation(quint8 command, const QByteArray& payload);
+    // Remote path of the instrument's newest event file of that gas; empty when none.
+    QString newestEventFile(const QString& serial, int gas) const;
 
     SerialServerOptions m_options;
     DockTree m_tree;

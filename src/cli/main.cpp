@@ -8,6 +8,7 @@
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
 #include "cli/ReportCommands.h"
+#include "cli/ServiceCommands.h"
 
 namespace {
 
@@ -41,6 +42,17 @@ const char* const kUsage =
     "  report                             write a new report set from the alert store\n"
     "  result show FILE                   print a test result as the LOG page shows it\n"
     "  mail-test                          send the test e-mail\n"
+    "  service sn read | sn write SN      the dock's serial number (at most 11 characters are sent)\n"
+    "  service production read | set --sn SN --offset HOURS --duty D1 D2\n"
+    "                                     production set-up: serial number, clock offset, pump duties\n"
+    "  service pump-test | gd-clear       pump test; clear the instruments' data memory\n"
+    "  service simulate event --sn SN --sensor H2S|CO|O2|SO2 --level X --type low|high --duration S\n"
+    "  service simulate bump|cal --sn SN --sensor S --zero-pre X --zero X --zero-time N\n"
+    "                             --span-pre X --span X --span-time N\n"
+    "                                     inject a simulated record into the dock\n"
+    "  monitor status|result|log [--save] one bay task request, printed as the monitor's tables\n"
+    "  monitor watch [--seconds N]        the task status once a second (default 10 s)\n"
+    "                                     (service and monitor: --link cable --port DEV)\n"
     "\n"
     "LINK is one of:\n"
     "  --link usb [--target DIR]          the dock as a USB drive; --target answers the folder\n"
@@ -121,6 +133,8 @@ int main(int argc, char** argv)
     }
     if (IsReportCommand(command))
         return RunReportCommand(command, args, state, port, out, err);
+    if (IsServiceCommand(command))
+        return RunServiceCommand(command, args, state, port, out, err);
     if (IsDockCommand(command))
         return RunDockCommand(command, args, state, port, out, err);
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));

@@ -39,7 +39,12 @@
 #include "app/MainCore.h"
 #include "lang/CaptionTable.h"
 #include "lang/LangTable.h"
+#include "PCTestDlg.h"
+#include "service/ServiceCommands.h"
 #include "ui_MainForm.h"
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
 
 namespace {
 
@@ -354,7 +359,7 @@ void TMainForm::InitLang()
         m_testerInsertBtn->setText(LangText(538));
         m_testerDeleteBtn->setText(LangText(539));
     }
-    ui->PCProdReadLabel->setText(QStringLiteral("---"));
+    ui->PCProdReadLabel->setText(m_service ? m_service->PCProdReadLabel : QStringLiteral("---"));
     fitScheduleGrid();
     if (m_core)
         m_core->editors.gd.RefreshTexts();
@@ -1010,6 +1015,7 @@ void TMainForm::setupOperations()
     m_rtcLabel = new QLabel(ui->OpDeviceOpTS);
     m_rtcLabel->setObjectName(QStringLiteral("OpDeviceOpRTCLabel"));
     m_rtcLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_rtcLabel->setText(QStringLiteral("---"));
     if (QLayout* l = ui->OpDeviceOpTS->layout())
         l->addWidget(m_rtcLabel);
     auto clock = [this](bool set) {
@@ -1067,6 +1073,100 @@ void TMainForm::setupOperations()
         {ui->DebugEthDataCheck, TMainCore::Traffic::EthData}};
     for (const auto& [box, which] : traffic)
         connect(box, &QCheckBox::toggled, this, [this, w = which](bool on) { m_core->SetTraffic(w, on); });
+    setupService();
+    refreshConnection();
+}
+
+void TMainForm::setupService()
+{
+    m_service = std::make_unique<TServiceCommands>(*m_core);
+    ui->PCSimSensorCombo->clear();
+    ui->PCSimSensorCombo->addItems({QStringLiteral("H2S"), QStringLiteral("CO"), QStringLiteral("O2"),
+                                    QStringLiteral("SO2")});
+    ui->PCSimSensorCombo->setCurrentIndex(0);
+    // Serial numbers: upper case, printable ASCII (the dock takes one byte a character).
+    for (QLineEdit* e : {ui->DebugOpSNEdit, ui->PCProdNameEdit, ui->PCSimSNEdit}) {
+        e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[\\x20-\\x7E]*")), e));
+        connect(e, &QLineEdit::textEdited, e, [e](const QString& t) {
+            const int pos = e->cursorPosition();
+            e->setText(t.toUpper());
+            e->setCursorPosition(pos);
+        });
+    }
+    ui->DebugOpSNEdit->setMaxLength(SERVICE_SN_MAX + 1); // a twelfth character shows that only eleven go
+    ui->PCProdNameEdit->setMaxLength(SERVICE_SN_MAX + 1);
+    auto after = [this](bool) { pushService(); };
+    connect(ui->DebugOpReadSNBtn, &QPushButton::clicked, this, [this, after] {
+        pullService();
+        after(m_service->DebugOpReadSNBtnClick());
+    });
+    connect(ui->DebugOpWriteSNBtn, &QPushButton::clicked, this, [this, after] {
+        pullService();
+        after(m_service->DebugOpWriteSNBtnClick());
+    });
+    connect(ui->PCProdReadBtn, &QPushButton::clicked, this, [this, after] {
+        pullService();
+        after(m_service->PCProdReadBtnClick());
+    });
+    connect(ui->PCProdSetBtn, &QPushButton::clicked, this, [this, after] {
+        pullService();
+        after(m_service->PCProdSetBtnClick());
+    });
+    connect(ui->PCPumpTestBtn, &QPushButton::clicked, this, [this] { m_service->PCPumpTestBtnClick(); });
+    connect(ui->PCGDDFClearBtn, &QPushButton::clicked, this, [this] { m_service->PCGDDFClearBtnClick(); });
+    connect(ui->PCSimEventAddBtn, &QPushButton::clicked, this, [this] {
+        pullService();
+        m_service->PCSimEventAddBtnClick();
+    });
+    ui->PCSimTestBumpBtn->setProperty("tag", 1);
+    ui->PCSimTestCalBtn->setProperty("tag", 2);
+    for (QPushButton* b : {ui->PCSimTestBumpBtn, ui->PCSimTestCalBtn})
+        connect(b, &QPushButton::clicked, this, [this, b] {
+            pullService();
+            m_service->PCSimTestBumpBtnClick(b->property("tag").toInt());
+        });
+    connect(ui->PCOpBtn, &QPushButton::clicked, this, &TMainForm::onPCOpBtnClick);
+    pushService();
+}
+
+void TMainForm::pullService()
+{
+    TServiceCommands& s = *m_service;
+    s.DebugOpSNEdit = ui->DebugOpSNEdit->text();
+    s.PCProdNameEdit = ui->PCProdNameEdit->text();
+    s.PCProdOffsetEdit = ui->PCProdOffsetEdit->value();
+    s.PCProdDuty1Edit = ui->PCProdDuty1Edit->value();
+    s.PCProdDuty2Edit = ui->PCProdDuty2Edit->value();
+    s.PCSimSNEdit = ui->PCSimSNEdit->text();
+    s.PCSimSensorComboIndex = std::max(0, ui->PCSimSensorCombo->currentIndex());
+    s.PCSimEventAlarmEdit = ui->PCSimEventAlarmEdit->value();
+    s.PCSimEventTypeRadioIndex = ui->PCSimEventTypeRadio1->isChecked() ? 1 : 0;
+    s.PCSimEventDurationEdit = ui->PCSimEventDurationEdit->value();
+    s.PCSimTestZeroPreEdit = ui->PCSimTestZeroPreEdit->value();
+    s.PCSimTestZeroEdit = ui->PCSimTestZeroEdit->value();
+    s.PCSimTestZeroTimeEdit = ui->PCSimTestZeroTimeEdit->value();
+    s.PCSimTestSpanPreEdit = ui->PCSimTestSpanPreEdit->value();
+    s.PCSimTestSpanEdit = ui->PCSimTestSpanEdit->value();
+    s.PCSimTestSpanTimeEdit = ui->PCSimTestSpanTimeEdit->value();
+}
+
+void TMainForm::pushService()
+{
+    ui->DebugOpSNEdit->setText(m_service->DebugOpSNEdit);
+    ui->PCProdReadLabel->setText(m_service->PCProdReadLabel);
+    if (!m_service->LastError.isEmpty())
+        m_core->AddLog(LOGTYPE_UNIT, m_service->LastError);
+}
+
+void TMainForm::onPCOpBtnClick()
+{
+    // The dialog keeps its own traffic log: the main window's serial boxes go off.
+    for (QCheckBox* c : {ui->DebugCommReadCheck, ui->DebugCommSendCheck, ui->DebugCommDataCheck})
+        c->setChecked(false);
+    m_service->PCOpBtnClick([this] {
+        TPCTestDlg dlg(m_core->DockComm, m_state->GVPath, m_state->FLogDestDir, this);
+        dlg.ShowDlg();
+    });
     refreshConnection();
 }
 

@@ -22,6 +22,7 @@ class TLogPage;
 class TReportPage;
 class QLabel;
 class QPushButton;
+class TServiceCommands;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -33,6 +34,7 @@ public:
 
     AppState& state() { return *m_state; }
     TMainCore& core() { return *m_core; }
+    TServiceCommands& service() { return *m_service; }
     QtOperatorPort& qtPort() { return *m_port; }
 
     // The one-time start-up sequence; runs on the first show, callable earlier.
@@ -99,6 +101,11 @@ private:
     void refreshConnection();
     void onLinkRadio();
     QWidget* named(const char* name) const;
+    // The service page, the History page's serial-number panel and "PC Operation".
+    void setupService();
+    void pullService();
+    void pushService();
+    void onPCOpBtnClick();
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<AppState> m_ownState;
@@ -121,4 +128,5 @@ private:
     QLabel* m_rtcLabel = nullptr;
     QPushButton* m_testerInsertBtn = nullptr;
     QPushButton* m_testerDeleteBtn = nullptr;
+    std::unique_ptr<TServiceCommands> m_service;
 };

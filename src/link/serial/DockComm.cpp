@@ -624,8 +624,10 @@ bool TDockComm::GetTaskStatus(RTask& mTask, uint8_t& nUsb, RBayTaskArr& mBay)
 {
     if (exchange(QStringLiteral("TASK"), DOCKCOMM_CMD_OP_STATUS, QByteArray()) != DOCKCOMM_COMM_OK)
         return false;
-    // A short reply leaves the missing fields zero.
-    const QByteArray d = ReplyData().leftJustified(61, '\0');
+    // A short record is no record: its zero-filled rest would read as real values.
+    const QByteArray d = ReplyData();
+    if (d.size() < 61)
+        return false;
     std::memcpy(&mTask, d.constData(), sizeof(RTask));
     nUsb = uint8_t(d[12]);
     std::memcpy(&mBay, d.constData() + 13, sizeof(RBayTaskArr));
@@ -636,7 +638,9 @@ bool TDockComm::GetTaskResult(RBayResArr& mBay, RGDInfoArr& mGD)
 {
     if (exchange(QStringLiteral("RESULT"), DOCKCOMM_CMD_OP_RESULT, QByteArray()) != DOCKCOMM_COMM_OK)
         return false;
-    const QByteArray d = ReplyData().leftJustified(220, '\0');
+    const QByteArray d = ReplyData();
+    if (d.size() < 220)
+        return false;
     std::memcpy(&mBay, d.constData(), sizeof(RBayResArr));
     std::memcpy(&mGD, d.constData() + sizeof(RBayResArr), sizeof(RGDInfoArr));
     return true;

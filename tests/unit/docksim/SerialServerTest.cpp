@@ -713,3 +713,57 @@ TEST_F(SerialServerTest, SimulationRecordsBecomeLogFiles)
               0x15)
         << "a serial number is no path";
 }
+
+TEST_F(SerialServerTest, PcBumpTestRunsBayByBay)
+{
+    DockTiming t = DockTiming::Fast();
+    t.bayTestMs = 300;
+    serve({}, t);
+    auto bayStatus = [&](const QByteArray& rec, int bay) { return int(quint8(rec[13 + 12 * bay])); };
+    QByteArray rec = client->exchange(0x22).data;
+    ASSERT_EQ(rec.size(), 61);
+    EXPECT_EQ(bayStatus(rec, 0), 1) << "an idle bay with an instrument";
+    EXPECT_EQ(bayStatus(rec, 3), 0) << "bay 4 is empty";
+    ASSERT_EQ(client->exchange(0x21, QByteArray(1, char(7))).ack, 0x06);
+    rec = client->exchange(0x22).data;
+    EXPECT_EQ(int(rec[0]), 5);
+    EXPECT_EQ(bayStatus(rec, 0), 7) << "bay 1 tests first";
+    EXPECT_EQ(bayStatus(rec, 1), 1) << "bay 2 waits";
+    // Bay 2 is tested once bay 1 has passed.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        rec = client->exchange(0x22).data;
+        return bayStatus(rec, 1) == 7;
+    }, 2000));
+    EXPECT_EQ(bayStatus(rec, 0), 11);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return quint8(client->exchange(0x22).data[0]) == 2; }, 3000));
+    const QByteArray res = client->exchange(0x23).data;
+    ASSERT_EQ(res.size(), 220);
+    EXPECT_EQ(int(res[28]), 7) << "PC command";
+    EXPECT_EQ(int(res[7]), 1) << "passed";
+    EXPECT_GT(qFromLittleEndian<qint16>(res.constData() + 14), 200) << "gas reading in tenths";
+    // Curves are asked for by bay index 0..3.
+    EXPECT_EQ(quint8(client->exchange(0x24, QByteArray("\x00\x00", 2)).data[250]), 125);
+    EXPECT_EQ(quint8(client->exchange(0x24, QByteArray("\x03\x00", 2)).data[250]), 0);
+}
+
+TEST_F(SerialServerTest, InjectedEventJoinsTheInstrumentsEventFile)
+{
+    put("LOG/EVENT/SUB/GD5550001_EVENT_2401010800.CSV",
+        "Gaviro SG CO Event Log\r\nSerial Number,GD5550001\r\nDownloaded,24-01-01 08:00\r\n"
+        "Date,Time,Duration,Reading(ppm),Alarm,Option\r\n24-01-01,07:00:00,30,40,LOW,");
+    serve();
+    QByteArray sn("GD5550001");
+    sn.append(QByteArray(12 - sn.size(), '\0'));
+    // CO, HIGH, 12.5 for 301 s.
+    ASSERT_EQ(client->exchange(0x11, sn + QByteArray("\x02\x01\x00\x7D\x01\x2D", 6)).ack, 0x06);
+    const QStringList lines =
+        QString::fromLatin1(testsupport::readAll(root + "/LOG/EVENT/SUB/GD5550001_EVENT_2401010800.CSV"))
+            .split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[4], "24-01-01,07:00:00,30,40,LOW,") << "the old line stays as it was";
+    EXPECT_TRUE(lines[5].contains(",301,1") && lines[5].endsWith(",HIGH,")) << lines[5].toStdString();
+    EXPECT_EQ(QDir(root + "/LOG/EVENT").entryList({"*.CSV"}, QDir::Files).size(), 0) << "no new file";
+    // Another sensor of the same serial number gets a file of its own.
+    ASSERT_EQ(client->exchange(0x11, sn + QByteArray("\x01\x01\x00\x7D\x01\x2D", 6)).ack, 0x06);
+    EXPECT_EQ(QDir(root + "/LOG/EVENT").entryList({"GD5550001_EVENT_*.CSV"}, QDir::Files).size(), 1);
+}

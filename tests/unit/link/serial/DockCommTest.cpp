@@ -236,6 +236,32 @@ TEST(DockCommCommands, IdentityClockAndTaskRecords)
     EXPECT_EQ(link.script->requests.last().payload, QByteArray("0123456789A"));
 }
 
+TEST(DockCommCommands, ShortTaskRecordsAreNoRecords)
+{
+    Link link;
+    ASSERT_TRUE(link.open());
+    QByteArray status(60, '\5'), result(219, '\1');
+    link.script->responder = [&](const Request& r) {
+        return reply(r.command, r.command == DOCKCOMM_CMD_OP_STATUS ? status : result);
+    };
+    RTask task{};
+    uint8_t usb = 0;
+    RBayTaskArr bays{};
+    RBayResArr res{};
+    RGDInfoArr gd{};
+    // One byte short: refused, so the monitor keeps what it showed instead of zeros.
+    EXPECT_FALSE(link.comm.GetTaskStatus(task, usb, bays));
+    EXPECT_FALSE(link.comm.GetTaskResult(res, gd));
+    status = QByteArray(61, '\5');
+    result = QByteArray(220, '\1');
+    ASSERT_TRUE(link.comm.GetTaskStatus(task, usb, bays));
+    EXPECT_EQ(task.mStatus, 5);
+    EXPECT_EQ(usb, 5);
+    EXPECT_EQ(bays.mBay[3].mStatus, 5);
+    ASSERT_TRUE(link.comm.GetTaskResult(res, gd));
+    EXPECT_EQ(gd.mBay[3].tRemainLifeRTC, 0x01010101u);
+}
+
 // ---- file transfers ----
 
 class DockCommFiles : public ::testing::Test {

@@ -1,0 +1,280 @@
+#include "PCTestDlg.h"
+
+#include "ui_PCTestDlg.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+#include "link/serial/DockComm.h"
+
+namespace {
+
+const QColor kFixed(238, 238, 247);
+
+// Fixed cells (row 0, column 0) lavender with bold text, data cells white; in the
+// result table the labels of column 0 stand 8 pixels in, everything else centred.
+class GridCellDelegate : public QStyledItemDelegate {
+public:
+    GridCellDelegate(bool resultTable, QObject* parent) : QStyledItemDelegate(parent), m_result(resultTable) {}
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const bool fixed = index.row() == 0 || index.column() == 0;
+        p->save();
+        p->fillRect(option.rect, fixed ? kFixed : Qt::white);
+        QFont f = option.font;
+        f.setBold(fixed);
+        p->setFont(f);
+        p->setPen(Qt::black);
+        const QString text = index.data().toString();
+        if (m_result && index.column() == 0 && index.row() > 0)
+            p->drawText(option.rect.adjusted(8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
+        else
+            p->drawText(option.rect, Qt::AlignCenter, text);
+        p->setPen(QColor(200, 200, 210));
+        p->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        p->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        p->restore();
+    }
+
+private:
+    bool m_result;
+};
+
+QColor tileColour(BayLook look)
+{
+    switch (look) {
+    case BayLook::Running: return QColor(255, 213, 79);
+    case BayLook::Pass: return QColor(102, 187, 106);
+    case BayLook::Error: return QColor(239, 83, 80);
+    case BayLook::Idle: break;
+    }
+    return QColor(224, 224, 224);
+}
+
+void setBackground(QWidget* w, const QColor& c)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, c);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QString& logDestination,
+                       QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TPCTestDlg>()), m_monitor(std::make_unique<TTaskMonitor>(comm))
+{
+    ui->setupUi(this);
+    m_monitor->ProgramFolder = programFolder;
+    m_monitor->LogDestination = logDestination;
+
+    const std::pair<QPushButton*, uint8_t> requests[] = {
+        {ui->BtnTestOpBtn, MONITOR_BTN_OPERATION},     {ui->BtnTestStatusBtn, MONITOR_BTN_STATUS},
+        {ui->BtnTestResultBtn, MONITOR_BTN_RESULT},    {ui->BtnTestLogBtn, MONITOR_BTN_LOG},
+        {ui->BtnTestFlowOnBtn, MONITOR_BTN_FLOWON},    {ui->BtnTestFlowOffBtn, MONITOR_BTN_FLOWOFF},
+        {ui->ResSaveResultBtn, MONITOR_BTN_SAVERESULT}, {ui->ResSaveLogBtn, MONITOR_BTN_SAVELOG}};
+    for (const auto& [b, tag] : requests) {
+        b->setProperty("tag", int(tag));
+        connect(b, &QPushButton::clicked, this, [this, t = tag] { m_monitor->Press(t); });
+    }
+    connect(ui->BtnStartBtn, &QPushButton::clicked, this, [this] { m_monitor->TestStart(); });
+    connect(ui->BtnStopBtn, &QPushButton::clicked, this, [this] { m_monitor->Stop(); });
+    connect(ui->BtnCloseBtn, &QPushButton::clicked, this, [this] { reject(); });
+    connect(ui->BtnTestOpCombo, &QComboBox::currentIndexChanged, this,
+            [this](int i) { m_monitor->BtnTestOpComboIndex = i; });
+    connect(ui->LogOpReadCheck, &QCheckBox::toggled, this, [this](bool on) { m_monitor->SetLogRead(on); });
+    connect(ui->LogOpSendCheck, &QCheckBox::toggled, this, [this](bool on) { m_monitor->SetLogSend(on); });
+    connect(ui->LogOpClearBtn, &QPushButton::clicked, ui->LogMemo, &QPlainTextEdit::clear);
+    m_monitor->LogLine = [this](const QString& s) { ui->LogMemo->appendPlainText(s); };
+    m_monitor->Changed = [this] { refresh(); };
+    m_monitor->LogRead = [this] { redrawChart(); };
+
+    // The grids: fixed sizes, no headers of their own (row 0 and column 0 are the headers).
+    QTableWidget* res = ui->ResTestGrid;
+    res->setItemDelegate(new GridCellDelegate(true, res));
+    res->setColumnWidth(0, 128);
+    for (int c = 1; c < TTaskMonitor::RES_COLS; ++c)
+        res->setColumnWidth(c, 132);
+    for (int r = 0; r < TTaskMonitor::RES_ROWS; ++r)
+        res->setRowHeight(r, 18);
+    res->setMinimumWidth(128 + 4 * 132 + 2 * res->frameWidth() +
+                         res->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
+    QTableWidget* lg = ui->ResLogGrid;
+    lg->setItemDelegate(new GridCellDelegate(false, lg));
+    lg->setColumnWidth(0, 40);
+    for (int c = 1; c < TTaskMonitor::LOG_COLS; ++c)
+        lg->setColumnWidth(c, 72);
+    lg->verticalHeader()->setDefaultSectionSize(18);
+    res->verticalHeader()->setMinimumSectionSize(1); // the 5-pixel separator row
+    lg->setMinimumWidth(40 + 8 * 72 + 2 * lg->frameWidth() +
+                        lg->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
+    for (QTableWidget* g : {res, lg}) {
+        g->setShowGrid(false);
+        g->setWordWrap(false);
+        g->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        for (int r = 0; r < g->rowCount(); ++r)
+            for (int c = 0; c < g->columnCount(); ++c)
+                g->setItem(r, c, new QTableWidgetItem);
+    }
+
+    // The curves as a chart beside their table: one line per bay and kind.
+    m_chart = new QChart;
+    m_chart->setTitle(QStringLiteral("Gas and purge curves"));
+    m_chart->legend()->setAlignment(Qt::AlignRight);
+    QFont legendFont = m_chart->legend()->font();
+    legendFont.setPointSizeF(legendFont.pointSizeF() * 0.85);
+    m_chart->legend()->setFont(legendFont);
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    static const QColor kBay[4] = {QColor(33, 150, 243), QColor(229, 57, 53), QColor(67, 160, 71),
+                                   QColor(251, 140, 0)};
+    auto* x = new QValueAxis;
+    x->setRange(1, 125);
+    x->setLabelFormat(QStringLiteral("%d"));
+    x->setTitleText(QStringLiteral("Sample"));
+    auto* y = new QValueAxis;
+    y->setRange(0, 100);
+    y->setLabelFormat(QStringLiteral("%d"));
+    m_chart->addAxis(x, Qt::AlignBottom);
+    m_chart->addAxis(y, Qt::AlignLeft);
+    for (int c = 1; c < TTaskMonitor::LOG_COLS; ++c) {
+        auto* s = new QLineSeries;
+        s->setName(m_monitor->ResLogGrid[0][c]);
+        QPen pen(kBay[(c - 1) / 2]);
+        pen.setWidthF(1.6);
+        if ((c - 1) % 2 == 1)
+            pen.setStyle(Qt::DashLine);
+        s->setPen(pen);
+        m_chart->addSeries(s);
+        s->attachAxis(x);
+        s->attachAxis(y);
+        m_series << s;
+    }
+    m_chartView = new QChartView(m_chart, ui->ResLogChartBox);
+    m_chartView->setObjectName(QStringLiteral("ResLogChart"));
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    auto* box = new QVBoxLayout(ui->ResLogChartBox);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(m_chartView);
+    for (int b = 1; b <= 4; ++b)
+        if (auto* l = findChild<QLabel*>(QStringLiteral("BayStatusLabel%1").arg(b)))
+            setBackground(l, tileColour(BayLook::Idle));
+    refresh();
+}
+
+TPCTestDlg::~TPCTestDlg()
+{
+    m_monitor->Stop();
+    m_monitor->Changed = nullptr;
+    m_monitor->LogLine = nullptr;
+    m_monitor->LogRead = nullptr;
+}
+
+void TPCTestDlg::prepare()
+{
+    m_monitor->FillFixedTexts();
+    ui->ResTestGrid->setRowHeight(7, 5); // the unlabelled separator row
+    refresh();
+}
+
+int TPCTestDlg::ShowDlg()
+{
+    prepare();
+    return exec();
+}
+
+void TPCTestDlg::reject()
+{
+    if (!m_monitor->CloseEnabled)
+        return;
+    QDialog::reject();
+}
+
+void TPCTestDlg::closeEvent(QCloseEvent* event)
+{
+    if (!m_monitor->CloseEnabled) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TPCTestDlg::refreshGrid(QTableWidget* grid, int rows, int cols, const QString* cells)
+{
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            QTableWidgetItem* it = grid->item(r, c);
+            const QString& v = cells[r * cols + c];
+            if (it && it->text() != v)
+                it->setText(v);
+        }
+}
+
+void TPCTestDlg::refresh()
+{
+    TTaskMonitor& m = *m_monitor;
+    ui->BtnStartBtn->setEnabled(m.StartEnabled);
+    ui->BtnCloseBtn->setEnabled(m.CloseEnabled);
+    ui->BtnStopBtn->setEnabled(m.StopEnabled);
+    ui->BtnTestPanel->setEnabled(m.PanelEnabled);
+    ui->ResSaveResultBtn->setEnabled(m.SaveEnabled);
+    ui->ResSaveLogBtn->setEnabled(m.SaveEnabled);
+    ui->BtnTestFlowOnBtn->setEnabled(m.FlowOnEnabled);
+    ui->BtnTestFlowOffBtn->setEnabled(m.FlowOffEnabled);
+    if (ui->BtnTestOpCombo->currentIndex() != m.BtnTestOpComboIndex)
+        ui->BtnTestOpCombo->setCurrentIndex(m.BtnTestOpComboIndex);
+
+    if (m.TaskUsbKnown) {
+        ui->TaskStatusLabel->setText(m.TaskStatusLabel);
+        setBackground(ui->TaskUsbLabel, m.TaskUsb ? QColor(0, 255, 0) : QColor(255, 0, 0));
+    }
+    for (int b = 0; b < 4; ++b) {
+        const TTaskMonitor::BayDisplay& d = m.Bays[size_t(b)];
+        if (!d.known)
+            continue;
+        auto* status = findChild<QLabel*>(QStringLiteral("BayStatusLabel%1").arg(b + 1));
+        auto* step = findChild<QLabel*>(QStringLiteral("BayStepLabel%1").arg(b + 1));
+        auto* timer = findChild<QLabel*>(QStringLiteral("BayTimerLabel%1").arg(b + 1));
+        status->setText(d.status);
+        setBackground(status, tileColour(BayStatusLook(d.code)));
+        step->setText(d.step);
+        timer->setText(d.timer);
+    }
+    refreshGrid(ui->ResTestGrid, TTaskMonitor::RES_ROWS, TTaskMonitor::RES_COLS, &m.ResTestGrid[0][0]);
+    refreshGrid(ui->ResLogGrid, TTaskMonitor::LOG_ROWS, TTaskMonitor::LOG_COLS, &m.ResLogGrid[0][0]);
+    if (m.ShownTab != m_shownTab) {
+        m_shownTab = m.ShownTab;
+        ui->ResPage->setCurrentWidget(m.ShownTab == QLatin1String("Logging Data") ? ui->ResLogTS : ui->ResResultTS);
+    }
+}
+
+void TPCTestDlg::redrawChart()
+{
+    int lo = 0, hi = 10;
+    for (int c = 1; c < TTaskMonitor::LOG_COLS; ++c) {
+        const QVector<int> v = m_monitor->Curve(c);
+        QList<QPointF> pts;
+        pts.reserve(v.size());
+        for (int i = 0; i < v.size(); ++i) {
+            pts << QPointF(i + 1, v[i]);
+            lo = std::min(lo, v[i]);
+            hi = std::max(hi, v[i]);
+        }
+        m_series[c - 1]->replace(pts);
+    }
+    const auto axes = m_chart->axes(Qt::Vertical);
+    if (!axes.isEmpty()) {
+        auto* y = static_cast<QValueAxis*>(axes.first());
+        y->setRange(lo, hi + (hi - lo) / 10 + 1);
+        y->applyNiceNumbers();
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+// "PC Operation": the bay task monitor's window. It mirrors TTaskMonitor; the
+// buttons only store their request, the monitor's loop serves it.
+#include <QDialog>
+#include <memory>
+
+#include "service/TaskMonitor.h"
+
+namespace Ui {
+class TPCTestDlg;
+}
+class QLineSeries;
+class QChart;
+class QChartView;
+class QTableWidget;
+class TDockComm;
+
+class TPCTestDlg : public QDialog {
+    Q_OBJECT
+public:
+    TPCTestDlg(TDockComm& comm, const QString& programFolder, const QString& logDestination,
+               QWidget* parent = nullptr);
+    ~TPCTestDlg() override;
+
+    // Fills the fixed texts of both tables and shows the dialog modally.
+    int ShowDlg();
+    // Shows it without waiting (tests).
+    void prepare();
+
+    TTaskMonitor& monitor() { return *m_monitor; }
+    QChart* chart() const { return m_chart; }
+
+public slots:
+    void reject() override; // refused while the loop runs, as the "close" button is
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void refresh();
+    void refreshGrid(QTableWidget* grid, int rows, int cols, const QString* cells);
+    void redrawChart();
+
+    std::unique_ptr<Ui::TPCTestDlg> ui;
+    std::unique_ptr<TTaskMonitor> m_monitor;
+    QChart* m_chart = nullptr;
+    QChartView* m_chartView = nullptr;
+    QList<QLineSeries*> m_series;
+    QString m_shownTab;
+};

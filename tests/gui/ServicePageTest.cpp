@@ -1,0 +1,234 @@
+// The service page, the History page's serial-number panel and the "PC Operation"
+// dialog, against the dock simulator served in this process on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QtCharts/QChart>
+#include <QtCharts/QLineSeries>
+
+#include "Fixture.h"
+#include "MainForm.h"
+#include "PCTestDlg.h"
+#include "SerialDockServer.h"
+#include "app/MainCore.h"
+#include "lang/LangTable.h"
+#include "link/serial/DockComm.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class ServicePage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_oldCwd = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(QStringLiteral(MARVANE_BINARY_DIR)));
+        ASSERT_TRUE(docksim::WriteFixture(dock.path(), docksim::FixtureSize::Small, 7).ok());
+        window = std::make_unique<TMainForm>(&state);
+        window->show();
+        window->core().FinalPauseSec = 0;
+    }
+    void TearDown() override
+    {
+        window.reset();
+        server.reset();
+        if (pty)
+            platform::ClosePseudoTerminal(*pty);
+        QDir::setCurrent(m_oldCwd);
+    }
+    void serve()
+    {
+        QString error;
+        pty = platform::OpenPseudoTerminal(&error);
+        ASSERT_TRUE(pty) << error.toStdString();
+        server = std::make_unique<docksim::SerialDockServer>(dock.path(), docksim::SerialServerOptions{});
+        docksim::DockTiming t = docksim::DockTiming::Fast();
+        t.bayTestMs = 1200; // long enough for the once-a-second poll to see each bay run
+        server->state().timing = t;
+        ASSERT_TRUE(server->start(pty->masterFd, &error));
+        find<QRadioButton>("OpDeviceConnectCommRadio")->setChecked(true);
+        find<QComboBox>("OpDeviceConnectCommPortCombo")->setEditText(pty->slavePath);
+    }
+    template <class T> T* find(const char* name, QObject* in = nullptr)
+    {
+        T* p = (in ? in : window.get())->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(p, nullptr) << name;
+        return p;
+    }
+    void click(const char* name, QObject* in = nullptr)
+    {
+        QPushButton* b = find<QPushButton>(name, in);
+        ASSERT_TRUE(b);
+        ASSERT_TRUE(b->isEnabled()) << name;
+        b->click(); // the page it is on need not be in front
+    }
+
+    testsupport::ScopedTempRoot tmp;
+    QTemporaryDir dock;
+    ScriptedOperatorPort port;
+    AppState state{&port};
+    std::unique_ptr<TMainForm> window;
+    std::optional<platform::PtyPair> pty;
+    std::unique_ptr<docksim::SerialDockServer> server;
+    QString m_oldCwd;
+};
+
+} // namespace
+
+TEST_F(ServicePage, ControlsFollowTheServiceLevel)
+{
+    window->applyServiceLevel(1);
+    EXPECT_FALSE(find<QWidget>("PCProdGB")->isHidden());
+    EXPECT_FALSE(find<QWidget>("PCSimGB")->isVisibleTo(window.get()));
+    EXPECT_TRUE(find<QWidget>("PCOpBtn")->isHidden());
+    window->applyServiceLevel(2);
+    for (const char* n : {"PCSimGB", "PCOpBtn", "PCPumpTestBtn", "PCGDDFClearBtn", "DebugOpPanel"})
+        EXPECT_FALSE(find<QWidget>(n)->isHidden()) << n;
+
+    // Kinds, ranges, steps and defaults.
+    auto* rtc = find<QDoubleSpinBox>("OpDeviceOpSetRtcOffsetEdit");
+    EXPECT_EQ(rtc->decimals(), 1);
+    EXPECT_LT(rtc->minimum(), -1000);
+    auto* off = find<QDoubleSpinBox>("PCProdOffsetEdit");
+    EXPECT_EQ(off->minimum(), -23);
+    EXPECT_EQ(off->maximum(), 23);
+    EXPECT_EQ(find<QSpinBox>("PCProdDuty2Edit")->maximum(), 50);
+    auto* alarm = find<QDoubleSpinBox>("PCSimEventAlarmEdit");
+    EXPECT_EQ(alarm->value(), 10.0);
+    EXPECT_EQ(alarm->singleStep(), 5.0);
+    EXPECT_EQ(find<QSpinBox>("PCSimEventDurationEdit")->value(), 100);
+    EXPECT_EQ(find<QDoubleSpinBox>("PCSimTestSpanPreEdit")->value(), 25.0);
+    EXPECT_EQ(find<QSpinBox>("PCSimTestSpanTimeEdit")->value(), 5);
+    EXPECT_TRUE(find<QRadioButton>("PCSimEventTypeRadio0")->isChecked());
+    auto* sensor = find<QComboBox>("PCSimSensorCombo");
+    ASSERT_EQ(sensor->count(), 4);
+    EXPECT_EQ(sensor->itemText(3), "SO2");
+    EXPECT_EQ(sensor->currentIndex(), 0);
+    EXPECT_EQ(find<QLineEdit>("PCSimSNEdit")->text(), "SH00000000");
+    // Serial numbers are typed in upper case.
+    auto* sn = find<QLineEdit>("PCProdNameEdit");
+    sn->clear();
+    QTest::keyClicks(sn, "ts12a");
+    EXPECT_EQ(sn->text(), "TS12A");
+    // "Read SN" and "Write SN" need the USB cable.
+    EXPECT_FALSE(find<QPushButton>("DebugOpReadSNBtn")->isEnabled());
+    find<QRadioButton>("OpDeviceConnectCommRadio")->setChecked(true);
+    EXPECT_TRUE(find<QPushButton>("DebugOpWriteSNBtn")->isEnabled());
+}
+
+TEST_F(ServicePage, ProductionGroupOnlyWithTheUsbCable)
+{
+    window->applyServiceLevel(1);
+    click("PCProdReadBtn");
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_EQ(port.messages[0], LangText(427) + ": " + LangText(426));
+    EXPECT_EQ(find<QLabel>("PCProdReadLabel")->text(), "---");
+
+    serve();
+    auto* sn = find<QLineEdit>("PCProdNameEdit");
+    sn->setText("TS4242");
+    find<QSpinBox>("PCProdDuty1Edit")->setValue(21);
+    find<QSpinBox>("PCProdDuty2Edit")->setValue(43);
+    click("PCProdSetBtn");
+    const QStringList lines = find<QLabel>("PCProdReadLabel")->text().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], LangText(421) + " : TS4242");
+    EXPECT_EQ(lines[2], LangText(429) + " : 21 43");
+    EXPECT_EQ(port.messages.size(), 1);
+
+    // History page: twelve characters typed, the dock's answer shown.
+    window->applyServiceLevel(2);
+    find<QLineEdit>("DebugOpSNEdit")->setText("ABCDEFGHIJKL");
+    click("DebugOpWriteSNBtn");
+    EXPECT_EQ(find<QLineEdit>("DebugOpSNEdit")->text(), "ABCDEFGHIJ");
+    EXPECT_EQ(server->state().serial(), "ABCDEFGHIJK");
+    EXPECT_FALSE(window->core().DockComm.FComEnable);
+}
+
+TEST_F(ServicePage, MonitorDialogPollsShowsResultsAndCurves)
+{
+    window->applyServiceLevel(2);
+    serve();
+    find<QCheckBox>("DebugCommSendCheck")->setChecked(true);
+    bool ran = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* dlg = window->findChild<TPCTestDlg*>();
+        ASSERT_TRUE(dlg);
+        ran = true;
+        EXPECT_EQ(dlg->windowTitle(), "PC Operation");
+        EXPECT_TRUE(dlg->isModal());
+        auto* grid = find<QTableWidget>("ResTestGrid", dlg);
+        EXPECT_EQ(grid->rowCount(), 29);
+        EXPECT_EQ(grid->rowHeight(7), 5);
+        EXPECT_EQ(grid->item(0, 2)->text(), "Bay #2");
+        EXPECT_EQ(grid->item(27, 0)->text(), "Temperature");
+        EXPECT_EQ(find<QTableWidget>("ResLogGrid", dlg)->rowCount(), 126);
+        EXPECT_FALSE(find<QWidget>("BtnTestPanel", dlg)->isEnabled());
+        EXPECT_EQ(find<QComboBox>("BtnTestOpCombo", dlg)->currentText(), "Bump Test");
+
+        click("BtnStartBtn", dlg);
+        EXPECT_FALSE(find<QPushButton>("BtnCloseBtn", dlg)->isEnabled());
+        EXPECT_FALSE(find<QPushButton>("BtnTestFlowOnBtn", dlg)->isEnabled());
+        auto* task = find<QLabel>("TaskStatusLabel", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return task->text() == "Idle"; }, 3000)) << task->text().toStdString();
+        // A bump test started from the dialog, watched bay by bay.
+        click("BtnTestOpBtn", dlg);
+        auto* bay1 = find<QLabel>("BayStatusLabel1", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return bay1->text() == "Bump test"; }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return find<QLabel>("BayStatusLabel3", dlg)->text() == "Pass"; }, 8000));
+        EXPECT_EQ(bay1->palette().color(QPalette::Window), QColor(102, 187, 106)) << "a pass tile is green";
+        EXPECT_EQ(find<QLabel>("BayStatusLabel4", dlg)->text(), "Undetected");
+
+        // Flow Off stops the refresh; the loop still serves the buttons.
+        click("BtnTestFlowOffBtn", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return find<QPushButton>("BtnTestFlowOnBtn", dlg)->isEnabled(); }, 2000));
+        click("BtnTestResultBtn", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return grid->item(16, 1)->text() == "PASS"; }, 3000));
+        EXPECT_EQ(grid->item(10, 1)->text(), "Bump Test");
+        EXPECT_EQ(grid->item(8, 4)->text(), "---");
+
+        // Flow On again: the status is read once a second once more.
+        int polls = 0;
+        dlg->monitor().StatusRead = [&] { ++polls; };
+        click("BtnTestFlowOnBtn", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return polls >= 2; }, 3500)) << polls;
+        EXPECT_TRUE(find<QPushButton>("BtnTestFlowOffBtn", dlg)->isEnabled());
+        dlg->monitor().StatusRead = nullptr;
+
+        click("BtnTestLogBtn", dlg);
+        auto* tabs = find<QTabWidget>("ResPage", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->chart()->series().value(0) &&
+                                                 static_cast<QLineSeries*>(dlg->chart()->series()[0])->count() == 125; },
+                                    4000));
+        EXPECT_EQ(tabs->currentWidget()->objectName(), "ResLogTS");
+        EXPECT_EQ(static_cast<QLineSeries*>(dlg->chart()->series()[6])->count(), 0) << "bay 4 delivered nothing";
+        EXPECT_EQ(dlg->chart()->series()[1]->name(), "#1-Purge");
+
+        // While the loop runs the dialog cannot be closed.
+        dlg->reject();
+        EXPECT_TRUE(dlg->isVisible());
+        click("BtnStopBtn", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return find<QPushButton>("BtnCloseBtn", dlg)->isEnabled(); }, 2000));
+        click("BtnCloseBtn", dlg);
+    });
+    click("PCOpBtn");
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(window->findChild<TPCTestDlg*>(), nullptr) << "destroyed after use";
+    EXPECT_FALSE(window->core().DockComm.FComEnable) << "closed afterwards";
+    EXPECT_FALSE(find<QCheckBox>("DebugCommSendCheck")->isChecked());
+    EXPECT_FALSE(state.FExe);
+}
