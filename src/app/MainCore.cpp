@@ -7,6 +7,7 @@
 
 #include "lang/LangTable.h"
 #include "app/Downloads.h"
+#include "app/LanConnect.h"
 #include "platform/Platform.h"
 #include "util/FileCopy.h"
 #include "util/ScopeGuard.h"
@@ -63,6 +64,7 @@ TMainCore::TMainCore(AppState& st, OperatorPort& p) : state(st), port(p)
         u->Progress = this;
     }
     InstallSerialLink(*this);
+    InstallLanLink(*this);
 }
 
 TMainCore::~TMainCore() = default;
@@ -225,6 +227,7 @@ bool TMainCore::LoadComm(bool bRead)
         break;
     case LinkChoice::Lan:
         FUnitDef = &TCPSkt;
+        TCPSkt.Port = quint16(state.settings.NetworkTcpPort);
         arg = lanAddress();
         break;
     case LinkChoice::Udp:

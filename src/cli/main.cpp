@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
+#include "cli/NetCommands.h"
 #include "cli/ReportCommands.h"
 
 namespace {
@@ -19,15 +20,19 @@ const char* const kUsage =
     "Commands:\n"
     "  settings show                      print every setting as SECTION/Key=value\n"
     "  settings set SECTION/Key=value ... change settings (same rules as the window)\n"
-    "  read --link usb|cable [--port DEV] [--target DIR] [--save-first yes|no] [--purge yes|no]\n"
+    "  read --link usb|cable|udp|tcp [--port DEV] [--target DIR] [--address IP]\n"
+    "       [--save-first yes|no] [--purge yes|no]\n"
     "                                     copy configuration, firmware and logs from the dock\n"
-    "  purge --link usb [--target DIR] [--yes]\n"
+    "  purge --link usb|cable|udp|tcp [--target DIR] [--port DEV] [--address IP] [--yes]\n"
     "                                     delete logs older than the purge limit on the dock\n"
     "  config show                        the editors' values after the last read\n"
     "  config set Name=value ... [write OPTIONS]\n"
     "                                     change editors as a person would (then write)\n"
-    "  write --link usb [--target DIR] [--dock-image F] [--gd-image F] [--yes]\n"
+    "  write --link usb|cable|udp|tcp [--target DIR] [--port DEV] [--address IP]\n"
+    "        [--dock-image F] [--gd-image F] [--yes]\n"
     "                                     send the configuration (and images) to the dock\n"
+    "  discover [--wait S] [--verbose]   list the docks on the local networks, one\n"
+    "                                     \"[SN] address\" line each (none found: no lines)\n"
     "  fw-check FILE --type dock|gd       check a firmware image\n"
     "  save-log [--only-new]              save the logs of the last read, print the report path\n"
     "  report                             write a new report set from the alert store\n"
@@ -36,6 +41,9 @@ const char* const kUsage =
     "\n"
     "--target DIR answers the folder question when no removable drive holds a dock.\n"
     "--link cable --port DEV uses the USB cable (a serial device, e.g. /dev/ttyUSB0).\n"
+    "--link udp|tcp --address IP reaches a dock on the network (Ethernet or TCP).\n"
+    "discover broadcasts on the networks of NETWORK/Interfaces (all when empty) with\n"
+    "NETWORK/SubnetMask; the dock port is NETWORK/Port, the TCP port NETWORK/TcpPort.\n"
     "--yes answers every question with Yes (without it: No).\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
@@ -107,6 +115,8 @@ int main(int argc, char** argv)
     }
     if (IsReportCommand(command))
         return RunReportCommand(command, args, state, port, out, err);
+    if (IsNetCommand(command))
+        return RunNetCommand(command, args, state, port, out, err);
     if (IsDockCommand(command))
         return RunDockCommand(command, args, state, port, out, err);
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));
