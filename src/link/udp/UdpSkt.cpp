@@ -481,11 +481,14 @@ uint8_t TUdpSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 n
         ++k;
         if (k % 20 == 0)
             SendReset();
-        empty = mode == UDPSKT_REVTYPE_IGNORE && FBinDataPos == before ? empty + 1 : 0;
+        empty = FBinDataPos == before ? empty + 1 : 0;
         if (r == UDPSKT_COMM_MORE && empty >= kMaxEmptyMore)
             r = UDPSKT_COMM_WRONG_TERMINATE;
     } while (r == UDPSKT_COMM_MORE);
     SendReset();
+    // A chain that ends before the size the dock announced has lost data.
+    if (r == UDPSKT_COMM_END && FBinDataPos < nFileSize)
+        r = UDPSKT_COMM_WRONG_NOTALLSEND;
     if (r != UDPSKT_COMM_END) {
         // An older copy under this name would be taken for the dock's file.
         QFile::remove(sDest);
