@@ -200,6 +200,8 @@ void TUdpSkt::ResetReply(uint8_t nRevType, qint64 nSize)
         FBinData.clear();
         FBinDataPos = 0;
         FBinDataMax = std::max<qint64>(0, nSize);
+        // Room for what is expected, up to a sane amount; a listing's million stays lazy.
+        FBinData.reserve(qsizetype(std::min<qint64>(FBinDataMax, 64 * 1024 * 1024)));
     }
 }
 
@@ -233,6 +235,7 @@ uint8_t TUdpSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
         QEventLoop loop;
         QTimer deadline;
         deadline.setSingleShot(true);
+        deadline.setTimerType(Qt::PreciseTimer);
         QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
         deadline.start(FReplyTimeoutMs);
         sendDatagram(sCmd);
