@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -289,6 +292,101 @@ TEST(UdpCommands, UploadEndingEarlyAndEmptyFile)
     EXPECT_EQ(testsupport::readAll(tmp.path() + "/twice.bin"), "ab");
     ASSERT_EQ(u.LoadFile(tmp.path() + "/twice.bin", "/T", 2), 0);
     EXPECT_EQ(testsupport::readAll(tmp.path() + "/twice.bin"), "ab");
+}
+
+TEST(UdpCommands, RepeatedOrLostPartsNeverMakeAFile)
+{
+    testsupport::ScopedTempRoot tmp;
+    FakeDock dock;
+    ASSERT_TRUE(dock.start());
+    TUdpSkt u;
+    u.RemotePort = dock.port;
+    u.FResetPauseMs = 0;
+    ASSERT_TRUE(u.OpenComm("127.0.0.1"));
+    const QString local = tmp.path() + "/f.bin";
+    // The dock answers the second request with the first part again.
+    dock.answer = [](const QByteArray& d) -> QList<QByteArray> {
+        if (d == "RESET")
+            return {};
+        return {"RESULT:OK <Size>4</Size><Order>0</Order>\r\n\r\nab<MORE>"};
+    };
+    EXPECT_EQ(u.LoadFile(local, "/F", 4), UDPSKT_COMM_NG_WRONGORDER);
+    EXPECT_FALSE(QFileInfo::exists(local));
+    // Without order tags: the repeated part makes the file longer than its size.
+    dock.answer = [](const QByteArray& d) -> QList<QByteArray> {
+        if (d == "RESET")
+            return {};
+        return {d.contains("order=2") ? "RESULT:OK <Size>4</Size>\r\n\r\nab<END>"
+                                      : "RESULT:OK <Size>4</Size>\r\n\r\nab<MORE>"};
+    };
+    EXPECT_EQ(u.LoadFile(local, "/F", 0), UDPSKT_COMM_WRONG_NOTALLSEND);
+    EXPECT_FALSE(QFileInfo::exists(local));
+}
+
+namespace {
+
+// A web server on loopback that gives one canned answer per connection.
+struct FakeWeb {
+    QTcpServer server;
+    QByteArray answer;
+    bool start()
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* s = server.nextPendingConnection()) {
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    s->readAll();
+                    s->write(answer);
+                    s->disconnectFromHost();
+                });
+                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+        return server.listen(QHostAddress("127.0.0.1"), 0);
+    }
+};
+
+} // namespace
+
+TEST(TcpResponse, AnswersThatAreNotWhatTheyClaim)
+{
+    testsupport::ScopedTempRoot tmp;
+    FakeWeb web;
+    ASSERT_TRUE(web.start());
+    TTCPSkt t;
+    t.Port = web.server.serverPort();
+    t.FAfterPauseMs = 0;
+    t.FQuietMs = 300;
+    ASSERT_TRUE(t.OpenComm("127.0.0.1"));
+    const QString local = tmp.path() + "/f.bin";
+    struct Case {
+        QByteArray answer;
+        uint8_t code;
+    } const cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc", TCPSKT_COMM_OK},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", TCPSKT_COMM_TOOLONG},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabc", TCPSKT_COMM_SHORTBODY},
+        {"HTTP/1.0 200 ok\r\n\r\nabc", TCPSKT_COMM_NGNONE},
+        {"200 OK\r\n\r\nabc", TCPSKT_COMM_TIMEOUT},
+        {"HTTP/1.0 404 Nope\r\n\r\n", TCPSKT_COMM_NG404},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\n" + QByteArray(2000, 'x'), TCPSKT_COMM_TOOLONG},
+    };
+    for (const Case& c : cases) {
+        web.answer = c.answer;
+        testsupport::writeAll(local, "older");
+        EXPECT_EQ(t.LoadFile(local, "/F.CFG", 3), c.code) << c.answer.left(40).toStdString();
+        EXPECT_EQ(QFileInfo::exists(local), c.code == 0) << c.answer.left(40).toStdString();
+    }
+    web.answer = "HTTP/1.0 200 OK\r\nServer: dock\r\nContent-Length: 1234\r\nX-More: 1\r\n\r\n";
+    qint64 size = 0;
+    EXPECT_EQ(t.GetFileSize("/F.CFG", size), 0);
+    EXPECT_EQ(size, 1234);
+    web.answer = "HTTP/1.0 200 OK\r\n\r\nModel:D, S/N:GD77, Rev:2.4,<br>Dock clock: 2024-05-01 12:10:30<br>";
+    QString sn, ver;
+    EXPECT_EQ(t.GetDeviceInfo(sn, ver), 0);
+    EXPECT_EQ(sn, "GD77");
+    EXPECT_EQ(ver, "2.4");
+    EXPECT_DOUBLE_EQ(t.ReadRtc(), EncodeDateTime(2024, 5, 1, 12, 10, 30));
+    t.CloseComm();
 }
 
 TEST(TcpResponse, StatusTextAndContentLength)
