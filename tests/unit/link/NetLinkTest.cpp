@@ -499,3 +499,43 @@ TEST(LanDiscovery, AnswerFields)
     ASSERT_TRUE(ParseLanAnswer("[" + QByteArray(200, 'S') + "]1[10.0.0.9]", i));
     EXPECT_EQ(i.mSN.size(), 64);
 }
+
+TEST(LanDiscovery, FloodOfAnswersAndForeignDatagrams)
+{
+    // A scripted "network" on 127.0.0.1: every CONNECT is answered by a flood.
+    FakeDock net;
+    ASSERT_TRUE(net.start());
+    int connects = 0;
+    net.answer = [&](const QByteArray& d) -> QList<QByteArray> {
+        if (d != "CONNECT")
+            return {};
+        ++connects;
+        QList<QByteArray> out{"garbage without brackets", QByteArray(300, '['),
+                              "[BIG]1[127.0.0.5]" + QByteArray(400, 'x'), "[TWICE]1[127.0.0.6]",
+                              "[TWICE]1[127.0.0.6]", "[TWICE]1[127.0.0.7]"};
+        // Bursts the socket's receive queue takes; more docks over the repeats than are listed.
+        for (int i = 0; i < 120; ++i)
+            out << "[F" + QByteArray::number(connects) + '_' + QByteArray::number(i) + "]1[127.0.1." +
+                       QByteArray::number(i + 1) + "]";
+        return out;
+    };
+    TLanDiscovery d;
+    d.DockPort = net.port;
+    QStringList log;
+    d.OnLog = [&](const QString& s) { log << s; };
+    QVector<RDockLanInfo> list;
+    ASSERT_TRUE(d.Search({RMyIp{"127.0.0.1", "127.0.0.1"}}, 0.2, 1.0, list));
+    EXPECT_GE(connects, 4); // the first broadcast and the repeats
+    ASSERT_EQ(list.size(), LAN_MAX_DOCKS + 1);
+    EXPECT_EQ(list[0].mDhcpStatus, 255);
+    EXPECT_EQ(list[1].mSN, "TWICE");
+    EXPECT_EQ(list[1].mIp, "127.0.0.6");
+    EXPECT_EQ(list[2].mIp, "127.0.0.7"); // same serial, another address: listed
+    for (const RDockLanInfo& e : list)
+        EXPECT_NE(e.mSN, "BIG");
+    EXPECT_TRUE(log.join('\n').contains("not listed"));
+    // No network: the previous list stays as it was.
+    const auto before = list;
+    EXPECT_FALSE(d.Search({}, 0.3, 0.5, list));
+    EXPECT_EQ(list.size(), before.size());
+}
