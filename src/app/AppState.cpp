@@ -663,6 +663,8 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "PRINT/HalfSize") return b(s.ConfigPrNMarginHalfSizeCheck);
     if (id == "NETWORK/SubnetMask") return s.ConfigPrNNetworkSubnetEdit;
     if (id == "NETWORK/Port") return QString::number(s.ConfigPrNNetworkPortEdit);
+    if (id == "NETWORK/Interfaces") return s.NetworkInterfaces;
+    if (id == "NETWORK/TcpPort") return QString::number(s.NetworkTcpPort);
     if (id == "SET/LevelDev") return b(s.LevelDev);
     if (id == "NETWORK/Interfaces") return s.NetworkInterfaces;
     if (id == "NETWORK/TcpPort") return QString::number(s.NetworkTcpPort);

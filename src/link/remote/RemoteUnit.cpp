@@ -77,6 +77,7 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
         configBar(++bar, barMax);
     }
 
+    bool failed = true;
     if (Cancelled()) {
         FErrStr = LangText(779);
     } else if (closed && t.closedText != 0) {
@@ -91,6 +92,7 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
         if (GetDeviceInfo(sn, ver) != 0 || sn.isEmpty()) {
             FErrStr = LangText(604);
         } else {
+            failed = false;
             FDockInfo.mSN = sn;
             FDockInfo.mVersion = ver;
             Inform(QStringLiteral("SN : ") + sn + QStringLiteral("  VERSION : ") + ver);
@@ -98,7 +100,7 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
     }
     if (Port)
         Port->setProgressBars(false, false);
-    return FErrStr.isEmpty();
+    return !failed;
 }
 
 bool TRemoteUnit::SaveConfigFiles(QVector<RCfgList>& arrList)
