@@ -5,7 +5,7 @@ PKGS=(cmake ninja-build g++ pkg-config ccache
       qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
       libgtest-dev libgmock-dev
       libcurl4-openssl-dev openssl python3-aiosmtpd
-      fonts-dejavu-core xvfb xauth)
+      fonts-dejavu-core xvfb xauth poppler-utils)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/AppState.h"
+#include "cli/CertificateCommands.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
 #include "cli/ReportCommands.h"
@@ -33,6 +34,11 @@ const char* const kUsage =
     "  report                             write a new report set from the alert store\n"
     "  result show FILE                   print a test result as the LOG page shows it\n"
     "  mail-test                          send the test e-mail\n"
+    "  certificate FILE [--layout default|manufacturer|html] [--tester NAME]\n"
+    "              (--pdf OUT | --png OUT | --bmp OUT)\n"
+    "                                     draw a result as its certificate or bump report\n"
+    "  certificate --store [--since YYYY-MM-DD] [--kind cal|bump] --pdf DIR\n"
+    "                                     one PDF per result of the local store\n"
     "\n"
     "--target DIR answers the folder question when no removable drive holds a dock.\n"
     "--link cable --port DEV uses the USB cable (a serial device, e.g. /dev/ttyUSB0).\n"
@@ -76,6 +82,8 @@ int settingsSet(AppState& state, const QStringList& assignments, QTextStream& er
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "certificate") == 0)
+        return RunCertificateMain(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

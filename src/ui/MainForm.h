@@ -20,6 +20,7 @@ class TDockPage;
 class TGDPage;
 class TLogPage;
 class TReportPage;
+class TPrintPage;
 class QLabel;
 
 class TMainForm : public QMainWindow {
@@ -33,6 +34,7 @@ public:
     AppState& state() { return *m_state; }
     TMainCore& core() { return *m_core; }
     QtOperatorPort& qtPort() { return *m_port; }
+    TPrintPage* printPage() const { return m_printPage; }
 
     // The one-time start-up sequence; runs on the first show, callable earlier.
     void StartUp();
@@ -113,5 +115,6 @@ private:
     TGDPage* m_gdPage = nullptr;
     TLogPage* m_logPage = nullptr;
     TReportPage* m_reportPage = nullptr;
+    TPrintPage* m_printPage = nullptr;
     QLabel* m_rtcLabel = nullptr;
 };

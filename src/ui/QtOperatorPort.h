@@ -6,6 +6,7 @@
 #include <QPointer>
 
 class QLabel;
+class QPrinter;
 class QPlainTextEdit;
 class QProgressBar;
 class QWidget;
@@ -33,6 +34,9 @@ public:
     void appendHistory(const QString& line) override;
     void appendTraffic(const QString& line) override;
     void setBusy(bool busy) override;
+    // The printer dialog on the Print page's printer.
+    bool printerSetup() override;
+    void setPrinter(QPrinter* printer) { m_printer = printer; }
 
     StatusLook statusLook() const { return m_look; }
     bool isBusy() const { return m_busyDepth > 0; }
@@ -52,4 +56,5 @@ private:
     QWidget* m_bottomBar = nullptr;
     StatusLook m_look = StatusLook::Neutral;
     int m_busyDepth = 0;
+    QPrinter* m_printer = nullptr;
 };
