@@ -76,6 +76,24 @@ const QColor kShade(234, 238, 245);
 const QColor kPass(0, 120, 50);
 const QColor kFail(190, 20, 20);
 
+// Em size per pixel of line height of a font (fonts differ in their leading).
+double emPerLine(const QString& family, bool bold)
+{
+    static QMutex mutex;
+    static QHash<QString, double> cache;
+    const QString key = family + (bold ? QStringLiteral("|b") : QStringLiteral("|r"));
+    QMutexLocker lock(&mutex);
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        QFont f(family);
+        f.setBold(bold);
+        f.setPixelSize(200);
+        const double h = QFontMetricsF(f).height();
+        it = cache.insert(key, h > 0 ? std::clamp(200.0 / h, 0.5, 1.2) : 1.0);
+    }
+    return *it;
+}
+
 // A painter in page pixels with the page's unit, line width and font family.
 struct Canvas {
     QPainter& p;
@@ -89,8 +107,9 @@ struct Canvas {
     QFont font(double heightU, bool bold) const
     {
         QFont f(family);
-        f.setPixelSize(std::max(1, int(std::lround(u(heightU)))));
         f.setBold(bold);
+        // A text height is the height of a line of text, as the font reports it.
+        f.setPixelSize(std::max(1, int(std::lround(u(heightU) * emPerLine(family, bold)))));
         // No ligatures: "fi" must stay two letters for anyone searching the PDF.
         f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
         return f;
@@ -336,12 +355,13 @@ void TCertPage::paintDefault(QPainter& p) const
     const Canvas c{p, mGeometry, mOptions.mFont};
     const RDockTestInfo& r = mInfo;
     c.rule(c.u(1), 0, c.W(), c.medium());
-    const QString title = QStringLiteral("Calibration Certificate");
-    const double titleW = c.textWidth(title, 10, true);
-    c.text(QRectF(c.W() / 40, c.u(1), titleW + c.u(2), c.u(24)), title, 10, true);
-    const double logoLeft = c.W() / 40 + titleW + c.u(6);
-    drawLogo(c, logo(QStringLiteral("PELMORA_LOGO.bmp")),
-             QRectF(logoLeft, c.u(4), c.W() - c.W() / 40 - logoLeft, c.u(18)), Qt::AlignRight);
+    // The title keeps its height unless the logo beside it needs the room.
+    const QImage customer = logo(QStringLiteral("PELMORA_LOGO.bmp"));
+    const double logoW = customer.isNull() ? 0 : std::min(c.W() * 0.34, c.u(18) * customer.width() / customer.height());
+    const double titleRight = c.W() - c.W() / 40 - logoW - (logoW > 0 ? c.u(4) : 0);
+    c.fittedText(QRectF(c.W() / 40, c.u(1), titleRight - c.W() / 40, c.u(24)),
+                 QStringLiteral("Calibration Certificate"), 10, true, Qt::AlignLeft);
+    drawLogo(c, customer, QRectF(c.W() - c.W() / 40 - logoW, c.u(4), logoW, c.u(18)), Qt::AlignRight);
     c.rule(c.u(25), 0, c.W(), c.medium());
 
     drawRows(c, 32,
