@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -93,6 +94,7 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     m_view->setStyleSheet(QStringLiteral("QLabel { background: white; border: 1px solid #707070; }"));
     m_view->hide();
     m_scroll->setWidget(m_view);
+    m_scroll->installEventFilter(this);
     own->addWidget(m_scroll, 1);
 
     connect(m_ratio, &QComboBox::currentIndexChanged, this, [this] { applyZoom(); });
@@ -214,7 +216,8 @@ void TPrintPage::applyZoom()
     if (img.isNull() || img.height() <= 0)
         return;
     const int i = std::clamp(m_ratio->currentIndex(), 0, 6);
-    const QSize box = m_scroll->viewport()->size();
+    // The box without its scroll bars, so that showing them never changes the zoom.
+    const QSize box = m_scroll->maximumViewportSize();
     QSize s;
     if (img.width() > img.height()) {
         const int w = std::max(50, int(box.width() * kLandscapeFactor[i]));
@@ -295,4 +298,12 @@ bool TPrintPage::saveAsPdf(QString file)
         return false;
     }
     return true;
+}
+
+bool TPrintPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // The zoom is relative to the box: a resized window resizes the page.
+    if (watched == m_scroll && event->type() == QEvent::Resize)
+        applyZoom();
+    return QWidget::eventFilter(watched, event);
 }

@@ -46,6 +46,9 @@ public:
     RPrintMargins margins() const;
     QSizeF paperPortraitMM() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     RCertTester selectedTester() const;
     void configureRenderer();
