@@ -252,3 +252,21 @@ TEST(CertHtml, ResourcesResolveLocallyAndNeverRemotely)
                                "file://server/share/x.png", "HTTP://EXAMPLE.COM/x"})
         EXPECT_TRUE(CertResourcePath(prog, remote).isEmpty()) << remote;
 }
+
+TEST(CertHtml, ShippedTemplateStartsWithItsSizeAndUsesEveryTag)
+{
+    QStringList lines;
+    ASSERT_EQ(ReadHtmlTemplate(QStringLiteral(MARVANE_SOURCE_DIR "/data/DEFAULTCAL.HTML"), lines),
+              HtmlTemplateStatus::Ok);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.first().contains("FORMAT="));
+    int w = 0, h = 0;
+    ASSERT_TRUE(GetHtmlSize(lines, w, h));
+    EXPECT_LT(w, h); // a portrait certificate
+    const QString text = lines.join('\n');
+    for (const auto& [tag, value] : CertHtmlTagValues(sample(), {}, 0))
+        EXPECT_TRUE(text.contains(tag)) << tag.toStdString();
+    // Nothing in it reaches outside the program folder.
+    EXPECT_FALSE(text.contains("http:", Qt::CaseInsensitive));
+    EXPECT_FALSE(text.contains("https:", Qt::CaseInsensitive));
+}
