@@ -425,6 +425,30 @@ TEST_F(PrintPageTest, PrintToAPdfPrinterFileProducesAPage)
     EXPECT_TRUE(port.messages.isEmpty());
 }
 
+TEST_F(PrintPageTest, LandscapeCertificateOnHalfASheetFillsTheTopHalf)
+{
+    if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    state.settings.ConfigPrNPrintTypeCombo = CERT_LAYOUT_MANUFACTURER;
+    state.settings.ConfigPrNMarginHalfSizeCheck = true;
+    selectFirst("LogListGDCalTreeView");
+    ASSERT_TRUE(printPage->lastReport().mHorizontal);
+    const QString file = root.path() + "/half.pdf";
+    printPage->printer().setOutputFormat(QPrinter::PdfFormat);
+    printPage->printer().setOutputFileName(file);
+    ASSERT_TRUE(printPage->printPage());
+    ASSERT_EQ(QProcess::execute("pdftoppm", {"-r", "20", "-png", "-singlefile", file, root.path() + "/half"}), 0);
+    const QImage sheet(root.path() + "/half.png");
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_GT(sheet.height(), sheet.width()); // an upright sheet
+    int top = 0, bottom = 0;
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x)
+            (y < sheet.height() / 2 ? top : bottom) += qGray(sheet.pixel(x, y)) < 160;
+    EXPECT_GT(top, 200);
+    EXPECT_EQ(bottom, 0);
+}
+
 TEST_F(PrintPageTest, SaveAsPdfAndItsFailures)
 {
     selectFirst("LogListGDBumpTreeView");
