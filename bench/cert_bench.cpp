@@ -4,6 +4,7 @@
 // the smaller, and its time should grow about tenfold).
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -155,6 +156,17 @@ int main(int argc, char** argv)
         const QString pdf = tmp.path() + "/page.pdf";
         const double pdfMs = bestMs([&] { WriteCertPdf(*r.page, pdf, QSizeF(210, 297), {}, nullptr); });
         std::printf("  %-30s  %8.1f  %8.1f\n", l.name, bmp, pdfMs);
+    }
+    {
+        // What a click on the LOG page costs: draw, write "PRT.BMP", keep the preview.
+        TCertRenderer r;
+        r.transferFolder = tmp.path() + "/TREVASK/";
+        QDir().mkpath(r.transferFolder);
+        r.options.mProgramFolder = prog;
+        const RDockTestInfo info = sample(true);
+        const double ms = bestMs([&] { r.DisplayCalData(info); });
+        std::printf("  DisplayCalData with PRT.BMP     %8.1f  (%lld bytes)\n", ms,
+                    QFileInfo(r.bitmapPath()).size());
     }
     std::printf("  reference: a blank page filled  %8.1f\n\n", blank);
 
