@@ -92,11 +92,19 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     m_view->setObjectName(QStringLiteral("PrintViewImage"));
     m_view->setScaledContents(true);
     m_view->setStyleSheet(QStringLiteral("QLabel { background: white; border: 1px solid #707070; }"));
-    m_view->hide();
     m_scroll->setWidget(m_view);
+    m_view->hide(); // setWidget shows it; there is no page yet
+    m_view->installEventFilter(this); // the hint stands in while the page is hidden
     m_scroll->installEventFilter(this);
+    // Until a result is chosen the box says where the page comes from.
+    m_hint = new QLabel(m_scroll->viewport());
+    m_hint->setObjectName(QStringLiteral("PrintResHintLabel"));
+    m_hint->setAlignment(Qt::AlignCenter);
+    m_hint->setWordWrap(true);
+    m_hint->setStyleSheet(QStringLiteral("QLabel { color: white; font-size: 15px; }"));
     own->addWidget(m_scroll, 1);
 
+    showHint(true);
     connect(m_ratio, &QComboBox::currentIndexChanged, this, [this] { applyZoom(); });
     connect(m_user, &QComboBox::currentIndexChanged, this, [this] {
         if (m_last.mType != TEST_KIND_NONE)
@@ -203,8 +211,10 @@ void TPrintPage::showResult()
     if (!drawn) {
         m_view->clear();
         m_view->hide();
+        showHint(true);
         return;
     }
+    showHint(false);
     m_view->setPixmap(QPixmap::fromImage(m_renderer->image));
     m_view->show();
     applyZoom();
@@ -303,7 +313,25 @@ bool TPrintPage::saveAsPdf(QString file)
 bool TPrintPage::eventFilter(QObject* watched, QEvent* event)
 {
     // The zoom is relative to the box: a resized window resizes the page.
-    if (watched == m_scroll && event->type() == QEvent::Resize)
+    if (watched == m_view && (event->type() == QEvent::Hide || event->type() == QEvent::Show))
+        showHint(event->type() == QEvent::Hide);
+    if (watched == m_scroll && event->type() == QEvent::Resize) {
+        m_hint->setGeometry(m_scroll->viewport()->rect().adjusted(40, 0, -40, 0));
         applyZoom();
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+void TPrintPage::showHint(bool on)
+{
+    m_hint->setText(LangText(778));
+    m_hint->setVisible(on);
+    m_hint->setGeometry(m_scroll->viewport()->rect().adjusted(40, 0, -40, 0));
+}
+
+void TPrintPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The LOG page may have cleared the preview meanwhile; texts may have changed.
+    showHint(m_view->isHidden());
 }

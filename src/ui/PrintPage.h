@@ -48,11 +48,13 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     RCertTester selectedTester() const;
     void configureRenderer();
     void showResult();
+    void showHint(bool on);
 
     AppState& m_state;
     OperatorPort& m_port;
@@ -63,6 +65,7 @@ private:
     QPushButton* m_pdf = nullptr;
     QScrollArea* m_scroll = nullptr;
     QLabel* m_view = nullptr;
+    QLabel* m_hint = nullptr;
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<TCertRenderer> m_renderer;
     TLogBrowser* m_browser = nullptr;

@@ -343,7 +343,13 @@ TEST_F(PrintPageTest, SelectingAResultDrawsThePageAndShowsThePrintButton)
     ASSERT_NE(print, nullptr);
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(print->isHidden());
+    auto* hint = child<QLabel>("PrintResHintLabel");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(view->isHidden());
+    EXPECT_EQ(hint->text(), LangText(778));
     selectFirst("LogListGDCalTreeView");
+    EXPECT_FALSE(hint->isVisible());
     EXPECT_EQ(logPage->browser()->FLastReport.mType, TEST_KIND_CAL);
     EXPECT_FALSE(print->isHidden());
     EXPECT_FALSE(child<QPushButton>("PrintResPdfBtn")->isHidden());
@@ -361,6 +367,7 @@ TEST_F(PrintPageTest, SelectingAResultDrawsThePageAndShowsThePrintButton)
     EXPECT_EQ(logPage->browser()->FLastReport.mType, TEST_KIND_NONE);
     EXPECT_TRUE(print->isHidden());
     EXPECT_TRUE(view->isHidden());
+    EXPECT_TRUE(hint->isVisible());
 }
 
 TEST_F(PrintPageTest, ZoomResizesThePreviewWithoutRedrawing)
