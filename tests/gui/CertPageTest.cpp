@@ -368,6 +368,8 @@ TEST_F(PrintPageTest, SelectingAResultDrawsThePageAndShowsThePrintButton)
     EXPECT_TRUE(print->isHidden());
     EXPECT_TRUE(view->isHidden());
     EXPECT_TRUE(hint->isVisible());
+    ASSERT_FALSE(port.messages.isEmpty());
+    EXPECT_TRUE(port.messages.last().startsWith(LangText(709) + ": " + LangText(779)));
 }
 
 TEST_F(PrintPageTest, ZoomResizesThePreviewWithoutRedrawing)
