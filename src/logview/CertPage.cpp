@@ -390,10 +390,11 @@ void TCertPage::paintDefault(QPainter& p) const
     c.text(QRectF(x0, c.u(154), xv - x0, c.u(6)), QStringLiteral("Calibrated by "), 4.5, true);
     c.text(QRectF(xv, c.u(154), right - xv, c.u(6)), mTester.mName, 4.5, false);
     // The signature line runs from the end of the name to the right edge.
-    const double nameEnd = xv + c.textWidth(mTester.mName, 4.5, false) + c.u(3);
-    c.rule(c.u(159), std::min(nameEnd, right - c.u(20)), right, std::max(1.0, c.g.n1mm / 2.0));
-    c.text(QRectF(std::min(nameEnd, right - c.u(20)), c.u(159.5), right - nameEnd, c.u(4)),
-           QStringLiteral("Signature"), 2.8, false, Qt::AlignRight, kMuted);
+    // A long name still leaves room to sign.
+    const double lineStart = std::min(xv + c.textWidth(mTester.mName, 4.5, false) + c.u(3), right - c.u(20));
+    c.rule(c.u(159), lineStart, right, std::max(1.0, c.g.n1mm / 2.0));
+    c.text(QRectF(lineStart, c.u(159.5), right - lineStart, c.u(4)), QStringLiteral("Signature"), 2.8, false,
+           Qt::AlignRight, kMuted);
     drawFooter(c, mOptions);
 }
 
