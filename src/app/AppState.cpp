@@ -397,6 +397,8 @@ void AppState::GetSetting()
     s.NetworkInterfaces = readTrimmed(ini, "NETWORK", "Interfaces", QString());
     s.NetworkTcpPort = readRanged(ini, "NETWORK", "TcpPort", 80, 1, 65535);
     s.EmailCaFile = readTrimmed(ini, "EMAIL", "CAFile", QString());
+    for (int i = 0; i < 3; ++i)
+        s.PrintFooter[i] = ini.readString("PRINT", QStringLiteral("Footer%1").arg(i + 1), QString());
 
     // A radio group or combo cannot select an item it does not have.
     if (s.ConfigSetDateRadio < 0 || s.ConfigSetDateRadio > 2)
@@ -490,6 +492,11 @@ bool AppState::SaveSetting(QString* error)
         ini.writeInteger("NETWORK", "TcpPort", s.NetworkTcpPort);
     if (!s.EmailCaFile.isEmpty() || ini.keyExists("EMAIL", "CAFile"))
         ini.writeString("EMAIL", "CAFile", s.EmailCaFile);
+    for (int i = 0; i < 3; ++i) {
+        const QString key = QStringLiteral("Footer%1").arg(i + 1);
+        if (!s.PrintFooter[i].isEmpty() || ini.keyExists("PRINT", key))
+            ini.writeString("PRINT", key, s.PrintFooter[i]);
+    }
 
     if (ini.save())
         return true;
@@ -602,7 +609,9 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st)
       << K{"PRINT", "BottomRight", K::Text} << K{"PRINT", "Type", K::Integer}
       << K{"PRINT", "Font", K::Text} << K{"PRINT", "Top", K::Float} << K{"PRINT", "Left", K::Float}
       << K{"PRINT", "Bottom", K::Float} << K{"PRINT", "Right", K::Float}
-      << K{"PRINT", "HalfSize", K::Boolean} << K{"NETWORK", "SubnetMask", K::Text}
+      << K{"PRINT", "HalfSize", K::Boolean} << K{"PRINT", "Footer1", K::Text}
+      << K{"PRINT", "Footer2", K::Text} << K{"PRINT", "Footer3", K::Text}
+      << K{"NETWORK", "SubnetMask", K::Text}
       << K{"NETWORK", "Port", K::Integer} << K{"SET", "LevelDev", K::Boolean};
     // The keys this program adds (README.md), after the usual ones.
     t << K{"NETWORK", "Interfaces", K::Text} << K{"NETWORK", "TcpPort", K::Integer}
@@ -661,6 +670,7 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "PRINT/Bottom") return floatText(s.ConfigPrnMarginBottomEdit);
     if (id == "PRINT/Right") return floatText(s.ConfigPrnMarginRightEdit);
     if (id == "PRINT/HalfSize") return b(s.ConfigPrNMarginHalfSizeCheck);
+    if (id.startsWith("PRINT/Footer") && id.size() == 13) return s.PrintFooter[qBound(0, id.right(1).toInt() - 1, 2)];
     if (id == "NETWORK/SubnetMask") return s.ConfigPrNNetworkSubnetEdit;
     if (id == "NETWORK/Port") return QString::number(s.ConfigPrNNetworkPortEdit);
     if (id == "NETWORK/Interfaces") return s.NetworkInterfaces;

@@ -59,6 +59,7 @@ struct AppSettings : RReportSettings {
     QString NetworkInterfaces;   // NETWORK/Interfaces: discovery limited to these IPv4 addresses
     int NetworkTcpPort = 80;     // NETWORK/TcpPort
     QString EmailCaFile;         // EMAIL/CAFile: extra certificate authority for the mail server
+    QString PrintFooter[3];      // PRINT/Footer1..3: customer lines of the "Manufaturer" certificate
 };
 
 // Editing state of the tester grid: rows of (name, company, department) below a header row.

@@ -311,6 +311,9 @@ bool TLogBrowser::LoadResultFile(const QString& path)
         return true;
     }
     DisplayDockTestList(TEST_KIND_NONE, info);
+    // A file the person chose by hand deserves a word on why nothing is shown.
+    core.port.showMessage(LangText(158) + QStringLiteral("\n") + QDir::toNativeSeparators(path), LangText(709),
+                          OperatorPort::Icon::Error);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/AppState.h"
+#include "cli/CertificateCommands.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
 #include "cli/NetCommands.h"
@@ -56,6 +57,11 @@ const char* const kUsage =
     "  monitor status|result|log [--save] one bay task request, printed as the monitor's tables\n"
     "  monitor watch [--seconds N]        the task status once a second (default 10 s)\n"
     "                                     (service and monitor: --link cable --port DEV)\n"
+    "  certificate FILE [--layout default|manufacturer|html] [--tester NAME]\n"
+    "              (--pdf OUT | --png OUT | --bmp OUT)\n"
+    "                                     draw a result as its certificate or bump report\n"
+    "  certificate --store [--since YYYY-MM-DD] [--kind cal|bump] --pdf DIR\n"
+    "                                     one PDF per result of the local store\n"
     "\n"
     "LINK is one of:\n"
     "  --link usb [--target DIR]          the dock as a USB drive; --target answers the folder\n"
@@ -106,6 +112,8 @@ int settingsSet(AppState& state, const QStringList& assignments, QTextStream& er
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "certificate") == 0)
+        return RunCertificateMain(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

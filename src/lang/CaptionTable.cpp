@@ -118,6 +118,7 @@ const QVector<CaptionEntry>& InitLangCaptions()
         {"PrintTS", CaptionEntry::Text, -1, -1, {151}},
         {"PrintResPrintBtn", CaptionEntry::Text, -1, -1, {151}},
         {"PrintResPrintSetupBtn", CaptionEntry::Text, -1, -1, {152}},
+        {"PrintResPdfBtn", CaptionEntry::Text, -1, -1, {153}},
         {"ReportTS", CaptionEntry::Text, -1, -1, {201}},
         {"ConfigTS", CaptionEntry::Text, -1, -1, {301}},
         {"ConfigSetTS", CaptionEntry::Text, -1, -1, {302}},

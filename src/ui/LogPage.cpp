@@ -453,8 +453,9 @@ void TLogPage::syncResult()
             new QTreeWidgetItem(top, {c});
     }
     m_resultTree->expandAll();
-    if (QWidget* print = windowChild("PrintResPrintBtn"))
-        print->setVisible(m_browser->PrintResPrintBtnVisible);
+    for (const char* name : {"PrintResPrintBtn", "PrintResPdfBtn"})
+        if (QWidget* print = windowChild(name))
+            print->setVisible(m_browser->PrintResPrintBtnVisible);
     if (QWidget* image = windowChild("PrintViewImage"))
         if (!m_browser->PrintViewImageVisible)
             image->hide();

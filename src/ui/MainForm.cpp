@@ -32,6 +32,7 @@
 #include "WindowLayout.h"
 #include "GDPage.h"
 #include "LogPage.h"
+#include "PrintPage.h"
 #include "ReportPage.h"
 #include "app/Downloads.h"
 #include "app/Reporting.h"
@@ -984,6 +985,15 @@ void TMainForm::setupOperations()
     embed(ui->LogTS, ui->LogListPlaceholderLabel, m_logPage);
     m_reportPage = new TReportPage(ui->ReportTS);
     embed(ui->ReportTS, ui->ReportPlaceholderLabel, m_reportPage);
+    m_printPage = new TPrintPage(*m_state, messages(), ui->PrintResUserCombo, ui->PrintTS);
+    embed(ui->PrintTS, ui->PrintResPlaceholderLabel, m_printPage);
+    static_cast<QBoxLayout*>(ui->PrintTS->layout())->setStretchFactor(m_printPage, 1);
+    m_printPage->attach(m_logPage->browser());
+    m_printPage->pullSettings = [this] {
+        if (m_started)
+            pullSettings();
+    };
+    m_port->setPrinter(&m_printPage->printer());
 
     m_core->PullSettings = [this] {
         if (m_started)

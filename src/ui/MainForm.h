@@ -20,6 +20,7 @@ class TDockPage;
 class TGDPage;
 class TLogPage;
 class TReportPage;
+class TPrintPage;
 class QLabel;
 class QPushButton;
 class TServiceCommands;
@@ -36,6 +37,7 @@ public:
     TMainCore& core() { return *m_core; }
     TServiceCommands& service() { return *m_service; }
     QtOperatorPort& qtPort() { return *m_port; }
+    TPrintPage* printPage() const { return m_printPage; }
 
     // The one-time start-up sequence; runs on the first show, callable earlier.
     void StartUp();
@@ -125,6 +127,7 @@ private:
     TGDPage* m_gdPage = nullptr;
     TLogPage* m_logPage = nullptr;
     TReportPage* m_reportPage = nullptr;
+    TPrintPage* m_printPage = nullptr;
     QLabel* m_rtcLabel = nullptr;
     QPushButton* m_testerInsertBtn = nullptr;
     QPushButton* m_testerDeleteBtn = nullptr;

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QUrl>
 
@@ -259,4 +261,15 @@ void QtOperatorPort::setBusy(bool busy)
             cancel->setEnabled(m_cancelWasEnabled);
         QApplication::restoreOverrideCursor();
     }
+}
+
+bool QtOperatorPort::printerSetup()
+{
+    if (!m_printer)
+        return false;
+    QPrintDialog dlg(m_printer, m_window);
+    dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
+    dlg.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dlg.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    return dlg.exec() == QDialog::Accepted;
 }

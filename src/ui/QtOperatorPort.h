@@ -7,6 +7,7 @@
 #include <QPointer>
 
 class QLabel;
+class QPrinter;
 class QPlainTextEdit;
 class QProgressBar;
 class QWidget;
@@ -34,6 +35,9 @@ public:
     void appendHistory(const QString& line) override;
     void appendTraffic(const QString& line) override;
     void setBusy(bool busy) override;
+    // The printer dialog on the Print page's printer.
+    bool printerSetup() override;
+    void setPrinter(QPrinter* printer) { m_printer = printer; }
 
     StatusLook statusLook() const { return m_look; }
     bool isBusy() const { return m_busyDepth > 0; }
@@ -53,4 +57,5 @@ private:
     int m_busyDepth = 0;
     QList<QPointer<QWidget>> m_disabled; // what setBusy turned off, to turn on again
     bool m_cancelWasEnabled = false;
+    QPrinter* m_printer = nullptr;
 };

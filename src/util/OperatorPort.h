@@ -20,6 +20,7 @@ public:
     // File picker; an empty result on cancel.
     virtual QString pickFile(const QString& title, const QString& startDir, const QString& filter,
                              bool forSaving) = 0;
+    // The printer set-up dialog; true when the person confirmed (the page shape may have changed).
     virtual bool printerSetup() { return false; }
 
     virtual void setStatus(const QString& text, StatusLook look) = 0;
@@ -80,6 +81,13 @@ public:
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
     void showPage(const QString& name) override { pagesShown << name; }
     QStringList pagesShown;
+    bool printerSetupAnswer = false;
+    int printerSetups = 0;
+    bool printerSetup() override
+    {
+        ++printerSetups;
+        return printerSetupAnswer;
+    }
 };
 
 // Asks for a folder (language texts 671 and 672 as title and confirm button).

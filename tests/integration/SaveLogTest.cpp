@@ -270,4 +270,5 @@ TEST_F(SaveLog, ResultPanelAndLoad)
     EXPECT_FALSE(browser.LoadResultFile(tf + SAVE_DIR_LOG_GDBUMP + "SN1003_BUMP_2405011300.XML"));
     EXPECT_TRUE(browser.LogResTestTreeView.isEmpty());
     EXPECT_FALSE(browser.PrintResPrintBtnVisible);
+    EXPECT_TRUE(port.messages.last().contains(LangText(158)));
 }

@@ -366,3 +366,22 @@ TEST(AppStateSettings, SetFromTextValidatesAndNormalises)
     EXPECT_EQ(st.SetSettingsFromText({"ETC/PurgeDay=30", "EMAIL/Port=abc"}, &err), SetResult::Invalid);
     EXPECT_EQ(st.settings.ConfigSetEtcPurgeDayEdit, 365);
 }
+
+TEST(AppStateSettings, CertificateFooterLinesAreEmptyUntilSetAndThenKept)
+{
+    ScopedTempRoot tmp;
+    AppState st;
+    st.StartUp();
+    EXPECT_EQ(settingsText(st, "PRINT/Footer1"), "");
+    ASSERT_TRUE(st.SaveSetting());
+    EXPECT_FALSE(IniFile(AppState::SettingsFilePath()).keyExists("PRINT", "Footer1"));
+
+    QString err;
+    ASSERT_EQ(st.SetSettingsFromText({"PRINT/Footer2=12 Harbour Road, Northport"}, &err), SetResult::Ok)
+        << err.toStdString();
+    AppState again;
+    again.StartUp();
+    EXPECT_EQ(again.settings.PrintFooter[1], "12 Harbour Road, Northport");
+    EXPECT_EQ(settingsText(again, "PRINT/Footer2"), "12 Harbour Road, Northport");
+    EXPECT_TRUE(again.settings.PrintFooter[0].isEmpty());
+}

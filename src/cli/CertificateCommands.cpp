@@ -1,0 +1,274 @@
+#include "cli/CertificateCommands.h"
+
+#include <QDate>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QTextStream>
+#include <algorithm>
+
+#include "app/AppState.h"
+#include "cli/CliOperatorPort.h"
+#include "logview/CertPage.h"
+#include "logview/TestResult.h"
+
+namespace {
+
+enum Exit { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
+
+struct Options {
+    QString file;
+    bool store = false;
+    int layout = -1; // from the settings
+    bool testerGiven = false;
+    QString tester;
+    QString pdf, png, bmp;
+    QDate since;
+    uint8_t kind = TEST_KIND_NONE; // both
+};
+
+struct UsageError {
+    QString message;
+};
+
+Options parse(QStringList args)
+{
+    Options o;
+    auto value = [&](const QString& flag) {
+        if (args.isEmpty())
+            throw UsageError{flag + QStringLiteral(" needs a value")};
+        return args.takeFirst();
+    };
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        if (a == "--store")
+            o.store = true;
+        else if (a == "--layout") {
+            const QString v = value(a).toLower();
+            if (v == "default")
+                o.layout = CERT_LAYOUT_DEFAULT;
+            else if (v == "manufacturer")
+                o.layout = CERT_LAYOUT_MANUFACTURER;
+            else if (v == "html")
+                o.layout = CERT_LAYOUT_HTML;
+            else
+                throw UsageError{QStringLiteral("--layout must be default, manufacturer or html")};
+        } else if (a == "--tester") {
+            o.tester = value(a);
+            o.testerGiven = true;
+        } else if (a == "--pdf")
+            o.pdf = value(a);
+        else if (a == "--png")
+            o.png = value(a);
+        else if (a == "--bmp")
+            o.bmp = value(a);
+        else if (a == "--since") {
+            const QString v = value(a);
+            o.since = QDate::fromString(v, QStringLiteral("yyyy-MM-dd"));
+            if (!o.since.isValid())
+                throw UsageError{QStringLiteral("--since '%1' is not a date YYYY-MM-DD").arg(v)};
+        } else if (a == "--kind") {
+            const QString v = value(a).toLower();
+            if (v == "cal")
+                o.kind = TEST_KIND_CAL;
+            else if (v == "bump")
+                o.kind = TEST_KIND_BUMP;
+            else
+                throw UsageError{QStringLiteral("--kind must be cal or bump")};
+        } else if (a.startsWith("--"))
+            throw UsageError{QStringLiteral("unknown option '%1'").arg(a)};
+        else if (o.file.isEmpty())
+            o.file = a;
+        else
+            throw UsageError{QStringLiteral("only one result file at a time")};
+    }
+    const int outputs = int(!o.pdf.isEmpty()) + int(!o.png.isEmpty()) + int(!o.bmp.isEmpty());
+    if (o.store) {
+        if (!o.file.isEmpty())
+            throw UsageError{QStringLiteral("--store takes no result file")};
+        if (o.pdf.isEmpty() || outputs != 1)
+            throw UsageError{QStringLiteral("--store needs --pdf DIR")};
+    } else {
+        if (o.file.isEmpty())
+            throw UsageError{QStringLiteral("certificate needs a result FILE or --store")};
+        if (outputs != 1)
+            throw UsageError{QStringLiteral("give exactly one of --pdf, --png, --bmp")};
+        if (!o.since.isNull() || o.kind != TEST_KIND_NONE)
+            throw UsageError{QStringLiteral("--since and --kind go with --store")};
+    }
+    return o;
+}
+
+// Every calibration and bump result of the local store, oldest folder first.
+QVector<QPair<QString, uint8_t>> storeResults(const QString& dest, uint8_t only)
+{
+    QVector<QPair<QString, uint8_t>> out;
+    const QDir km1(dest + QStringLiteral("KM1"));
+    for (const QString& serial : km1.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QDir sn(km1.filePath(serial));
+        for (const QString& sub : sn.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+            uint8_t kind = TEST_KIND_NONE;
+            if (sub.compare("CAL", Qt::CaseInsensitive) == 0)
+                kind = TEST_KIND_CAL;
+            else if (sub.compare("BUMP", Qt::CaseInsensitive) == 0)
+                kind = TEST_KIND_BUMP;
+            if (kind == TEST_KIND_NONE || (only != TEST_KIND_NONE && kind != only))
+                continue;
+            const QDir d(sn.filePath(sub));
+            for (const QFileInfo& f : d.entryInfoList(QDir::Files, QDir::Name))
+                if (f.suffix().compare("XML", Qt::CaseInsensitive) == 0)
+                    out.append({f.filePath(), kind});
+        }
+    }
+    return out;
+}
+
+QString readError(uint8_t code)
+{
+    switch (code) {
+    case DOCKTEST_NO_FILE: return QStringLiteral("the file does not exist");
+    case DOCKTEST_BAD_XML: return QStringLiteral("the file is damaged or not XML");
+    case DOCKTEST_NO_INFO: return QStringLiteral("not a test result (no INFO)");
+    case DOCKTEST_NO_GAS: return QStringLiteral("the result names no known gas");
+    default: return QString();
+    }
+}
+
+int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& out, QTextStream& err)
+{
+    const AppSettings& s = state.settings;
+    TCertRenderer r;
+    r.port = &port;
+    r.transferFolder = AppState::TransferFolder();
+    r.writeBitmap = false; // "PRT.BMP" is the window's preview
+    r.options.mLayout = o.layout >= 0 ? o.layout : s.ConfigPrNPrintTypeCombo;
+    r.options.mFont = s.ConfigPrNPrintFontCombo;
+    r.options.mBottomLeft = s.ConfigPrNPrintBottomLeftEdit;
+    r.options.mBottomRight = s.ConfigPrNPrintBottomRightEdit;
+    r.options.mFooter = QStringList{s.PrintFooter[0], s.PrintFooter[1], s.PrintFooter[2]};
+    r.options.mDateStyle = uint8_t(std::clamp(s.ConfigSetDateRadio, 0, 2));
+    r.options.mProgramFolder = state.GVPath;
+    const QSizeF paper(210, 297);
+    r.printerPage = RPrinterPage::FromMillimetres(paper, 600);
+    const RPrintMargins margins{s.ConfigPrnMarginTopEdit, s.ConfigPrnMarginLeftEdit,
+                                s.ConfigPrnMarginBottomEdit, s.ConfigPrnMarginRightEdit};
+
+    // The window starts with the last tester chosen there.
+    const QString name = o.testerGiven ? o.tester : state.FUserTester;
+    if (!name.isEmpty()) {
+        const int i = int(state.FUserNameList.indexOf(name));
+        if (i < 0 && o.testerGiven) {
+            err << "marvane-cli: no tester named '" << name << "' in the tester list (settings USER)" << Qt::endl;
+            return ExitFailure;
+        }
+        if (i >= 0)
+            r.tester = RCertTester{state.FUserNameList[i], state.FUserCompanyList.value(i),
+                                   state.FUserPartList.value(i)};
+    }
+
+    auto draw = [&](const QString& file, uint8_t kind, QString* why) -> bool {
+        RDockTestInfo info;
+        const uint8_t code = GetDockTestInfo(kind, file, info);
+        if (code != DOCKTEST_OK) {
+            *why = readError(code);
+            return false;
+        }
+        if (o.store && !o.since.isNull() && info.mDate < DateTimeToDays(o.since.startOfDay())) {
+            *why = QString(); // older: not wanted
+            return false;
+        }
+        if (r.Display(kind, info).mType == TEST_KIND_NONE || !r.page) {
+            *why = QStringLiteral("no page could be drawn");
+            return false;
+        }
+        return true;
+    };
+
+    if (!o.store) {
+        QString why;
+        if (!draw(o.file, TestKindOfFileName(QFileInfo(o.file).fileName()), &why)) {
+            err << "marvane-cli: " << QDir::toNativeSeparators(o.file) << ": " << why << Qt::endl;
+            return ExitFailure;
+        }
+        bool ok = false;
+        QString target, error;
+        if (!o.pdf.isEmpty()) {
+            target = o.pdf;
+            ok = WriteCertPdf(*r.page, target, paper, margins, &error);
+        } else {
+            target = o.png.isEmpty() ? o.bmp : o.png;
+            ok = r.page->toImage().save(target, o.png.isEmpty() ? "BMP" : "PNG");
+            if (!ok)
+                error = QStringLiteral("the image could not be written");
+        }
+        if (!ok) {
+            err << "marvane-cli: " << QDir::toNativeSeparators(target) << ": " << error << Qt::endl;
+            return ExitFailure;
+        }
+        out << QDir::toNativeSeparators(target) << Qt::endl;
+        return ExitOk;
+    }
+
+    const QString dest = AppState::AddLastSlash(state.FLogDestDir);
+    if (dest.isEmpty() || !QFileInfo(dest).isDir()) {
+        err << "marvane-cli: no local store: set SET/LogDestination" << Qt::endl;
+        return ExitFailure;
+    }
+    if (!QDir().mkpath(o.pdf)) {
+        err << "marvane-cli: cannot create the folder " << QDir::toNativeSeparators(o.pdf) << Qt::endl;
+        return ExitFailure;
+    }
+    const QString outDir = AppState::AddLastSlash(o.pdf);
+    const auto results = storeResults(dest, o.kind);
+    int written = 0, failed = 0;
+    for (int i = 0; i < results.size(); ++i) {
+        const auto& [file, kind] = results[i];
+        QString why;
+        if (!draw(file, kind, &why)) {
+            if (!why.isEmpty()) {
+                err << "marvane-cli: " << QDir::toNativeSeparators(file) << ": " << why << Qt::endl;
+                ++failed;
+            }
+            continue;
+        }
+        const QString target = outDir + QFileInfo(file).completeBaseName() + QStringLiteral(".pdf");
+        QString error;
+        if (WriteCertPdf(*r.page, target, paper, margins, &error))
+            ++written;
+        else {
+            err << "marvane-cli: " << QDir::toNativeSeparators(target) << ": " << error << Qt::endl;
+            ++failed;
+        }
+        if ((i + 1) % 100 == 0)
+            err << (i + 1) << " of " << results.size() << " results" << Qt::endl;
+    }
+    out << written << " certificate(s) written to " << QDir::toNativeSeparators(outDir) << Qt::endl;
+    if (failed)
+        err << "marvane-cli: " << failed << " result(s) could not be drawn" << Qt::endl;
+    return failed ? ExitFailure : ExitOk;
+}
+
+} // namespace
+
+int RunCertificateMain(int argc, char** argv)
+{
+    // Pages are drawn without a display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList args = app.arguments().mid(2);
+    Options o;
+    try {
+        o = parse(args);
+    } catch (const UsageError& e) {
+        err << "marvane-cli: " << e.message << Qt::endl << "Try 'marvane-cli --help'." << Qt::endl;
+        return ExitUsage;
+    }
+    CliOperatorPort port;
+    AppState state(&port);
+    state.StartUp();
+    return run(o, state, port, out, err);
+}

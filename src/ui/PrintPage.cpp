@@ -1,0 +1,337 @@
+#include "PrintPage.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "app/LogBrowser.h"
+#include "lang/LangTable.h"
+
+namespace {
+
+// PrintResRatioCombo items and what they mean for an upright and a turned page.
+const char* const kRatioItems[] = {"X1", "X1.25", "X1.5", "X1.75", "X2", "X2.5", "X3"};
+const double kPortraitFactor[] = {1, 1.25, 1.5, 1.75, 2, 2.5, 3};
+const double kLandscapeFactor[] = {0.5, 0.6, 0.75, 0.85, 0.95, 1.25, 1.5};
+constexpr int kDefaultRatio = 4; // "X2"
+
+QString safeFileName(QString s)
+{
+    for (QChar& c : s)
+        if (!c.isLetterOrNumber() && c != '-' && c != '_')
+            c = '_';
+    return s;
+}
+
+} // namespace
+
+TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo, QWidget* parent)
+    : QWidget(parent), m_state(state), m_port(port), m_user(userCombo),
+      m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution)),
+      m_renderer(std::make_unique<TCertRenderer>())
+{
+    m_printer->setFullPage(true);
+
+    m_ratio = new QComboBox;
+    m_ratio->setObjectName(QStringLiteral("PrintResRatioCombo"));
+    for (const char* item : kRatioItems)
+        m_ratio->addItem(QString::fromLatin1(item));
+    m_ratio->setCurrentIndex(kDefaultRatio);
+    m_setup = new QPushButton(QStringLiteral("Print Setup"));
+    m_setup->setObjectName(QStringLiteral("PrintResPrintSetupBtn"));
+    m_print = new QPushButton(QStringLiteral("Print"));
+    m_print->setObjectName(QStringLiteral("PrintResPrintBtn"));
+    m_pdf = new QPushButton(QStringLiteral("Save as PDF"));
+    m_pdf->setObjectName(QStringLiteral("PrintResPdfBtn"));
+    m_print->hide();
+    m_pdf->hide();
+
+    // The buttons go into the tester's row when the form has one.
+    QHBoxLayout* bar = nullptr;
+    if (m_user && m_user->parentWidget() && m_user->parentWidget()->layout())
+        bar = m_user->parentWidget()->layout()->findChild<QHBoxLayout*>(QStringLiteral("horizontalLayout_2"));
+    auto* own = new QVBoxLayout(this);
+    own->setContentsMargins(0, 0, 0, 0);
+    if (!bar) {
+        bar = new QHBoxLayout;
+        own->addLayout(bar);
+        if (!m_user) {
+            m_user = new QComboBox;
+            m_user->setObjectName(QStringLiteral("PrintResUserCombo"));
+        }
+        bar->addWidget(m_user);
+        bar->addStretch(1);
+    }
+    // Before the row's trailing spacer: tester, zoom, set-up, print, PDF.
+    int at = std::max(0, bar->count() - 1);
+    bar->insertSpacing(at++, 16);
+    bar->insertWidget(at++, m_ratio);
+    bar->insertSpacing(at++, 16);
+    bar->insertWidget(at++, m_setup);
+    bar->insertWidget(at++, m_print);
+    bar->insertWidget(at++, m_pdf);
+
+    m_scroll = new QScrollArea;
+    m_scroll->setObjectName(QStringLiteral("PrintScrollBox"));
+    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_scroll->setWidgetResizable(false);
+    m_view = new QLabel;
+    m_view->setObjectName(QStringLiteral("PrintViewImage"));
+    m_view->setScaledContents(true);
+    m_view->setStyleSheet(QStringLiteral("QLabel { background: white; border: 1px solid #707070; }"));
+    m_scroll->setWidget(m_view);
+    m_view->hide(); // setWidget shows it; there is no page yet
+    m_view->installEventFilter(this); // the hint stands in while the page is hidden
+    m_scroll->installEventFilter(this);
+    // Until a result is chosen the box says where the page comes from.
+    m_hint = new QLabel(m_scroll->viewport());
+    m_hint->setObjectName(QStringLiteral("PrintResHintLabel"));
+    m_hint->setAlignment(Qt::AlignCenter);
+    m_hint->setWordWrap(true);
+    m_hint->setStyleSheet(QStringLiteral("QLabel { color: white; font-size: 15px; }"));
+    own->addWidget(m_scroll, 1);
+
+    showHint(true);
+    connect(m_ratio, &QComboBox::currentIndexChanged, this, [this] { applyZoom(); });
+    connect(m_user, &QComboBox::currentIndexChanged, this, [this] {
+        if (m_last.mType != TEST_KIND_NONE)
+            redraw();
+    });
+    connect(m_setup, &QPushButton::clicked, this, [this] { printSetup(); });
+    connect(m_print, &QPushButton::clicked, this, [this] { printPage(); });
+    connect(m_pdf, &QPushButton::clicked, this, [this] { saveAsPdf(); });
+}
+
+TPrintPage::~TPrintPage()
+{
+    if (m_browser)
+        m_browser->RenderResult = nullptr;
+}
+
+void TPrintPage::attach(TLogBrowser* browser)
+{
+    m_browser = browser;
+    if (m_browser)
+        m_browser->RenderResult = [this](uint8_t nType, const RDockTestInfo& info) {
+            return render(nType, info);
+        };
+}
+
+RCertTester TPrintPage::selectedTester() const
+{
+    RCertTester t;
+    if (!m_user || m_user->currentIndex() < 0)
+        return t;
+    const int i = int(m_state.FUserNameList.indexOf(m_user->currentText()));
+    if (i < 0)
+        return t;
+    t.mName = m_state.FUserNameList[i];
+    t.mCompany = m_state.FUserCompanyList.value(i);
+    t.mPart = m_state.FUserPartList.value(i);
+    return t;
+}
+
+QSizeF TPrintPage::paperPortraitMM() const
+{
+    const QSizeF s = m_printer->pageLayout().pageSize().size(QPageSize::Millimeter);
+    return QSizeF(std::min(s.width(), s.height()), std::max(s.width(), s.height()));
+}
+
+RPrintMargins TPrintPage::margins() const
+{
+    const AppSettings& s = m_state.settings;
+    return RPrintMargins{s.ConfigPrnMarginTopEdit, s.ConfigPrnMarginLeftEdit, s.ConfigPrnMarginBottomEdit,
+                         s.ConfigPrnMarginRightEdit};
+}
+
+void TPrintPage::configureRenderer()
+{
+    if (pullSettings)
+        pullSettings();
+    const AppSettings& s = m_state.settings;
+    TCertRenderer& r = *m_renderer;
+    r.port = &m_port;
+    r.transferFolder = AppState::TransferFolder();
+    r.options.mLayout = s.ConfigPrNPrintTypeCombo;
+    r.options.mFont = s.ConfigPrNPrintFontCombo.isEmpty() ? QStringLiteral("Arial") : s.ConfigPrNPrintFontCombo;
+    r.options.mBottomLeft = s.ConfigPrNPrintBottomLeftEdit;
+    r.options.mBottomRight = s.ConfigPrNPrintBottomRightEdit;
+    r.options.mFooter = QStringList{s.PrintFooter[0], s.PrintFooter[1], s.PrintFooter[2]};
+    r.options.mDateStyle = uint8_t(std::clamp(s.ConfigSetDateRadio, 0, 2));
+    r.options.mProgramFolder = m_state.GVPath.isEmpty() ? GetGVPath() : m_state.GVPath;
+    r.tester = selectedTester();
+    r.printerPage = RPrinterPage::FromMillimetres(paperPortraitMM(), m_printer->resolution());
+}
+
+RDockTestPrt TPrintPage::render(uint8_t nType, const RDockTestInfo& info)
+{
+    m_view->hide();
+    configureRenderer();
+    ++m_renders;
+    m_last = m_renderer->Display(nType, info);
+    showResult();
+    return m_last;
+}
+
+void TPrintPage::redraw()
+{
+    // The LOG page clears FLastReport when it shows no result.
+    if (m_browser && m_browser->FLastReport.mType == TEST_KIND_NONE)
+        m_last = m_browser->FLastReport;
+    if (m_last.mType == TEST_KIND_NONE)
+        return;
+    const RDockTestPrt before = m_last;
+    render(before.mType, before.mInfo);
+    if (m_browser) {
+        m_browser->FLastReport = m_last;
+        m_browser->PrintResPrintBtnVisible = m_last.mType != TEST_KIND_NONE;
+    }
+}
+
+void TPrintPage::showResult()
+{
+    const bool drawn = m_last.mType != TEST_KIND_NONE && !m_renderer->image.isNull();
+    m_print->setVisible(m_last.mType != TEST_KIND_NONE);
+    m_pdf->setVisible(m_last.mType != TEST_KIND_NONE);
+    if (m_browser)
+        m_browser->PrintViewImageVisible = drawn;
+    if (!drawn) {
+        m_view->clear();
+        m_view->hide();
+        showHint(true);
+        return;
+    }
+    showHint(false);
+    m_view->setPixmap(QPixmap::fromImage(m_renderer->image));
+    m_view->show();
+    applyZoom();
+}
+
+void TPrintPage::applyZoom()
+{
+    const QImage& img = m_renderer->image;
+    if (img.isNull() || img.height() <= 0)
+        return;
+    const int i = std::clamp(m_ratio->currentIndex(), 0, 6);
+    // The box without its scroll bars, so that showing them never changes the zoom.
+    const QSize box = m_scroll->maximumViewportSize();
+    QSize s;
+    if (img.width() > img.height()) {
+        const int w = std::max(50, int(box.width() * kLandscapeFactor[i]));
+        s = QSize(w, std::max(1, int(std::lround(double(w) * img.height() / img.width()))));
+    } else {
+        const int h = std::max(50, int(box.height() * kPortraitFactor[i]));
+        s = QSize(std::max(1, int(std::lround(double(h) * img.width() / img.height()))), h);
+    }
+    m_view->resize(s);
+}
+
+bool TPrintPage::printSetup()
+{
+    if (!m_port.printerSetup())
+        return false;
+    redraw(); // a new paper size changes the page's shape
+    return true;
+}
+
+bool TPrintPage::printPage()
+{
+    const QString bmp = m_renderer->bitmapPath();
+    if (!QFileInfo::exists(bmp) || !m_renderer->page) {
+        m_port.showMessage(QStringLiteral("File not exists\n") + QDir::toNativeSeparators(bmp),
+                           QStringLiteral("Confirm"), OperatorPort::Icon::Error);
+        return false;
+    }
+    QPrinter& pr = *m_printer;
+    if (pr.outputFormat() == QPrinter::NativeFormat ? QPrinterInfo::availablePrinters().isEmpty()
+                                                    : pr.outputFileName().isEmpty()) {
+        m_port.showMessage(LangText(154), LangText(709), OperatorPort::Icon::Error);
+        return false;
+    }
+    if (pullSettings)
+        pullSettings();
+    const RPrintTarget t = CertPrintTarget(m_last.mHorizontal, m_state.settings.ConfigPrNMarginHalfSizeCheck,
+                                           paperPortraitMM(), margins());
+    pr.setFullPage(true);
+    pr.setPageOrientation(t.mPrinterLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    pr.setDocName(m_last.mType == TEST_KIND_BUMP ? QStringLiteral("Bump Results")
+                                                 : QStringLiteral("Calibration Certificate"));
+    QPainter p;
+    if (!p.begin(&pr)) {
+        m_port.showMessage(LangText(155) + QStringLiteral("\n") + pr.printerName() + pr.outputFileName(),
+                           LangText(709), OperatorPort::Icon::Error);
+        return false;
+    }
+    const double k = pr.resolution() / 25.4;
+    const QRectF r = t.mRectMM;
+    m_renderer->page->paintInto(p, QRectF(r.left() * k, r.top() * k, r.width() * k, r.height() * k));
+    return p.end();
+}
+
+bool TPrintPage::saveAsPdf(QString file)
+{
+    if (!m_renderer->page || m_last.mType == TEST_KIND_NONE)
+        return false;
+    if (file.isEmpty()) {
+        const RDockTestInfo& r = m_last.mInfo;
+        const QString name = safeFileName((m_last.mType == TEST_KIND_BUMP ? QStringLiteral("BUMP_")
+                                                                          : QStringLiteral("CAL_")) +
+                                          r.mSN + '_' + FormatDays(QStringLiteral("yyyymmdd_hhnn"), r.mDate)) +
+                             QStringLiteral(".pdf");
+        const QString dir = m_state.FLogDestDir.isEmpty() ? QDir::homePath() + '/' : m_state.FLogDestDir;
+        file = m_port.pickFile(LangText(153), dir + name, QStringLiteral("PDF file (*.pdf)"), true);
+        if (file.isEmpty())
+            return false;
+        if (QFileInfo(file).suffix().isEmpty())
+            file += QStringLiteral(".pdf");
+    }
+    if (pullSettings)
+        pullSettings();
+    QString error;
+    if (!WriteCertPdf(*m_renderer->page, file, paperPortraitMM(), margins(), &error)) {
+        m_port.showMessage(LangText(155) + QStringLiteral("\n") + QDir::toNativeSeparators(file) +
+                               QStringLiteral(" (") + error + ')',
+                           LangText(709), OperatorPort::Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool TPrintPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // The zoom is relative to the box: a resized window resizes the page.
+    if (watched == m_view && (event->type() == QEvent::Hide || event->type() == QEvent::Show))
+        showHint(event->type() == QEvent::Hide);
+    if (watched == m_scroll && event->type() == QEvent::Resize) {
+        m_hint->setGeometry(m_scroll->viewport()->rect().adjusted(40, 0, -40, 0));
+        applyZoom();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TPrintPage::showHint(bool on)
+{
+    m_hint->setText(LangText(157));
+    m_hint->setVisible(on);
+    m_hint->setGeometry(m_scroll->viewport()->rect().adjusted(40, 0, -40, 0));
+}
+
+void TPrintPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The LOG page may have cleared the preview meanwhile; texts may have changed.
+    showHint(m_view->isHidden());
+}

@@ -1,0 +1,498 @@
+// Certificate pages drawn, saved as "PRT.BMP", printed and written as PDF; the Print
+// page's preview, zoom, tester and buttons following the LOG page's selection.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStandardPaths>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "DockFiles.h"
+#include "LogPage.h"
+#include "PrintPage.h"
+#include "app/LogBrowser.h"
+#include "app/MainCore.h"
+#include "lang/LangTable.h"
+#include "logview/CertHtml.h"
+#include "logview/CertPage.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+QByteArray resultXml(bool calibration, const QString& overall = QString())
+{
+    docksim::TestResult t;
+    t.calibration = calibration;
+    t.serial = QStringLiteral("GA0042");
+    t.dockSerial = QStringLiteral("DK7001");
+    t.gas = 1; // CO
+    t.location = QStringLiteral("North gate");
+    t.gasLot = QStringLiteral("LOT-5531");
+    t.gasExpiry = QStringLiteral("2026-12");
+    t.when = QDateTime(QDate(2024, 5, 1), QTime(10, 15, 0));
+    t.concentration = 100;
+    t.variant = 0;
+    QRandomGenerator rng(7);
+    QByteArray xml = docksim::TestResultXml(t, rng);
+    if (!overall.isEmpty())
+        xml.replace("<OVERALLRESULT>PASS</OVERALLRESULT>", "<OVERALLRESULT>" + overall.toUtf8() + "</OVERALLRESULT>");
+    return xml;
+}
+
+RDockTestInfo readResult(bool calibration, const QString& overall = QString())
+{
+    RDockTestInfo r;
+    EXPECT_EQ(GetDockTestInfoFromData(calibration ? TEST_KIND_CAL : TEST_KIND_BUMP,
+                                      resultXml(calibration, overall), r),
+              DOCKTEST_OK);
+    return r;
+}
+
+// Text of a PDF as pdftotext reads it; empty when the tool is missing.
+QString pdfText(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file, QStringLiteral("-")});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+bool havePdfToText() { return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(); }
+
+// The messages are language texts: the English file, as the program loads it.
+struct EnglishTexts {
+    EnglishTexts()
+    {
+        for (int n = 1; n <= LANG_DATA_SIZE; ++n)
+            old << GVLang().text(n);
+        GVLang().parseLanguageText(
+            QString::fromUtf8(testsupport::readAll(QStringLiteral(MARVANE_BINARY_DIR "/Language/ENGLISH.DAT"))));
+    }
+    ~EnglishTexts()
+    {
+        for (int n = 1; n <= LANG_DATA_SIZE; ++n)
+            GVLang().setText(n, old.value(n - 1));
+    }
+    QStringList old;
+};
+
+class CertTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(prog());
+        r.port = &port;
+        r.transferFolder = AppState::TransferFolder();
+        QDir().mkpath(r.transferFolder);
+        r.options.mProgramFolder = prog();
+        r.options.mBottomLeft = QStringLiteral("Acme Gas Safety Ltd.");
+        r.options.mBottomRight = QStringLiteral("Form QA-17");
+        r.tester = RCertTester{QStringLiteral("Ann Lee"), QStringLiteral("Acme"), QStringLiteral("Safety officer")};
+        r.printerPage = RPrinterPage::FromMillimetres(QSizeF(210, 297), 600);
+    }
+    QString prog() const { return root.path() + "/prog/"; }
+    QString pdf(const TCertPage& page, const QString& name)
+    {
+        const QString file = root.path() + '/' + name;
+        QString error;
+        EXPECT_TRUE(WriteCertPdf(page, file, QSizeF(210, 297), RPrintMargins{}, &error)) << error.toStdString();
+        return file;
+    }
+    void copyShippedTemplate()
+    {
+        QFile::copy(QStringLiteral(MARVANE_SOURCE_DIR "/data/DEFAULTCAL.HTML"), prog() + "DEFAULTCAL.HTML");
+    }
+
+    EnglishTexts texts;
+    testsupport::ScopedTempRoot root;
+    ScriptedOperatorPort port;
+    TCertRenderer r;
+};
+
+} // namespace
+
+TEST_F(CertTest, BumpReportIsAPortraitPageSavedAsPrtBmp)
+{
+    const RDockTestPrt out = r.DisplayBumpData(readResult(false));
+    EXPECT_EQ(out.mType, TEST_KIND_BUMP);
+    EXPECT_FALSE(out.mHorizontal);
+    ASSERT_TRUE(r.page);
+    const QImage bmp(r.bitmapPath());
+    ASSERT_FALSE(bmp.isNull());
+    EXPECT_EQ(bmp.size(), QSize(1414, 2000));
+    // Something is drawn in the title band and in the table, the footer band is ruled.
+    auto inked = [&](int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; y += 2)
+            for (int x = 0; x < bmp.width(); x += 2)
+                n += qGray(bmp.pixel(x, y)) < 128;
+        return n;
+    };
+    EXPECT_GT(inked(10, 250), 500);
+    EXPECT_GT(inked(1400, 1640), 500);
+    EXPECT_GT(inked(1915, 1925), 100);
+    EXPECT_TRUE(port.messages.isEmpty());
+}
+
+TEST_F(CertTest, CalibrationLayoutsChooseTheirOrientation)
+{
+    copyShippedTemplate();
+    struct Case {
+        int layout;
+        bool landscape;
+    } cases[] = {{CERT_LAYOUT_DEFAULT, false}, {CERT_LAYOUT_MANUFACTURER, true}, {CERT_LAYOUT_HTML, false}};
+    for (const Case& c : cases) {
+        r.options.mLayout = c.layout;
+        const RDockTestPrt out = r.DisplayCalData(readResult(true));
+        EXPECT_EQ(out.mType, TEST_KIND_CAL) << c.layout;
+        EXPECT_EQ(out.mHorizontal, c.landscape) << c.layout;
+        EXPECT_EQ(QImage(r.bitmapPath()).width(), c.landscape ? 2000 : 1414) << c.layout;
+    }
+    // A wide template turns the page; CAL.HTML is written beside it.
+    testsupport::writeAll(prog() + "DEFAULTCAL.HTML", "<!--FORMAT=1200,800--><h1>@SN@</h1>");
+    const RDockTestPrt out = r.DisplayCalData(readResult(true));
+    EXPECT_TRUE(out.mHorizontal);
+    EXPECT_EQ(testsupport::readAll(prog() + "CAL.HTML"), "<!--FORMAT=1200,800--><h1>GA0042</h1>");
+}
+
+TEST_F(CertTest, PdfCarriesTheCertificateAsText)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    copyShippedTemplate();
+    struct Case {
+        uint8_t kind;
+        int layout;
+        QStringList expected;
+    } cases[] = {
+        {TEST_KIND_BUMP, CERT_LAYOUT_DEFAULT,
+         {"Bump Results", "GA0042", "DK7001", "North gate", "CO", "100 ppm", "PASS", "Ann Lee",
+          "Fresh air", "Test gas", "LOT-5531", "Acme Gas Safety Ltd.", "Form QA-17"}},
+        {TEST_KIND_CAL, CERT_LAYOUT_DEFAULT,
+         {"Calibration Certificate", "GA0042", "CO", "100 ppm", "CALIBRATION DATA", "Span gas",
+          "Calibrated by", "Ann Lee", "Safety officer", "2024-05-01"}},
+        {TEST_KIND_CAL, CERT_LAYOUT_MANUFACTURER,
+         {"Calibration Certificate and Test Report", "GA0042", "CO", "Span Calibration", "PASS",
+          "Tested by", "Ann Lee", "Approved by", "2024.05.01"}},
+        {TEST_KIND_CAL, CERT_LAYOUT_HTML, {"GA0042", "CO", "Ann Lee", "North gate", "LOT-5531"}},
+    };
+    for (const Case& c : cases) {
+        r.options.mLayout = c.layout;
+        const RDockTestInfo info = readResult(c.kind == TEST_KIND_CAL);
+        ASSERT_NE(r.Display(c.kind, info).mType, TEST_KIND_NONE) << c.layout;
+        const QString text = pdfText(pdf(*r.page, QStringLiteral("page%1-%2.pdf").arg(c.kind).arg(c.layout)));
+        // The readings of the result stand on the page as printed (the landscape
+        // certificate shows the verdict only).
+        QStringList want = c.expected;
+        if (c.layout != CERT_LAYOUT_MANUFACTURER)
+            want << CertNumber(info, info.mSpan.mReading) << CertNumber(info, info.mZero.mReading);
+        for (const QString& w : want)
+            EXPECT_TRUE(text.contains(w)) << "kind " << int(c.kind) << " layout " << c.layout << ": "
+                                          << w.toStdString() << "\n" << text.toStdString();
+    }
+}
+
+TEST_F(CertTest, NoTesterLeavesTheTesterFieldsEmpty)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    r.tester = RCertTester{};
+    for (uint8_t kind : {TEST_KIND_BUMP, TEST_KIND_CAL}) {
+        ASSERT_NE(r.Display(kind, readResult(kind == TEST_KIND_CAL)).mType, TEST_KIND_NONE);
+        const QString text = pdfText(pdf(*r.page, QStringLiteral("none%1.pdf").arg(kind)));
+        EXPECT_FALSE(text.contains("Ann Lee"));
+        EXPECT_FALSE(text.contains("Safety officer"));
+        EXPECT_TRUE(text.contains(kind == TEST_KIND_BUMP ? "Test by" : "Calibrated by"));
+    }
+}
+
+TEST_F(CertTest, BumpBoxShowsFailForAnythingButPass)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    // The overall result row prints the word as read; the box only PASS or FAIL.
+    for (const char* overall : {"pass", "NONE"}) {
+        ASSERT_EQ(r.DisplayBumpData(readResult(false, overall)).mType, TEST_KIND_BUMP);
+        const QString text = pdfText(pdf(*r.page, QStringLiteral("box-%1.pdf").arg(overall)));
+        const QString box = QString(overall) == "pass" ? "PASS" : "FAIL";
+        EXPECT_TRUE(text.left(text.indexOf("Instrument SN")).contains(box)) << overall << "\n" << text.toStdString();
+    }
+}
+
+TEST_F(CertTest, MissingLogoAndTemplateImagesStillDrawThePage)
+{
+    // No IMAGE folder at all.
+    r.options.mLayout = CERT_LAYOUT_DEFAULT;
+    EXPECT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_CAL);
+    r.options.mLayout = CERT_LAYOUT_HTML;
+    testsupport::writeAll(prog() + "DEFAULTCAL.HTML",
+                          "<!--FORMAT=800,1131--><img src=\"IMAGE\\Logo2.bmp\"><img src=\"http://example.com/x.png\">"
+                          "<p>@SN@</p>");
+    EXPECT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_CAL);
+    EXPECT_TRUE(port.messages.isEmpty()) << port.messages.join('\n').toStdString();
+}
+
+TEST_F(CertTest, FilesThatCannotBeReplacedGiveTheirMessages)
+{
+    // A folder in the way cannot be deleted like a file.
+    QDir().mkpath(r.bitmapPath() + "/busy");
+    EXPECT_EQ(r.DisplayBumpData(readResult(false)).mType, TEST_KIND_NONE);
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_EQ(port.messages.last(), LangText(709) + ": " + LangText(759) + "\n" +
+                                        QDir::toNativeSeparators(r.bitmapPath()));
+    QDir(r.bitmapPath()).removeRecursively();
+
+    QDir().mkpath(prog() + "CAL.HTML/busy");
+    EXPECT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_NONE);
+    EXPECT_TRUE(port.messages.last().contains(LangText(767)));
+    QDir(prog() + "CAL.HTML").removeRecursively();
+
+    r.options.mLayout = CERT_LAYOUT_HTML; // and no DEFAULTCAL.HTML
+    const RDockTestPrt out = r.DisplayCalData(readResult(true));
+    EXPECT_EQ(out.mType, TEST_KIND_NONE);
+    EXPECT_FALSE(out.mHorizontal);
+    EXPECT_TRUE(port.messages.last().contains(LangText(768)));
+
+    testsupport::writeAll(prog() + "DEFAULTCAL.HTML", QByteArray("\0\0\0", 3));
+    EXPECT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_NONE);
+    EXPECT_TRUE(port.messages.last().contains(LangText(156)));
+}
+
+TEST_F(CertTest, PdfTargetThatCannotBeWrittenIsReported)
+{
+    ASSERT_EQ(r.DisplayBumpData(readResult(false)).mType, TEST_KIND_BUMP);
+    QString error;
+    EXPECT_FALSE(WriteCertPdf(*r.page, root.path() + "/no/such/folder/x.pdf", QSizeF(210, 297), {}, &error));
+    EXPECT_FALSE(error.isEmpty());
+    // An existing file is replaced only by a complete one.
+    const QString file = root.path() + "/keep.pdf";
+    testsupport::writeAll(file, "old");
+    ASSERT_TRUE(WriteCertPdf(*r.page, file, QSizeF(210, 297), {}, &error));
+    EXPECT_TRUE(testsupport::readAll(file).startsWith("%PDF"));
+    EXPECT_FALSE(QFile::exists(file + ".part"));
+}
+
+// ---------------------------------------------------------------------------
+// The Print page beside the LOG page, as in the window.
+
+class PrintPageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(state.MakeDefaultDirectory());
+        state.GVPath = root.path() + "/prog/";
+        QDir().mkpath(state.GVPath);
+        state.FLogDestDir = root.path() + "/dest/";
+        state.FUserNameList = QStringList{"Ann Lee", "Bo Chan"};
+        state.FUserCompanyList = QStringList{"Acme", "Acme"};
+        state.FUserPartList = QStringList{"Safety officer", "Technician"};
+        const QString tf = AppState::TransferFolder();
+        testsupport::writeAll(tf + SAVE_DIR_LOG_GDCAL + "GA0042_CAL_2405011015.XML", resultXml(true));
+        testsupport::writeAll(tf + SAVE_DIR_LOG_GDBUMP + "GA0042_BUMP_2405011015.XML", resultXml(false));
+        testsupport::writeAll(tf + SAVE_DIR_LOG_GDBUMP + "GA0043_BUMP_2405011016.XML", "<broken");
+        ASSERT_EQ(RestoreLogListFromStaging(*core.FUnitDef), 3);
+        core.DisplayLogList();
+
+        auto* lay = new QVBoxLayout(&window);
+        lay->addWidget(logPage);
+        users = new QComboBox;
+        users->addItems(state.FUserNameList);
+        users->setCurrentIndex(-1);
+        lay->addWidget(users);
+        printPage = new TPrintPage(state, port, users);
+        lay->addWidget(printPage);
+        printPage->attach(logPage->browser());
+        window.resize(1000, 800);
+        window.show();
+    }
+    template <class W> W* child(const char* name) { return window.findChild<W*>(QLatin1String(name)); }
+    void selectFirst(const char* treeName)
+    {
+        auto* tree = child<QTreeWidget>(treeName);
+        ASSERT_NE(tree, nullptr);
+        ASSERT_GT(tree->topLevelItemCount(), 0);
+        tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+        emit tree->itemClicked(tree->currentItem(), 0);
+    }
+
+    EnglishTexts texts;
+    testsupport::ScopedTempRoot root;
+    ScriptedOperatorPort port;
+    AppState state{&port};
+    TMainCore core{state, port};
+    QWidget window;
+    TLogPage* logPage = new TLogPage(core);
+    QComboBox* users = nullptr;
+    TPrintPage* printPage = nullptr;
+};
+
+TEST_F(PrintPageTest, SelectingAResultDrawsThePageAndShowsThePrintButton)
+{
+    auto* print = child<QPushButton>("PrintResPrintBtn");
+    auto* view = child<QLabel>("PrintViewImage");
+    ASSERT_NE(print, nullptr);
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(print->isHidden());
+    auto* hint = child<QLabel>("PrintResHintLabel");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(view->isHidden());
+    EXPECT_EQ(hint->text(), LangText(157));
+    selectFirst("LogListGDCalTreeView");
+    EXPECT_FALSE(hint->isVisible());
+    EXPECT_EQ(logPage->browser()->FLastReport.mType, TEST_KIND_CAL);
+    EXPECT_FALSE(print->isHidden());
+    EXPECT_FALSE(child<QPushButton>("PrintResPdfBtn")->isHidden());
+    EXPECT_FALSE(view->isHidden());
+    EXPECT_FALSE(view->pixmap().isNull());
+    EXPECT_TRUE(QFile::exists(AppState::TransferFolder() + "PRT.BMP"));
+
+    selectFirst("LogListGDBumpTreeView");
+    EXPECT_EQ(logPage->browser()->FLastReport.mType, TEST_KIND_BUMP);
+    EXPECT_FALSE(print->isHidden());
+
+    // A damaged result draws nothing: the button goes.
+    logPage->browser()->LoadResultFile(AppState::TransferFolder() + SAVE_DIR_LOG_GDBUMP +
+                                       "GA0043_BUMP_2405011016.XML");
+    EXPECT_EQ(logPage->browser()->FLastReport.mType, TEST_KIND_NONE);
+    EXPECT_TRUE(print->isHidden());
+    EXPECT_TRUE(view->isHidden());
+    EXPECT_TRUE(hint->isVisible());
+    ASSERT_FALSE(port.messages.isEmpty());
+    EXPECT_TRUE(port.messages.last().startsWith(LangText(709) + ": " + LangText(158)));
+}
+
+TEST_F(PrintPageTest, ZoomResizesThePreviewWithoutRedrawing)
+{
+    selectFirst("LogListGDBumpTreeView");
+    auto* ratio = child<QComboBox>("PrintResRatioCombo");
+    auto* view = child<QLabel>("PrintViewImage");
+    auto* box = child<QScrollArea>("PrintScrollBox");
+    ASSERT_NE(ratio, nullptr);
+    EXPECT_EQ(ratio->count(), 7);
+    EXPECT_EQ(ratio->currentText(), "X2");
+    const int renders = printPage->renderCount();
+    ratio->setCurrentIndex(0); // X1: the page as high as the box
+    EXPECT_EQ(view->height(), box->maximumViewportSize().height());
+    EXPECT_NEAR(double(view->width()) / view->height(), 1414.0 / 2000.0, 0.01);
+    ratio->setCurrentIndex(6); // X3
+    EXPECT_EQ(view->height(), box->maximumViewportSize().height() * 3);
+    EXPECT_EQ(printPage->renderCount(), renders);
+    // A larger window, a larger page; still no redraw.
+    const int before = view->height();
+    window.resize(1000, 1000);
+    QApplication::processEvents();
+    EXPECT_GT(view->height(), before);
+    EXPECT_EQ(printPage->renderCount(), renders);
+
+    // A landscape page follows the box's width.
+    state.settings.ConfigPrNPrintTypeCombo = CERT_LAYOUT_MANUFACTURER;
+    selectFirst("LogListGDCalTreeView");
+    ratio->setCurrentIndex(2); // X1.5 -> 0.75 of the width
+    EXPECT_EQ(view->width(), int(box->maximumViewportSize().width() * 0.75));
+    EXPECT_NEAR(double(view->height()) / view->width(), 1414.0 / 2000.0, 0.01);
+}
+
+TEST_F(PrintPageTest, TesterComboRedrawsWithTheChosenTester)
+{
+    selectFirst("LogListGDCalTreeView");
+    const int renders = printPage->renderCount();
+    EXPECT_TRUE(printPage->renderer().page->mTester.mName.isEmpty());
+    users->setCurrentIndex(1);
+    EXPECT_EQ(printPage->renderCount(), renders + 1);
+    EXPECT_EQ(printPage->renderer().page->mTester.mName, "Bo Chan");
+    EXPECT_EQ(printPage->renderer().page->mTester.mPart, "Technician");
+    EXPECT_EQ(logPage->browser()->FLastReport.mType, TEST_KIND_CAL);
+}
+
+TEST_F(PrintPageTest, PrintToAPdfPrinterFileProducesAPage)
+{
+    selectFirst("LogListGDCalTreeView");
+    const QString file = root.path() + "/printed.pdf";
+    printPage->printer().setOutputFormat(QPrinter::PdfFormat);
+    printPage->printer().setOutputFileName(file);
+    state.settings.ConfigPrNMarginHalfSizeCheck = true;
+    ASSERT_TRUE(printPage->printPage());
+    // A portrait page on half a sheet turns the sheet.
+    EXPECT_EQ(printPage->printer().pageLayout().orientation(), QPageLayout::Landscape);
+    EXPECT_TRUE(testsupport::readAll(file).startsWith("%PDF"));
+    if (havePdfToText()) {
+        const QString text = pdfText(file);
+        EXPECT_TRUE(text.contains("Calibration Certificate"));
+        EXPECT_TRUE(text.contains("GA0042"));
+    }
+    EXPECT_TRUE(port.messages.isEmpty());
+}
+
+TEST_F(PrintPageTest, LandscapeCertificateOnHalfASheetFillsTheTopHalf)
+{
+    if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    state.settings.ConfigPrNPrintTypeCombo = CERT_LAYOUT_MANUFACTURER;
+    state.settings.ConfigPrNMarginHalfSizeCheck = true;
+    selectFirst("LogListGDCalTreeView");
+    ASSERT_TRUE(printPage->lastReport().mHorizontal);
+    const QString file = root.path() + "/half.pdf";
+    printPage->printer().setOutputFormat(QPrinter::PdfFormat);
+    printPage->printer().setOutputFileName(file);
+    ASSERT_TRUE(printPage->printPage());
+    ASSERT_EQ(QProcess::execute("pdftoppm", {"-r", "20", "-png", "-singlefile", file, root.path() + "/half"}), 0);
+    const QImage sheet(root.path() + "/half.png");
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_GT(sheet.height(), sheet.width()); // an upright sheet
+    int top = 0, bottom = 0;
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x)
+            (y < sheet.height() / 2 ? top : bottom) += qGray(sheet.pixel(x, y)) < 160;
+    EXPECT_GT(top, 200);
+    EXPECT_EQ(bottom, 0);
+}
+
+TEST_F(PrintPageTest, SaveAsPdfAndItsFailures)
+{
+    selectFirst("LogListGDBumpTreeView");
+    const QString file = root.path() + "/saved.pdf";
+    port.fileAnswers << file;
+    ASSERT_TRUE(printPage->saveAsPdf());
+    EXPECT_TRUE(testsupport::readAll(file).startsWith("%PDF"));
+    EXPECT_FALSE(printPage->saveAsPdf(root.path() + "/missing/dir/x.pdf"));
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_TRUE(port.messages.last().contains(LangText(155)));
+}
+
+TEST_F(PrintPageTest, PrintWithoutPageOrPrinterSaysSo)
+{
+    selectFirst("LogListGDBumpTreeView");
+    // A PDF printer without a file stands for "no printer installed".
+    printPage->printer().setOutputFormat(QPrinter::PdfFormat);
+    printPage->printer().setOutputFileName(QString());
+    EXPECT_FALSE(printPage->printPage());
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_TRUE(port.messages.last().contains(LangText(154)));
+    QFile::remove(AppState::TransferFolder() + "PRT.BMP");
+    EXPECT_FALSE(printPage->printPage());
+    EXPECT_TRUE(port.messages.last().startsWith("Confirm: File not exists\n"));
+}
+
+TEST_F(PrintPageTest, PrintSetupRedrawsOnlyWhenConfirmed)
+{
+    selectFirst("LogListGDBumpTreeView");
+    const int renders = printPage->renderCount();
+    EXPECT_FALSE(printPage->printSetup());
+    EXPECT_EQ(printPage->renderCount(), renders);
+    port.printerSetupAnswer = true;
+    printPage->printer().setPageSize(QPageSize(QPageSize::Letter));
+    EXPECT_TRUE(printPage->printSetup());
+    EXPECT_EQ(printPage->renderCount(), renders + 1);
+    EXPECT_EQ(printPage->renderer().image.size(), QSize(1545, 2000));
+}

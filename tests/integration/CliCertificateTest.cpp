@@ -1,0 +1,140 @@
+// marvane-cli certificate: one result file, or the whole local store, to PDF/PNG/BMP.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include "DockFiles.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out, err;
+};
+
+class CliCertificateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(home());
+        ASSERT_EQ(run({"settings", "set", "SET/LogDestination=" + store(), "USER/Ann Lee=Acme,QA"}).code, 0);
+        result("GA0001", false, QDate(2024, 3, 1));
+        result("GA0001", true, QDate(2024, 4, 1));
+        result("GA0002", false, QDate(2024, 5, 1));
+    }
+    QString home() const { return tmp.path() + "/home"; }
+    QString store() const { return tmp.path() + "/store/"; }
+    QString result(const QString& sn, bool cal, QDate day)
+    {
+        docksim::TestResult t;
+        t.calibration = cal;
+        t.serial = sn;
+        t.dockSerial = "DK01";
+        t.gas = 0;
+        t.when = QDateTime(day, QTime(9, 30));
+        t.concentration = 25;
+        t.variant = 0;
+        QRandomGenerator rng(1);
+        const QString name = sn + (cal ? "_CAL_" : "_BUMP_") + day.toString("yyMMdd") + "0930.XML";
+        const QString file = store() + "KM1/" + sn + (cal ? "/CAL/" : "/BUMP/") + name;
+        testsupport::writeAll(file, docksim::TestResultXml(t, rng));
+        return file;
+    }
+    CliRun run(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tmp.path());
+        env.insert("HOME", home());
+        env.insert("XDG_STATE_HOME", tmp.path() + "/state");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(MARVANE_BINARY_DIR);
+        p.start(MARVANE_CLI, args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+    static QStringList pdfs(const QString& dir) { return QDir(dir).entryList({"*.pdf"}, QDir::Files, QDir::Name); }
+
+    QTemporaryDir tmp;
+};
+
+} // namespace
+
+TEST_F(CliCertificateTest, StoreWritesOnePdfPerResultNamedAfterIt)
+{
+    const QString out = tmp.path() + "/pdf";
+    CliRun r = run({"certificate", "--store", "--pdf", out});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("3 certificate(s) written")) << r.out.toStdString();
+    EXPECT_EQ(pdfs(out), QStringList({"GA0001_BUMP_2403010930.pdf", "GA0001_CAL_2404010930.pdf",
+                                      "GA0002_BUMP_2405010930.pdf"}));
+    EXPECT_TRUE(testsupport::readAll(out + "/GA0001_CAL_2404010930.pdf").startsWith("%PDF"));
+
+    const QString bumps = tmp.path() + "/bumps";
+    r = run({"certificate", "--store", "--kind", "bump", "--since", "2024-04-01", "--pdf", bumps});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(pdfs(bumps), QStringList({"GA0002_BUMP_2405010930.pdf"}));
+}
+
+TEST_F(CliCertificateTest, DamagedResultsAreNamedAndTheRestWritten)
+{
+    testsupport::writeAll(store() + "KM1/GA0003/CAL/GA0003_CAL_2405020930.XML", "<CAL><INFO>");
+    testsupport::writeAll(store() + "KM1/GA0003/BUMP/GA0003_BUMP_2405020930.XML", "<X><Y/></X>");
+    const CliRun r = run({"certificate", "--store", "--pdf", tmp.path() + "/pdf"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.startsWith("3 certificate(s) written"));
+    EXPECT_TRUE(r.err.contains("GA0003_CAL_2405020930.XML: the file is damaged or not XML")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("GA0003_BUMP_2405020930.XML: not a test result (no INFO)"));
+    EXPECT_TRUE(r.err.contains("2 result(s) could not be drawn"));
+}
+
+TEST_F(CliCertificateTest, OneFileToPngBmpOrPdf)
+{
+    const QString cal = store() + "KM1/GA0001/CAL/GA0001_CAL_2404010930.XML";
+    CliRun r = run({"certificate", cal, "--layout", "manufacturer", "--tester", "Ann Lee", "--png",
+                    tmp.path() + "/c.png"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(QImage(tmp.path() + "/c.png").size(), QSize(2000, 1414));
+    r = run({"certificate", cal, "--bmp", tmp.path() + "/c.bmp"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(QImage(tmp.path() + "/c.bmp").size(), QSize(1414, 2000));
+    r = run({"certificate", cal, "--layout", "html", "--pdf", tmp.path() + "/c.pdf"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(testsupport::readAll(tmp.path() + "/c.pdf").startsWith("%PDF"));
+
+    r = run({"certificate", cal, "--tester", "Nobody", "--pdf", tmp.path() + "/n.pdf"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("no tester named 'Nobody'"));
+    r = run({"certificate", tmp.path() + "/none.XML", "--pdf", tmp.path() + "/n.pdf"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("the file does not exist"));
+    r = run({"certificate", cal, "--pdf", tmp.path() + "/no/such/dir/x.pdf"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(QDir(tmp.path() + "/no").exists());
+}
+
+TEST_F(CliCertificateTest, UsageErrors)
+{
+    const QString cal = store() + "KM1/GA0001/CAL/GA0001_CAL_2404010930.XML";
+    for (const QStringList& args :
+         {QStringList{"certificate"}, QStringList{"certificate", cal},
+          QStringList{"certificate", cal, "--pdf", "a.pdf", "--png", "a.png"},
+          QStringList{"certificate", cal, "--layout", "fancy", "--pdf", "a.pdf"},
+          QStringList{"certificate", "--store", "--png", "x"},
+          QStringList{"certificate", "--store", "--since", "2024-13-01", "--pdf", "d"},
+          QStringList{"certificate", "--store", "--kind", "event", "--pdf", "d"},
+          QStringList{"certificate", cal, "--kind", "cal", "--pdf", "a.pdf"}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("Try 'marvane-cli --help'")) << args.join(' ').toStdString();
+    }
+    EXPECT_TRUE(run({"--help"}).out.contains("certificate --store"));
+}
