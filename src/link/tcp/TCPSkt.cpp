@@ -102,7 +102,9 @@ void TTCPSkt::dropConnection()
     if (m_socket) {
         m_socket->disconnect();
         m_socket->abort();
-        m_socket.reset();
+        // Called from the socket's own readyRead too: deleting it there would pull the
+        // object from under the signal being emitted.
+        m_socket.release()->deleteLater();
     }
     FConnect = TCPSKT_LAN_DISCONNECT;
 }
