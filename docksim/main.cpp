@@ -1,6 +1,7 @@
 // marvane-docksim: stands in for a dock. One subcommand per job; the link
 // servers join the table below.
 #include "FixtureCommand.h"
+#include "NetCommand.h"
 #include "SerialCommand.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,8 @@ const Command kCommands[] = {
     {"fixture", "write a dock file tree into a folder", docksim::RunFixtureCommand, docksim::FixtureUsage},
     {"serve-serial", "serve a dock tree over a pseudo-terminal (USB cable)", docksim::RunServeSerialCommand,
      docksim::ServeSerialUsage},
+    {"serve-net", "serve a dock tree over UDP and TCP on a loopback address", docksim::RunServeNetCommand,
+     docksim::ServeNetUsage},
 };
 
 void printUsage(QTextStream& s)

@@ -549,7 +549,8 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st)
       << K{"PRINT", "Font", K::Text} << K{"PRINT", "Top", K::Float} << K{"PRINT", "Left", K::Float}
       << K{"PRINT", "Bottom", K::Float} << K{"PRINT", "Right", K::Float}
       << K{"PRINT", "HalfSize", K::Boolean} << K{"NETWORK", "SubnetMask", K::Text}
-      << K{"NETWORK", "Port", K::Integer} << K{"SET", "LevelDev", K::Boolean};
+      << K{"NETWORK", "Port", K::Integer} << K{"NETWORK", "Interfaces", K::Text}
+      << K{"NETWORK", "TcpPort", K::Integer} << K{"SET", "LevelDev", K::Boolean};
     return t;
 }
 
@@ -606,6 +607,8 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "PRINT/HalfSize") return b(s.ConfigPrNMarginHalfSizeCheck);
     if (id == "NETWORK/SubnetMask") return s.ConfigPrNNetworkSubnetEdit;
     if (id == "NETWORK/Port") return QString::number(s.ConfigPrNNetworkPortEdit);
+    if (id == "NETWORK/Interfaces") return s.NetworkInterfaces;
+    if (id == "NETWORK/TcpPort") return QString::number(s.NetworkTcpPort);
     if (id == "SET/LevelDev") return b(s.LevelDev);
     return QString();
 }

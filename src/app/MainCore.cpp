@@ -9,6 +9,7 @@
 #include "app/Downloads.h"
 #include "app/LogBrowser.h"
 #include "util/IniFile.h"
+#include "app/LanConnect.h"
 #include "platform/Platform.h"
 #include "util/FileCopy.h"
 #include "util/ScopeGuard.h"
@@ -65,6 +66,7 @@ TMainCore::TMainCore(AppState& st, OperatorPort& p) : state(st), port(p)
         u->Progress = this;
     }
     InstallSerialLink(*this);
+    InstallLanLink(*this);
 }
 
 TMainCore::~TMainCore() = default;
@@ -227,6 +229,7 @@ bool TMainCore::LoadComm(bool bRead)
         break;
     case LinkChoice::Lan:
         FUnitDef = &TCPSkt;
+        TCPSkt.Port = quint16(state.settings.NetworkTcpPort);
         arg = lanAddress();
         break;
     case LinkChoice::Udp:

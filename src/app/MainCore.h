@@ -13,6 +13,7 @@
 #include "link/UnitDef.h"
 #include "link/serial/DockComm.h"
 #include "link/tcp/TCPSkt.h"
+#include "link/udp/LanDiscovery.h"
 #include "link/udp/UdpSkt.h"
 #include "link/usbdisk/USBDisk.h"
 #include "util/OperatorPort.h"
@@ -54,11 +55,6 @@ struct RCheckedNode {
     QString mChildText;
 };
 
-// One dock found on the network (entry 0 is the empty "typed address" entry).
-struct RDockLanInfo {
-    QString mSN;
-    QString mIp;
-};
 
 class TMainCore : public ProgressSink {
 public:

@@ -72,6 +72,9 @@ LinkChoice linkFrom(const Options& o)
 // --target answers the folder picker of the USB link when no removable volume holds a dock.
 void prepareLink(TMainCore& core, CliOperatorPort& port, const Options& o)
 {
+    // A dock named by its address needs no search of the network.
+    if (o.values.contains("address"))
+        core.LoadLanConnect = nullptr;
     core.SelectLink(linkFrom(o));
     if (o.values.contains("target"))
         port.folderAnswers << QFileInfo(o.values["target"]).absoluteFilePath();

@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
+#include "cli/NetCommands.h"
 #include "cli/ReportCommands.h"
 
 namespace {
@@ -36,6 +37,8 @@ const char* const kUsage =
     "                                     download to the instruments in the bays (cable, udp);\n"
     "                                     --send-files sends the configuration files or the\n"
     "                                     instrument image of the last read first\n"
+    "  discover [--wait S] [--verbose]   list the docks on the local networks, one\n"
+    "                                     \"[SN] address\" line each (none found: no lines)\n"
     "  fw-check FILE --type dock|gd       check a firmware image\n"
     "  save-log [--only-new]              save the logs of the last read, print the report path\n"
     "  report                             write a new report set from the alert store\n"
@@ -49,6 +52,8 @@ const char* const kUsage =
     "  --link udp --address IP            Ethernet\n"
     "  --link tcp --address IP            TCP\n"
     "Without --link the USB drive is used.\n"
+    "discover broadcasts on the networks of NETWORK/Interfaces (all when empty) with\n"
+    "NETWORK/SubnetMask; the dock port is NETWORK/Port, the TCP port NETWORK/TcpPort.\n"
     "--yes answers every question with Yes (without it: No).\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
@@ -120,6 +125,8 @@ int main(int argc, char** argv)
     }
     if (IsReportCommand(command))
         return RunReportCommand(command, args, state, port, out, err);
+    if (IsNetCommand(command))
+        return RunNetCommand(command, args, state, port, out, err);
     if (IsDockCommand(command))
         return RunDockCommand(command, args, state, port, out, err);
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));

@@ -27,6 +27,10 @@ QStringList UsbUartPorts();
 // /dev/ttyUSB0 or a pseudo-terminal /dev/pts/N); on Windows a COM port name.
 bool IsSerialDevicePath(const QString& path);
 
+// IPv4 addresses of the network interfaces that are up and running, in the
+// order the system lists them (loopback included).
+QStringList LocalIPv4Addresses();
+
 // Pseudo-terminal for the dock simulator's serial side. keeperFd holds the
 // slave open so that the master neither hangs up nor loses its settings while
 // no client has the port open.

@@ -990,8 +990,13 @@ void TMainForm::setupOperations()
             [this] { m_core->RefreshConnections(); });
     connect(ui->OpDeviceConnectCommPortCombo, &QComboBox::currentTextChanged, this,
             [this](const QString& t) { m_core->OpDeviceConnectCommPortComboText = t; });
-    connect(ui->OpDeviceConnectLanListCombo, &QComboBox::currentTextChanged, this,
-            [this](const QString& t) { m_core->OpDeviceConnectLanListComboText = t; });
+    connect(ui->OpDeviceConnectLanListCombo, &QComboBox::currentTextChanged, this, [this](const QString& t) {
+        m_core->OpDeviceConnectLanListComboText = t;
+        // A typed address is used as typed, not the dock the list still points at.
+        QComboBox* c = ui->OpDeviceConnectLanListCombo;
+        if (c->currentIndex() >= 0 && c->itemText(c->currentIndex()) != t)
+            m_core->OpDeviceConnectLanListComboIndex = -1;
+    });
     connect(ui->OpDeviceConnectLanListCombo, &QComboBox::currentIndexChanged, this,
             [this](int i) { m_core->OpDeviceConnectLanListComboIndex = i; });
 

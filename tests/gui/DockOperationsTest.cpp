@@ -17,6 +17,7 @@
 #include "Fixture.h"
 #include "MainForm.h"
 #include "QtOperatorPort.h"
+#include "app/LanConnect.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "support/TestSupport.h"
@@ -36,6 +37,10 @@ protected:
         window->core().USBDisk.RemovableRoots = [] { return QStringList(); };
         window->core().FinalPauseSec = 0;
         state.settings.ConfigSetEtcAutoPurgeCheck = false;
+        // The dock search stays on loopback.
+        state.settings.NetworkInterfaces = QStringLiteral("127.0.0.1");
+        state.settings.ConfigPrNNetworkSubnetEdit = QStringLiteral("255.0.0.0");
+        InstallLanLink(window->core(), [] { return QStringList{QStringLiteral("127.0.0.1")}; });
     }
     void TearDown() override
     {

@@ -1,28 +1,101 @@
 #pragma once
-// The Ethernet (UDP) link. This version has no transport behind it yet: every
-// operation fails cleanly, so an operation started on it reports the failure.
-#include "link/UnitDef.h"
+// The Ethernet link: one-datagram text commands to the dock's UDP port, replies
+// (possibly a chain of them, requested by order number) on the dock's port + 1.
+// A reply is awaited in a local event loop that ends on a parsed reply or after
+// five seconds, so the window stays live and the processor sleeps.
+#include <QByteArray>
+#include <QHostAddress>
+#include <memory>
 
-// No reply arrived (the link is not there in this version).
+#include "link/remote/RemoteUnit.h"
+
+class QEventLoop;
+class QUdpSocket;
+
+// Result codes.
+inline constexpr uint8_t UDPSKT_COMM_END = 0;
+inline constexpr uint8_t UDPSKT_COMM_MORE = 1;
+inline constexpr uint8_t UDPSKT_COMM_NORESULT = 101;
+inline constexpr uint8_t UDPSKT_COMM_WRONG_TERMINATE = 102;
+inline constexpr uint8_t UDPSKT_COMM_WRONG_NOTALLSEND = 103;
+// The reply chain holds more than the command reserved room for.
+inline constexpr uint8_t UDPSKT_COMM_TOOLONG = 104;
+// A local file could not be read or written.
+inline constexpr uint8_t UDPSKT_COMM_FILE_ERROR = 105;
+inline constexpr uint8_t UDPSKT_COMM_NG_UNKNOWN = 199;
+inline constexpr uint8_t UDPSKT_COMM_NG_WRONGTIME = 200;
+inline constexpr uint8_t UDPSKT_COMM_NG_FORMAT = 201;
+inline constexpr uint8_t UDPSKT_COMM_NG_WRONGORDER = 202;
+inline constexpr uint8_t UDPSKT_COMM_NG_NOTOPEN = 203;
+inline constexpr uint8_t UDPSKT_COMM_NG_NOTCREARTE = 204;
+inline constexpr uint8_t UDPSKT_COMM_NG_NOTEXECUTE = 205;
 inline constexpr uint8_t UDPSKT_COMM_NOREPLY = 255;
 
-class TUdpSkt : public TUnitDef {
-public:
-    quint16 RemotePort = 65000; // the dock's UDP port; replies come to RemotePort + 1
+// Reply-reading modes.
+inline constexpr uint8_t UDPSKT_REVTYPE_TEXT = 1;
+inline constexpr uint8_t UDPSKT_REVTYPE_BIN = 2;
+inline constexpr uint8_t UDPSKT_REVTYPE_TXTDATA = 3;
+inline constexpr uint8_t UDPSKT_REVTYPE_IGNORE = 16;
 
+inline constexpr qint64 UDPSKT_FILE_ADDSIZE = 250;
+// Longest reply datagram the dock sends.
+inline constexpr int UDPSKT_MAX_DATAGRAM = 2000;
+inline constexpr int UDPSKT_UPLOAD_CHUNK = 700;
+
+struct RRxData {
+    uint8_t mResult = 255;
+    TDateTime mDate = 0;
+    int32_t mOrder = 65535;
+    int32_t mSize = 0;
+    QString mSN;
+    QString mSWVersion;
+    QString mProgramId;
+};
+
+class TUdpSkt : public TRemoteUnit {
+public:
+    TUdpSkt();
+    ~TUdpSkt() override;
+
+    quint16 RemotePort = 65000; // the dock's UDP port; replies come to RemotePort + 1
+    RRxData FRxData;
+    uint8_t FRevType = UDPSKT_REVTYPE_TEXT;
+    QByteArray FBinData;    // what the reply chain collected
+    qint64 FBinDataPos = 0; // bytes in FBinData
+    qint64 FBinDataMax = 0; // room the command reserved
+    int FResetReq = 0;
+    // Waits, in milliseconds; tests and the benchmark shorten them.
+    int FReplyTimeoutMs = 5000;
+    int FResetPauseMs = 50;
+
+    // One exchange: send sCmd, wait for the reply; the reply's result code (255: none came).
+    uint8_t SendCommand(const QString& sComment, uint8_t nRevType, qint64 nSize, const QByteArray& sCmd);
+    void SendReset();
+    // The reply parser: every datagram that reaches the local port, from any sender.
+    void OnDataReceived(const QByteArray& datagram, const QString& fromIp);
+    // Readies the parser for a new exchange without sending (fuzzing and tests).
+    void ResetReply(uint8_t nRevType, qint64 nSize);
+    static QString GetError(uint8_t nRe);
+
+    // The elements of a listing text; entries lacking a field, or named ".", "..",
+    // or holding a path, are left out.
+    static void ParseListing(const QByteArray& text, const QString& sFolder, QVector<RFileList>& arrList);
+    // Four parts from 0 to 255, the first not 0, not the broadcast address: the
+    // address rejoined, or empty.
+    static QString CheckAddress(const QString& sAddress);
+
+    // ---- file primitives ----
+    uint8_t GetFileSize(const QString& sFile, qint64& nLength) override;
+    uint8_t GetFileList(const QString& sPath, QVector<RFileList>& arrList) override;
+    uint8_t LoadFile(const QString& sDest, const QString& sSource, qint64 nFileSize) override;
+    uint8_t SaveFile(const QString& sDest, const QString& sSource) override;
+    uint8_t DeleteFile(const QString& sName) override;
+    uint8_t DeleteDirectory(const QString& sPath) override;
+
+    // ---- unit interface ----
     uint8_t GetDeviceInfo(QString& sSN, QString& sVer) override;
     bool OpenComm(const QString& sOpenStr) override;
     void CloseComm() override;
-    bool LoadConfigFiles(QVector<RCfgList>& arrList) override;
-    bool SaveConfigFiles(QVector<RCfgList>& arrList) override;
-    void LoadFirmwares() override;
-    bool SaveFirmware(uint8_t nFileID, const QString& sSource) override;
-    uint8_t DeleteFile(const QString& sName) override;
-    uint8_t DeleteDirectory(const QString& sPath) override;
-    void LoadLogFiles() override;
-    void LoadLogFileList(QVector<RFileList>& mFileList, bool bAll) override;
-    uint8_t LoadLogFile(RFileList& mFileList) override;
-    void LoadLogDirList(QVector<RFileList>& mFileList) override;
     TDateTime ReadRtc() override;
     TDateTime SetRtc(TDateTime tNow) override;
     void UnitReset() override;
@@ -32,6 +105,22 @@ public:
     bool GetTaskResult(RBayResArr& mBay, RGDInfoArr& mGD) override;
     bool GetTaskLog(uint8_t nBay, uint8_t nType, RLogInfo& mLog) override;
 
+    bool IsOpen() const { return m_open; }
+    QString RemoteHost() const { return m_remote.toString(); }
+    quint16 LocalPort() const;
+
+protected:
+    Traits LinkTraits() const override;
+    void BeforeSaveConfig() override { SendReset(); }
+
 private:
-    QString NotOpenText(const QString& sOpenStr = QString()) const;
+    void onReadyRead();
+    void sendDatagram(const QByteArray& data);
+    bool collect(const char* data, qsizetype size);
+    void deletionDone();
+
+    std::unique_ptr<QUdpSocket> m_socket;
+    QHostAddress m_remote;
+    bool m_open = false;
+    QEventLoop* m_wait = nullptr;
 };

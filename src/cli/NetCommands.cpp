@@ -1,0 +1,42 @@
+#include "cli/NetCommands.h"
+
+#include "app/MainCore.h"
+#include "cli/CliOperatorPort.h"
+
+bool IsNetCommand(const QString& command)
+{
+    return command == QLatin1String("discover");
+}
+
+int RunNetCommand(const QString& command, QStringList args, AppState& state, CliOperatorPort& port,
+                  QTextStream& out, QTextStream& err)
+{
+    Q_UNUSED(command);
+    double wait = 2;
+    bool verbose = false;
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        bool ok = false;
+        if (a == QLatin1String("--verbose")) {
+            verbose = ok = true;
+        } else if (a == QLatin1String("--wait") && !args.isEmpty()) {
+            wait = args.takeFirst().toDouble(&ok);
+            ok = ok && wait >= 0.5 && wait <= 60;
+        }
+        if (!ok) {
+            err << "marvane-cli: discover takes --wait SECONDS (0.5 to 60) and --verbose" << Qt::endl
+                << "Try 'marvane-cli --help'." << Qt::endl;
+            return 2;
+        }
+    }
+    // The search's own lines would mix with the list on standard output.
+    port.echoHistory = verbose;
+    TMainCore core(state, port);
+    core.DebugLogProgressCheck = verbose;
+    if (core.LoadLanConnect)
+        core.LoadLanConnect(1, wait);
+    for (qsizetype i = 1; i < core.FDockLan.size(); ++i)
+        out << '[' << core.FDockLan[i].mSN << "] " << core.FDockLan[i].mIp << '\n';
+    out.flush();
+    return 0;
+}
