@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/AppState.h"
+#include "cli/AutoCommands.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
 #include "cli/NetCommands.h"
@@ -44,6 +45,9 @@ const char* const kUsage =
     "  report                             write a new report set from the alert store\n"
     "  result show FILE                   print a test result as the LOG page shows it\n"
     "  mail-test                          send the test e-mail\n"
+    "  auto [--cycles N]                  Auto mode without a window: search the docks,\n"
+    "                                     poll them, report and mail on the schedule; runs\n"
+    "                                     until SIGINT/SIGTERM (ends after its pass) or N cycles\n"
     "\n"
     "LINK is one of:\n"
     "  --link usb [--target DIR]          the dock as a USB drive; --target answers the folder\n"
@@ -125,6 +129,8 @@ int main(int argc, char** argv)
     }
     if (IsReportCommand(command))
         return RunReportCommand(command, args, state, port, out, err);
+    if (IsAutoCommand(command))
+        return RunAutoCommand(command, args, state, port, out, err);
     if (IsNetCommand(command))
         return RunNetCommand(command, args, state, port, out, err);
     if (IsDockCommand(command))
