@@ -71,9 +71,11 @@ void TManualClock::WaitUntil(TDateTime deadline)
 {
     ++waits;
     QCoreApplication::processEvents();
+    const TDateTime before = m_now;
     if (OnWait)
         OnWait(deadline);
-    if (deadline > m_now)
+    // A test that moved the clock itself has said where the time is.
+    if (m_now == before && deadline > m_now)
         m_now = deadline;
 }
 
@@ -123,6 +125,9 @@ bool TAutoMode::KeepLogFile(const RFileList& file, const QVector<RDockReport>& r
         return false;
     const QString name = QFileInfo(file.mName).fileName().toUpper();
     const int kind = file.mOpt & 0x0F;
+    // A file of no known kind would be fetched in every cycle and never used.
+    if (kind == UNIT_OPT_NONE)
+        return false;
     for (const RDockReport& r : report) {
         if (r.mSN.compare(alias, Qt::CaseInsensitive) != 0)
             continue;
@@ -170,6 +175,8 @@ TAutoMode::TAutoMode(TMainCore& c, std::shared_ptr<TAutoClock> clk)
 }
 
 TAutoMode::~TAutoMode() = default;
+
+TUdpSkt& TAutoMode::udp() { return VisitUnit ? *VisitUnit : core.UdpSkt; }
 
 TReportStore& TAutoMode::Store()
 {
@@ -303,9 +310,9 @@ void TAutoMode::startRun()
 void TAutoMode::endRun()
 {
     flushLogs(true);
-    core.UdpSkt.CloseComm();
-    core.UdpSkt.OnInform = nullptr;
-    core.UdpSkt.ClearVariable();
+    udp().CloseComm();
+    udp().OnInform = nullptr;
+    udp().ClearVariable();
     if (m_prevUnit)
         core.FUnitDef = m_prevUnit;
     core.FUnitDef->OnInform = nullptr;
@@ -576,7 +583,7 @@ void TAutoMode::uploadFirmware(const QString& sn)
         mFWSend.append(RFWSendList{sn, {}, {}, {}, {}});
         idx = int(mFWSend.size()) - 1;
     }
-    TUnitDef& unit = core.UdpSkt;
+    TUnitDef& unit = udp();
     auto send = [&](uint8_t kind, const QString& path, const QString& ver, QString& sentPath, QString& sentVer) {
         if (!NeedsUpload(path, ver, sentPath, sentVer))
             return;
@@ -604,7 +611,7 @@ void TAutoMode::stepVisit()
     const QString who = dock.mSN + QStringLiteral(" [") + dock.mIp + ']';
     core.AddLog(LOGTYPE_LANSERACH, T(754) + QStringLiteral(" : ") + who);
 
-    TUdpSkt& unit = core.UdpSkt;
+    TUdpSkt& unit = udp();
     core.FUnitDef = &unit;
     unit.RemotePort = quint16(core.state.settings.ConfigPrNNetworkPortEdit);
     unit.OnInform = [this](const QString& s) { core.OnUnitInform(s); };
@@ -752,7 +759,7 @@ void TAutoMode::stepNextDock()
     }
     AppState& st = core.state;
     if (!FLoaded.isEmpty() || bTimeUpdate) {
-        TUnitDef& unit = core.UdpSkt;
+        TUnitDef& unit = udp();
         core.FUnitDef = &unit;
         unit.ClearLogList();
         for (const RFileList& f : FLoaded)
@@ -794,7 +801,7 @@ void TAutoMode::stepNextDock()
 void TAutoMode::flushLogs(bool atEnd)
 {
     QString comm, log;
-    if (core.FUnitDef && (core.FUnitDef->FDevMode || core.UdpSkt.FDevMode)) {
+    if (core.FUnitDef && (core.FUnitDef->FDevMode || udp().FDevMode)) {
         const QString dir = AppState::AddLastSlash(core.state.GVPath) + QStringLiteral("LOG/");
         QDir().mkpath(dir);
         const TDateTime now = clock->Now();

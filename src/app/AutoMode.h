@@ -113,6 +113,8 @@ public:
     double SearchMaxSec = 5;
     RMailSettings MailTimeouts;
     bool CountdownVisible = false; // the window shows the countdown: refresh it every second
+    // The link docks are visited over; the core's UDP link unless a test gives another.
+    class TUdpSkt* VisitUnit = nullptr;
     int CyclesDone() const { return m_cycles; }
     // The last run ended by Cancel or MaxCycles, not by a missing destination or store.
     bool RanToEnd() const { return m_storeOk && m_destOk; }
@@ -173,6 +175,7 @@ private:
         }
     };
     AlertSnap alertSnap() const;
+    class TUdpSkt& udp();
 
     std::unique_ptr<TReportStore> m_ownStore;
     TUnitDef* m_prevUnit = nullptr;
