@@ -791,6 +791,7 @@ void TAutoMode::stepNextDock()
             b->MakeLastList();
         showReportFile(AppState::AddLastSlash(st.FLogDestDir) + QStringLiteral("Report.Html"));
     }
+    core.AddLog(LOGTYPE_PROGRESS2, T(787) + QStringLiteral(" : ") + QString::number(nLoadCnt));
     core.AddLog(LOGTYPE_PROGRESS1, T(758));
     nDelDirCnt = NextDelDirCnt(nDelDirCnt);
     dtConCheckTime = GetConCheckTime(nConCheckStep, clock->Now());
