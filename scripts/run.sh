@@ -15,19 +15,36 @@ if [ ! -f "$DOCK/CONFIG/DOCKINFORM.CFG" ]; then
   ./docksim/marvane-docksim fixture "$DOCK" --size small >/dev/null
 fi
 
+# The demo keeps its settings and staging folders beside the build, so that the
+# network settings below (loopback only) never touch the user's own.
+DEMO_STATE=${MARVANE_DEMO_STATE:-$PWD/demo-state}
+mkdir -p "$DEMO_STATE/tmp"
+export TMPDIR="$DEMO_STATE/tmp" XDG_STATE_HOME="$DEMO_STATE"
+
 # The same dock on a USB cable: the simulator serves it on a pseudo-terminal.
 SIMOUT=$(mktemp)
+NETOUT=$(mktemp)
 ./docksim/marvane-docksim serve-serial "$DOCK" >"$SIMOUT" 2>&1 &
 SIM=$!
-trap 'kill $SIM 2>/dev/null; rm -f "$SIMOUT"' EXIT
-for _ in 1 2 3 4 5 6 7 8 9 10; do grep -q '^PTY ' "$SIMOUT" && break; sleep 0.2; done
+# And on the network, at 127.0.0.2: UDP commands, discovery answers, web server.
+./docksim/marvane-docksim serve-net "$DOCK" --address 127.0.0.2 --udp-port 0 --tcp-port 0 >"$NETOUT" 2>&1 &
+NET=$!
+trap 'kill $SIM $NET 2>/dev/null; rm -f "$SIMOUT" "$NETOUT"' EXIT
+for _ in 1 2 3 4 5 6 7 8 9 10; do grep -q '^PTY ' "$SIMOUT" && grep -q '^UDP ' "$NETOUT" && break; sleep 0.2; done
 PTY=$(awk '/^PTY /{print $2; exit}' "$SIMOUT")
+UDP_PORT=$(awk '/^UDP /{print $2; exit}' "$NETOUT")
+TCP_PORT=$(awk '/^UDP /{print $4; exit}' "$NETOUT")
+# The dock search stays on loopback: one interface, a mask whose broadcast is 127.255.255.255.
+./marvane-cli settings set NETWORK/Interfaces=127.0.0.1 NETWORK/SubnetMask=255.0.0.0 \
+  NETWORK/Port="$UDP_PORT" NETWORK/TcpPort="$TCP_PORT"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Simulated dock as a USB drive: $DOCK"
   echo "  USB Disk: press Read; when asked for the dock's drive, choose that folder."
   echo "Simulated dock on a USB cable: $PTY"
   echo "  USB Cable: type $PTY into the port box, then Read, Write, Get RTC, Set RTC ..."
+  echo "Simulated dock on the network: 127.0.0.2 (UDP port $UDP_PORT, TCP port $TCP_PORT)"
+  echo "  Ethernet: choose it, pick the dock from the list, then Read, Write, Get RTC ..."
   ./marvane
   exit $?
 fi
@@ -42,3 +59,6 @@ set -x
 ./marvane-cli config show | grep -E 'DockCfgMaxBumpTimeEdit|DockInfoLocationEdit'
 ./marvane-cli save-log
 ./marvane-cli read --link cable --port "$PTY" --purge no | tail -1
+./marvane-cli discover
+./marvane-cli read --link udp --address 127.0.0.2 --purge no | tail -1
+./marvane-cli read --link tcp --address 127.0.0.2 --purge no | tail -1

@@ -285,10 +285,10 @@ void NetDockServer::sendUdp(QByteArray reply, const QHostAddress& to, const QByt
 
 QByteArray NetDockServer::udpAnswer(const QByteArray& request)
 {
-    if (request == "RESET") {
-        m_upload = {};
+    // The PC sends this between the pieces of an upload and after chains: the
+    // dock takes it without an answer and keeps an upload going.
+    if (request == "RESET")
         return {};
-    }
     if (request == "GET Inform") {
         return ok(tag("SN", m_state.serial().toLatin1()) + tag("Ver", m_state.version().toLatin1()) +
                       tag("Id", m_state.model().toLatin1()) +
@@ -518,7 +518,7 @@ QByteArray NetDockServer::directoryPage(const QString& folder) const
         const QByteArray name = platform::EncodeLegacy(e.name) + (e.dir ? "/" : "");
         page += "<tr><td><a href=\"" + platform::EncodeLegacy(base) + name + "\">" + name + "</a></td><td>" +
                 webTime(e.modified).toLatin1() + "</td><td>" +
-                (e.dir ? QByteArray() : QByteArray::number(e.size) + " Bytes") + "</td></tr>\n";
+                (e.dir ? QByteArray("-") : QByteArray::number(e.size) + " Bytes") + "</td></tr>\n";
     }
     if (faultActive(NetFaultKind::BadListing))
         page += "<tr><td><a href=\"/LOG/../../ETC/PASSWD\">PASSWD</a></td><td>2024-05-01 12:10:00</td><td>10 Bytes"

@@ -139,6 +139,7 @@ bool TTCPSkt::OpenSocket()
         QEventLoop loop;
         QTimer deadline;
         deadline.setSingleShot(true);
+        deadline.setTimerType(Qt::PreciseTimer);
         QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
         deadline.start(FConnectMs);
         s->connectToHost(m_host, Port);
@@ -286,6 +287,7 @@ uint8_t TTCPSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
     QEventLoop loop;
     QTimer quiet;
     quiet.setSingleShot(true);
+    quiet.setTimerType(Qt::PreciseTimer);
     quiet.setInterval(FQuietMs);
     QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
     quiet.start();
@@ -350,6 +352,7 @@ uint8_t TTCPSkt::SendRawCommand(const QString& sComment, uint8_t nType)
     QEventLoop loop;
     QTimer quiet;
     quiet.setSingleShot(true);
+    quiet.setTimerType(Qt::PreciseTimer);
     quiet.setInterval(FQuietMs);
     QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
     QTimer pace;

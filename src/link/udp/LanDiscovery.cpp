@@ -115,6 +115,7 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
         QEventLoop loop;
         QTimer round, repeat;
         round.setSingleShot(true);
+        round.setTimerType(Qt::PreciseTimer);
         QObject::connect(&round, &QTimer::timeout, &loop, &QEventLoop::quit);
         QObject::connect(&repeat, &QTimer::timeout, [&] {
             broadcast();

@@ -200,6 +200,8 @@ void TUdpSkt::ResetReply(uint8_t nRevType, qint64 nSize)
         FBinData.clear();
         FBinDataPos = 0;
         FBinDataMax = std::max<qint64>(0, nSize);
+        // Room for what is expected, up to a sane amount; a listing's million stays lazy.
+        FBinData.reserve(qsizetype(std::min<qint64>(FBinDataMax, 64 * 1024 * 1024)));
     }
 }
 
@@ -233,6 +235,7 @@ uint8_t TUdpSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
         QEventLoop loop;
         QTimer deadline;
         deadline.setSingleShot(true);
+        deadline.setTimerType(Qt::PreciseTimer);
         QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
         deadline.start(FReplyTimeoutMs);
         sendDatagram(sCmd);
@@ -481,11 +484,14 @@ uint8_t TUdpSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 n
         ++k;
         if (k % 20 == 0)
             SendReset();
-        empty = mode == UDPSKT_REVTYPE_IGNORE && FBinDataPos == before ? empty + 1 : 0;
+        empty = FBinDataPos == before ? empty + 1 : 0;
         if (r == UDPSKT_COMM_MORE && empty >= kMaxEmptyMore)
             r = UDPSKT_COMM_WRONG_TERMINATE;
     } while (r == UDPSKT_COMM_MORE);
     SendReset();
+    // A chain that ends before the size the dock announced has lost data.
+    if (r == UDPSKT_COMM_END && FBinDataPos < nFileSize)
+        r = UDPSKT_COMM_WRONG_NOTALLSEND;
     if (r != UDPSKT_COMM_END) {
         // An older copy under this name would be taken for the dock's file.
         QFile::remove(sDest);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include <memory>
 
 #include "link/UnitDef.h"
@@ -135,29 +137,33 @@ TEST(LogFileNames, LevelsAndSafeNames)
         EXPECT_FALSE(IsSafeLogFileName(QString::fromLatin1(bad))) << bad;
 }
 
-TEST(PlaceholderLinks, EveryOperationFailsWithTheLinksText)
+// A network link that was never opened (or whose address was refused) fails every
+// operation at once with its own code and text, without waiting for a dock.
+TEST(NetworkLinksNotOpen, EveryOperationFailsAtOnce)
 {
-    linktest::LangTextsGuard texts({612, 621, 622, 631});
+    linktest::LangTextsGuard texts({603, 605, 612, 613, 621, 622, 631});
     std::unique_ptr<TUnitDef> units[] = {std::make_unique<TUdpSkt>(), std::make_unique<TTCPSkt>()};
-    const QString openTexts[] = {"T621 ... 127.0.0.7", "T622"};
+    const QString configTexts[] = {"T603", "T622"};
+    const QString saveTexts[] = {"T605", "T605"}; // the local files are missing first
     for (int i = 0; i < 2; ++i) {
         TUnitDef& u = *units[i];
-        QStringList informed;
-        u.OnInform = [&](const QString& s) { informed << s; };
-        EXPECT_FALSE(u.OpenComm("127.0.0.7"));
-        EXPECT_EQ(u.FErrStr, openTexts[i]);
-        ASSERT_EQ(informed.size(), 1);
-        EXPECT_TRUE(informed[0].contains("not available in this version"))
-            << informed[0].toStdString();
+        if (auto* t = dynamic_cast<TTCPSkt*>(&u))
+            t->FAfterPauseMs = 0;
+        EXPECT_FALSE(u.OpenComm("0.0.0.7"));
+        EXPECT_EQ(u.FErrStr, "T621 ... 0.0.0.7");
         u.CloseComm();
 
+        QElapsedTimer clock;
+        clock.start();
         EXPECT_FALSE(u.GetDevInfo());
         EXPECT_EQ(u.FErrStr, "T631");
-        QVector<RCfgList> cfg(1);
+        QVector<RCfgList> cfg(2);
         EXPECT_FALSE(u.LoadConfigFiles(cfg));
-        EXPECT_FALSE(u.FErrStr.isEmpty());
+        EXPECT_EQ(u.FErrStr, configTexts[i]);
         EXPECT_FALSE(u.SaveConfigFiles(cfg));
+        EXPECT_EQ(u.FErrStr, saveTexts[i]);
         EXPECT_FALSE(u.SaveFirmware(UNIT_FWTYPE_DOCK, "x.img"));
+        EXPECT_EQ(u.FErrStr, "T613");
         EXPECT_NE(u.DeleteFile("/x"), 0);
         EXPECT_NE(u.DeleteDirectory("/x"), 0);
         QVector<RFileList> files(2);
@@ -166,6 +172,7 @@ TEST(PlaceholderLinks, EveryOperationFailsWithTheLinksText)
         u.LoadLogFiles();
         EXPECT_EQ(u.LogListCount(), 0);
         RFileList one;
+        one.mName = "/LOG/DOCK/A_TESTLOG_2024_01.CSV";
         EXPECT_NE(u.LoadLogFile(one), 0);
         EXPECT_EQ(u.ReadRtc(), 0);
         EXPECT_EQ(u.SetRtc(45000), 0);
@@ -178,6 +185,9 @@ TEST(PlaceholderLinks, EveryOperationFailsWithTheLinksText)
         EXPECT_FALSE(u.GetTaskStatus(task, usb, bays));
         EXPECT_FALSE(u.GetTaskResult(res, gd));
         EXPECT_FALSE(u.GetTaskLog(1, 0, log));
+        // Nothing above waited for an answer.
+        EXPECT_LT(clock.elapsed(), 2000) << i;
     }
     EXPECT_EQ(TUdpSkt().RemotePort, 65000);
+    EXPECT_EQ(TTCPSkt().Port, 80);
 }

@@ -1,0 +1,535 @@
+// Read, Write, Purge, the clock, the reset and the instrument downloads over
+// Ethernet (UDP) and TCP, the dock search, and the simulator's faults, against
+// "marvane-docksim serve-net" on loopback addresses only.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include "Fixture.h"
+#include "app/LanConnect.h"
+#include "app/MainCore.h"
+#include "lang/LangTable.h"
+#include "support/TestSupport.h"
+
+using testsupport::ScopedTempRoot;
+
+namespace {
+
+// One simulated dock on a loopback address; ends when the test ends.
+class NetSim {
+public:
+    bool start(const QString& dir, const QString& address, const QStringList& extra, QString* error,
+               int udpPort = 0)
+    {
+        proc.setProgram(QStringLiteral(MARVANE_DOCKSIM));
+        proc.setArguments(QStringList{"serve-net", dir, "--fast", "--address", address, "--udp-port",
+                                      QString::number(udpPort), "--tcp-port", "0"} +
+                          extra);
+        proc.start();
+        if (!proc.waitForStarted(5000)) {
+            *error = "simulator did not start";
+            return false;
+        }
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000) {
+            if (proc.canReadLine() || proc.waitForReadyRead(200)) {
+                const QStringList f = QString::fromLocal8Bit(proc.readLine()).trimmed().split(' ');
+                if (f.size() == 4 && f[0] == "UDP") {
+                    udp = f[1].toInt();
+                    tcp = f[3].toInt();
+                    return true;
+                }
+            }
+            if (proc.state() != QProcess::Running)
+                break;
+        }
+        *error = "no UDP line: " + QString::fromLocal8Bit(proc.readAllStandardError());
+        return false;
+    }
+    ~NetSim()
+    {
+        proc.closeWriteChannel();
+        if (!proc.waitForFinished(3000)) {
+            proc.kill();
+            proc.waitForFinished(3000);
+        }
+    }
+    QProcess proc;
+    int udp = 0, tcp = 0;
+};
+
+// Every staged file below the transfer folder, by relative path.
+QMap<QString, QByteArray> staged()
+{
+    QMap<QString, QByteArray> out;
+    const QString root = AppState::TransferFolder();
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = path.mid(root.size());
+        // Settings and language list are not from the dock; the remote links do not
+        // fetch the identity file.
+        if (rel.endsWith(".INI", Qt::CaseInsensitive) || rel.endsWith(FILE_CONFIG_INFORM) ||
+            rel.startsWith("LOGFILE_"))
+            continue;
+        out[rel] = testsupport::readAll(path);
+    }
+    return out;
+}
+
+void clearStaging()
+{
+    for (const char* sub : {"LOG", "FW", "CONFIG"})
+        QDir(AppState::TransferFolder() + sub).removeRecursively();
+    for (const QString& f : QDir(AppState::TransferFolder()).entryList({"*.CFG"}, QDir::Files))
+        QFile::remove(AppState::TransferFolder() + f);
+}
+
+class NetDock : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir::setCurrent(MARVANE_BINARY_DIR);
+        manifest = docksim::WriteFixture(dock.path(), docksim::FixtureSize::Small, 11, QDateTime::currentDateTime());
+        ASSERT_TRUE(manifest.ok()) << manifest.error.toStdString();
+        state.StartUp();
+        state.FLogDestDir = tmp.path() + "/store/";
+        QDir().mkpath(state.FLogDestDir);
+        state.settings.ConfigSetEtcAutoPurgeCheck = false;
+        // Discovery stays on loopback: one interface, a mask whose broadcast is 127.255.255.255.
+        state.settings.NetworkInterfaces = "127.0.0.1";
+        state.settings.ConfigPrNNetworkSubnetEdit = "255.0.0.0";
+        core = std::make_unique<TMainCore>(state, port);
+        core->editors.InitConst();
+        core->FinalPauseSec = 0;
+        core->FDownloadWaitScale = 0.02;
+        core->USBDisk.RemovableRoots = [] { return QStringList(); };
+        InstallLanLink(*core, [] { return QStringList{"127.0.0.1"}; });
+    }
+    void serve(const QStringList& extra = {}, const QString& address = "127.0.0.2")
+    {
+        QString err;
+        ASSERT_TRUE(sim.start(dock.path(), address, extra, &err)) << err.toStdString();
+        state.settings.ConfigPrNNetworkPortEdit = sim.udp;
+        state.settings.NetworkTcpPort = sim.tcp;
+        core->UdpSkt.RemotePort = quint16(sim.udp);
+        core->TCPSkt.Port = quint16(sim.tcp);
+    }
+    // The link chosen with the dock's address typed, without a search.
+    void choose(LinkChoice link, const QString& address = "127.0.0.2")
+    {
+        auto search = core->LoadLanConnect;
+        core->LoadLanConnect = nullptr;
+        core->SelectLink(link);
+        core->LoadLanConnect = search;
+        core->OpDeviceConnectLanListComboText = address;
+        core->OpDeviceConnectLanListComboIndex = -1;
+    }
+    QMap<QString, QByteArray> usbRead()
+    {
+        clearStaging();
+        core->SelectLink(LinkChoice::Disk);
+        port.folderAnswers << dock.path();
+        EXPECT_TRUE(core->OpReadBtnClick()) << port.statusText.toStdString();
+        return staged();
+    }
+    void expectSameAsUsb(const QMap<QString, QByteArray>& remote)
+    {
+        const QMap<QString, QByteArray> usb = usbRead();
+        for (const QString& k : usb.keys())
+            EXPECT_TRUE(remote.contains(k)) << "only from the USB drive: " << k.toStdString();
+        // The remote links classify by name alone: a "_CAL_" file that is no XML
+        // result comes along, the drive skips it.
+        for (const QString& k : remote.keys())
+            EXPECT_TRUE(usb.contains(k) || !k.endsWith(".XML", Qt::CaseInsensitive))
+                << "only from the network: " << k.toStdString();
+        for (auto it = usb.begin(); it != usb.end(); ++it)
+            EXPECT_TRUE(remote.value(it.key()) == it.value()) << it.key().toStdString();
+        EXPECT_GT(usb.size(), 20);
+    }
+    int oldInstrumentLogs(TUnitDef& unit, const QString& address)
+    {
+        QVector<RFileList> list;
+        EXPECT_TRUE(unit.OpenComm(address)) << unit.FErrStr.toStdString();
+        unit.LoadLogFileList(list, true);
+        unit.CloseComm();
+        int old = 0;
+        for (const RFileList& e : list)
+            if (!e.mLevelStr.startsWith("001") && e.mDate > 0 && e.mDate < NowDays() - 1)
+                ++old;
+        return old;
+    }
+    QString T(int n) const { return LangText(n); }
+
+    ScopedTempRoot tmp;
+    QTemporaryDir dock;
+    docksim::FixtureManifest manifest;
+    ScriptedOperatorPort port;
+    AppState state{&port};
+    std::unique_ptr<TMainCore> core;
+    NetSim sim;
+};
+
+} // namespace
+
+TEST_F(NetDock, UdpReadMatchesTheUsbDriveThenWriteAndPurge)
+{
+    serve();
+    choose(LinkChoice::Udp);
+    clearStaging();
+    ASSERT_TRUE(core->OpReadBtnClick()) << port.statusText.toStdString();
+    EXPECT_EQ(port.statusText, T(718));
+    EXPECT_EQ(core->editors.dock.DockInfoSNEdit, manifest.dockSerial);
+    EXPECT_FALSE(core->editors.dock.DockInfoVerEdit.isEmpty());
+    EXPECT_EQ(core->UdpSkt.FFwList.mDockFile.mVersion, manifest.newestDockVersion);
+    EXPECT_FALSE(core->UdpSkt.IsOpen());
+    EXPECT_GE(core->UdpSkt.LogListCount(), manifest.logs.size());
+    // Byte for byte what the same dock gives as a USB drive.
+    expectSameAsUsb(staged());
+
+    // Write: the edited configuration lands on the dock, which restarts.
+    core->editors.dock.DockInfoLocationEdit = "Hall 7";
+    choose(LinkChoice::Udp);
+    ASSERT_TRUE(core->OpWriteBtnClick()) << port.statusText.toStdString() << port.history.join('\n').toStdString();
+    EXPECT_TRUE(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG").contains("Location=Hall 7\r\n"));
+    EXPECT_EQ(core->OpDeviceConnectLanListComboItems, QStringList{T(734)});
+
+    // Purge: instrument logs older than a day go.
+    EXPECT_GT(oldInstrumentLogs(core->UdpSkt, "127.0.0.2"), 0);
+    choose(LinkChoice::Udp);
+    state.settings.ConfigSetEtcPurgeDayEdit = 1;
+    port.yesNoAnswers << "yes";
+    ASSERT_TRUE(core->LogListBtnPurgeClick()) << port.statusText.toStdString();
+    EXPECT_EQ(oldInstrumentLogs(core->UdpSkt, "127.0.0.2"), 0);
+}
+
+TEST_F(NetDock, UdpClockResetAndDownloads)
+{
+    serve();
+    choose(LinkChoice::Udp);
+    core->OpDeviceOpSetRtcOffsetEdit = 3;
+    ASSERT_TRUE(core->OpDeviceOpRtcSetBtnClick());
+    QDateTime shown = QDateTime::fromString(core->OpDeviceOpRTCLabel, "yyyy-MM-dd HH:mm:ss");
+    ASSERT_TRUE(shown.isValid()) << core->OpDeviceOpRTCLabel.toStdString();
+    EXPECT_NEAR(DateTimeToDays(shown), NowDays() + 3.0 / 24, 5.0 / 86400);
+    ASSERT_TRUE(core->OpDeviceOpRtcGetBtnClick());
+    shown = QDateTime::fromString(core->OpDeviceOpRTCLabel, "yyyy-MM-dd HH:mm:ss");
+    EXPECT_NEAR(DateTimeToDays(shown), NowDays() + 3.0 / 24, 5.0 / 86400);
+    EXPECT_TRUE(core->DebugOpUnitResetBtnClick());
+
+    // Configuration download: the bays report their results in the grid.
+    ASSERT_TRUE(core->GDOpConfigBtnClick(0)) << port.messages.join('|').toStdString();
+    const auto& g = core->editors.gd.GDOpResGrid;
+    int passed = 0;
+    for (int bay = 1; bay <= 4; ++bay)
+        if (g[4][bay] == core->GetTestResult(1))
+            ++passed;
+    EXPECT_EQ(passed, 3);
+    EXPECT_EQ(g[4][4], T(73));
+
+    // Firmware download with a new instrument image uploaded first.
+    const QString image = dock.path() + '/' + manifest.newestGdImage;
+    ASSERT_TRUE(QFileInfo(image).isFile());
+    const QString copy = tmp.path() + "/GD_NEW.IMG";
+    QFile::copy(image, copy);
+    core->editors.gd.GDUpgradeFileNameEdit = copy;
+    core->editors.gd.GDOpFirmwareFileSendCheck = true;
+    core->UdpSkt.FResetPauseMs = 2;
+    port.yesNoAnswers << "yes";
+    core->DebugLogUnitCheck = core->DebugLogProgressCheck = true;
+    ASSERT_TRUE(core->GDOpConfigBtnClick(1)) << port.messages.join('|').toStdString() << port.history.join('\n').toStdString();
+    EXPECT_EQ(testsupport::readAll(dock.path() + "/FW/GD/GD_NEW.IMG"), testsupport::readAll(copy));
+    passed = 0;
+    for (int bay = 1; bay <= 4; ++bay)
+        if (g[4][bay] == core->GetTestResult(1))
+            ++passed;
+    EXPECT_EQ(passed, 3);
+}
+
+TEST_F(NetDock, TcpReadMatchesTheUsbDriveThenWritePurgeClockAndReset)
+{
+    serve();
+    core->TCPSkt.FAfterPauseMs = 5;
+    core->TCPSkt.FPaceMs = 5;
+    choose(LinkChoice::Lan);
+    clearStaging();
+    ASSERT_TRUE(core->OpReadBtnClick()) << port.statusText.toStdString();
+    EXPECT_EQ(core->editors.dock.DockInfoSNEdit, manifest.dockSerial);
+    EXPECT_EQ(core->TCPSkt.FFwList.mDockFile.mVersion, manifest.newestDockVersion);
+    expectSameAsUsb(staged());
+
+    core->OpDeviceOpSetRtcOffsetEdit = -2;
+    choose(LinkChoice::Lan);
+    ASSERT_TRUE(core->OpDeviceOpRtcSetBtnClick());
+    const QDateTime shown = QDateTime::fromString(core->OpDeviceOpRTCLabel, "yyyy-MM-dd HH:mm:ss");
+    EXPECT_NEAR(DateTimeToDays(shown), NowDays() - 2.0 / 24, 5.0 / 86400);
+    ASSERT_TRUE(core->OpDeviceOpRtcGetBtnClick());
+    EXPECT_TRUE(core->DebugOpUnitResetBtnClick());
+    // The instrument downloads are not offered on this link.
+    EXPECT_FALSE(core->GDOpConfigBtnClick(0));
+
+    core->editors.dock.DockInfoLocationEdit = "Hall 9";
+    choose(LinkChoice::Lan);
+    ASSERT_TRUE(core->OpWriteBtnClick()) << port.statusText.toStdString();
+    EXPECT_TRUE(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG").contains("Location=Hall 9\r\n"));
+
+    EXPECT_GT(oldInstrumentLogs(core->TCPSkt, "127.0.0.2"), 0);
+    choose(LinkChoice::Lan);
+    state.settings.ConfigSetEtcPurgeDayEdit = 1;
+    port.yesNoAnswers << "yes";
+    ASSERT_TRUE(core->LogListBtnPurgeClick()) << port.statusText.toStdString();
+    EXPECT_EQ(oldInstrumentLogs(core->TCPSkt, "127.0.0.2"), 0);
+}
+
+TEST_F(NetDock, DiscoveryListsTwoDocksOnceEachAndKeepsTheChoice)
+{
+    serve({}, "127.0.0.2");
+    NetSim second;
+    QString err;
+    ASSERT_TRUE(second.start(dock.path(), "127.0.0.3", {}, &err, sim.udp)) << err.toStdString();
+    core->DebugLogProgressCheck = true;
+    core->DebugLogUnitCheck = true;
+
+    core->SelectLink(LinkChoice::Udp); // searches: each dock answers both broadcasts
+    ASSERT_EQ(core->FDockLan.size(), 3);
+    QStringList items = core->OpDeviceConnectLanListComboItems.mid(1);
+    items.sort();
+    EXPECT_EQ(items, QStringList({"[" + manifest.dockSerial + "] 127.0.0.2", "[" + manifest.dockSerial + "] 127.0.0.3"}));
+    EXPECT_EQ(core->OpDeviceConnectLanListComboIndex, 1);
+    EXPECT_EQ(core->OpDeviceConnectLanListComboItems[0], T(734));
+    EXPECT_TRUE(port.history.join('\n').contains("127.255.255.255"));
+
+    // The remembered dock stays chosen after "Refresh"; a Read reaches it.
+    const int pick = int(core->OpDeviceConnectLanListComboItems.indexOf("[" + manifest.dockSerial + "] 127.0.0.3"));
+    core->OpDeviceConnectLanListComboIndex = pick;
+    core->OpDeviceConnectLanListComboText = core->OpDeviceConnectLanListComboItems[pick];
+    core->RefreshConnections();
+    EXPECT_EQ(core->OpDeviceConnectLanListComboText, "[" + manifest.dockSerial + "] 127.0.0.3");
+    const int index = core->OpDeviceConnectLanListComboIndex;
+    EXPECT_EQ(core->FDockLan[index].mIp, "127.0.0.3");
+    ASSERT_TRUE(core->OpReadBtnClick()) << port.statusText.toStdString();
+    EXPECT_TRUE(port.history.join('\n').contains("Ethernet IP allocated ... 127.0.0.3"));
+
+    // A typed address that matches no dock gives way to the first dock found.
+    core->OpDeviceConnectLanListComboText = "127.0.0.9";
+    core->OpDeviceConnectLanListComboIndex = -1;
+    core->RefreshConnections();
+    EXPECT_EQ(core->OpDeviceConnectLanListComboIndex, 1);
+}
+
+TEST_F(NetDock, NoDockAnsweringLeavesThePlaceholderAlone)
+{
+    state.settings.ConfigPrNNetworkPortEdit = 1 + int(QDateTime::currentMSecsSinceEpoch() % 20000) + 40000;
+    core->SelectLink(LinkChoice::Udp);
+    EXPECT_EQ(core->FDockLan.size(), 1);
+    EXPECT_EQ(core->OpDeviceConnectLanListComboItems, QStringList{T(734)});
+    EXPECT_EQ(core->OpDeviceConnectLanListComboIndex, 0);
+    // No interface in the list: nothing is sent and the last search's docks stay.
+    core->FDockLan = {RDockLanInfo{}, RDockLanInfo{"SN1", 1, "127.0.0.7"}};
+    state.settings.NetworkInterfaces = "10.99.99.99";
+    core->RefreshConnections();
+    EXPECT_EQ(core->OpDeviceConnectLanListComboItems.value(1), "[SN1] 127.0.0.7");
+}
+
+// Each fault of the simulator gives its documented code, and nothing partial is left.
+TEST_F(NetDock, UdpFaultsGiveTheirCodes)
+{
+    struct Case {
+        QStringList args;
+        uint8_t code;
+        const char* what;
+    };
+    const Case cases[] = {
+        {{"--fault", "silent", "--fault-command", "GET File"}, UDPSKT_COMM_NOREPLY, "silent"},
+        {{"--fault", "no-end-marker", "--fault-command", "GET File"}, UDPSKT_COMM_WRONG_TERMINATE, "no end marker"},
+        {{"--fault", "failure-code:205", "--fault-command", "GET File"}, UDPSKT_COMM_NG_NOTEXECUTE, "code 205"},
+        {{"--fault", "failure-code:150", "--fault-command", "GET File"}, UDPSKT_COMM_NG_UNKNOWN, "code 150"},
+        {{"--fault", "short-chain", "--fault-command", "GET File"}, UDPSKT_COMM_WRONG_NOTALLSEND, "chain cut short"},
+        {{"--fault", "drop-every:3", "--fault-command", "GET File"}, UDPSKT_COMM_NOREPLY, "lost datagram"},
+        {{"--fault", "stray", "--fault-command", "GET File", "--fault-skip", "2"}, UDPSKT_COMM_NORESULT, "stray"},
+        {{"--fault", "oversized", "--fault-command", "GET File"}, UDPSKT_COMM_NORESULT, "oversized"},
+    };
+    const QString image = '/' + manifest.newestDockImage;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NetSim s;
+        QString err;
+        ASSERT_TRUE(s.start(dock.path(), "127.0.0.2", c.args, &err)) << err.toStdString();
+        TUdpSkt& u = core->UdpSkt;
+        u.RemotePort = quint16(s.udp);
+        u.FReplyTimeoutMs = 400;
+        u.FResetPauseMs = 1;
+        QStringList history;
+        u.OnInform = [&](const QString& t) { history << t; };
+        ASSERT_TRUE(u.OpenComm("127.0.0.2"));
+        qint64 size = 0;
+        ASSERT_EQ(u.GetFileSize(image, size), 0);
+        const QString local = tmp.path() + "/out.img";
+        testsupport::writeAll(local, "an older copy");
+        EXPECT_EQ(u.LoadFile(local, image, size), c.code);
+        EXPECT_FALSE(QFileInfo::exists(local));
+        u.CloseComm();
+        u.OnInform = nullptr;
+        if (c.code == UDPSKT_COMM_NORESULT && QString(c.what) == "oversized")
+            EXPECT_TRUE(history.join('\n').contains("refused")) << history.join('\n').toStdString();
+    }
+}
+
+TEST_F(NetDock, UdpBadListingAndFailedIdentity)
+{
+    serve({"--fault", "bad-listing"});
+    TUdpSkt& u = core->UdpSkt;
+    u.FResetPauseMs = 1;
+    ASSERT_TRUE(u.OpenComm("127.0.0.2"));
+    QVector<RFileList> list;
+    ASSERT_EQ(u.GetFileList("/LOG/DOCK/", list), 0);
+    const auto real = QDir(dock.path() + "/LOG/DOCK").entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(list.size(), real.size());
+    for (const RFileList& e : list) {
+        EXPECT_TRUE(e.mName.startsWith("/LOG/DOCK/")) << e.mName.toStdString();
+        EXPECT_FALSE(e.mName.contains("..")) << e.mName.toStdString();
+    }
+    u.CloseComm();
+
+    // A dock that fails every identity request: the Read stops with text 604.
+    NetSim failing;
+    QString err;
+    ASSERT_TRUE(failing.start(dock.path(), "127.0.0.4", {"--fault", "failure-code:203", "--fault-command", "GET Inform"},
+                              &err, 0))
+        << err.toStdString();
+    core->UdpSkt.RemotePort = quint16(failing.udp);
+    state.settings.ConfigPrNNetworkPortEdit = failing.udp;
+    choose(LinkChoice::Udp, "127.0.0.4");
+    EXPECT_FALSE(core->OpReadBtnClick());
+    EXPECT_EQ(port.statusText, T(604));
+}
+
+TEST_F(NetDock, TcpFaultsGiveTheirCodes)
+{
+    struct Case {
+        QStringList args;
+        uint8_t code;
+        const char* what;
+    };
+    const Case cases[] = {
+        {{"--fault", "http-404", "--fault-command", "GET /FW"}, TCPSKT_COMM_NG404, "404"},
+        {{"--fault", "http-slow", "--fault-command", "GET /FW"}, TCPSKT_COMM_TIMEOUT, "slow"},
+        {{"--fault", "http-reset", "--fault-command", "GET /FW"}, TCPSKT_COMM_SHORTBODY, "reset mid-body"},
+    };
+    const QString image = '/' + manifest.newestDockImage;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NetSim s;
+        QString err;
+        ASSERT_TRUE(s.start(dock.path(), "127.0.0.2", c.args, &err)) << err.toStdString();
+        TTCPSkt& t = core->TCPSkt;
+        t.Port = quint16(s.tcp);
+        t.FAfterPauseMs = 1;
+        ASSERT_TRUE(t.OpenComm("127.0.0.2"));
+        qint64 size = 0;
+        ASSERT_EQ(t.GetFileSize(image, size), 0);
+        EXPECT_GT(size, 0);
+        const QString local = tmp.path() + "/out.img";
+        testsupport::writeAll(local, "an older copy");
+        EXPECT_EQ(t.LoadFile(local, image, size), c.code);
+        EXPECT_FALSE(QFileInfo::exists(local));
+        t.CloseComm();
+    }
+
+    // A directory page without its table marker is an empty folder.
+    NetSim s;
+    QString err;
+    ASSERT_TRUE(s.start(dock.path(), "127.0.0.2", {"--fault", "no-table-marker"}, &err)) << err.toStdString();
+    core->TCPSkt.Port = quint16(s.tcp);
+    ASSERT_TRUE(core->TCPSkt.OpenComm("127.0.0.2"));
+    QVector<RFileList> list;
+    EXPECT_EQ(core->TCPSkt.GetFileList("/LOG/TEST/", list), 0);
+    EXPECT_TRUE(list.isEmpty());
+    core->TCPSkt.CloseComm();
+
+    // Nobody listening: three attempts, then "Server close" (254) and language text 622.
+    core->TCPSkt.Port = 1;
+    core->TCPSkt.FRetryPauseMs = 10;
+    ASSERT_TRUE(core->TCPSkt.OpenComm("127.0.0.2"));
+    qint64 size = 0;
+    EXPECT_EQ(core->TCPSkt.GetFileSize("/CONFIG/DOCK/DOCK.CFG", size), TCPSKT_COMM_INACTIVE);
+    QVector<RCfgList> cfg{{"/CONFIG/DOCK/DOCK.CFG", {}, tmp.path() + "/d.cfg", 0}, {FAT_FILE_CONFIG_INFORM, {}, {}, 0}};
+    EXPECT_FALSE(core->TCPSkt.LoadConfigFiles(cfg));
+    EXPECT_EQ(core->TCPSkt.FErrStr, T(622));
+    core->TCPSkt.CloseComm();
+}
+
+TEST_F(NetDock, UdpSilentDockEndsWithinTheWait)
+{
+    serve({"--fault", "silent"});
+    choose(LinkChoice::Udp);
+    core->UdpSkt.FReplyTimeoutMs = 300;
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(core->OpReadBtnClick());
+    EXPECT_EQ(port.statusText, T(603));
+    // Four configuration sizes of 0.3 s each, not more.
+    EXPECT_LT(t.elapsed(), 4000);
+}
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out, err;
+};
+
+CliRun runCli(const QString& root, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", root);
+    env.insert("HOME", root + "/home");
+    env.insert("XDG_STATE_HOME", root + "/state");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(MARVANE_BINARY_DIR);
+    p.start(MARVANE_CLI, args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+TEST_F(NetDock, CommandLineDiscoverAndReadOverBothLinks)
+{
+    serve({}, "127.0.0.2");
+    QTemporaryDir root;
+    QDir().mkpath(root.path() + "/home");
+    QDir().mkpath(root.path() + "/state");
+    CliRun r = runCli(root.path(), {"settings", "set", "NETWORK/Interfaces=127.0.0.1", "NETWORK/SubnetMask=255.0.0.0",
+                                    "NETWORK/Port=" + QString::number(sim.udp),
+                                    "NETWORK/TcpPort=" + QString::number(sim.tcp)});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+
+    r = runCli(root.path(), {"discover", "--wait", "1"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "[" + manifest.dockSerial + "] 127.0.0.2\n");
+
+    r = runCli(root.path(), {"read", "--link", "udp", "--address", "127.0.0.2"});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("SUCCESS"));
+    r = runCli(root.path(), {"read", "--link", "tcp", "--address", "127.0.0.2"});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    r = runCli(root.path(), {"read", "--link", "udp", "--address", "127.0.0.300"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains(T(621))) << r.out.toStdString();
+
+    // No dock on the port: no lines, still success.
+    runCli(root.path(), {"settings", "set", "NETWORK/Port=" + QString::number(sim.udp + 2)});
+    r = runCli(root.path(), {"discover", "--wait", "0.5"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+}
