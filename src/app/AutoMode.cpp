@@ -199,12 +199,16 @@ void TAutoMode::SettingsEdited()
     if (!m_running)
         return;
     clock->Wake();
+    if (m_timer && m_timer->isActive())
+        m_timer->start(0);
 }
 
 void TAutoMode::OpAutoCancelBtnClick()
 {
     core.state.FAutoMode = false;
     clock->Wake();
+    if (m_timer && m_timer->isActive())
+        m_timer->start(0);
 }
 
 bool TAutoMode::ClearFiles()
@@ -227,7 +231,7 @@ bool TAutoMode::ClearFiles()
 
 // ---- the run ------------------------------------------------------------------
 
-bool TAutoMode::RunAutoMode()
+bool TAutoMode::begin()
 {
     if (m_running || core.state.FExe)
         return false;
@@ -240,6 +244,13 @@ bool TAutoMode::RunAutoMode()
         return false;
     }
     startRun();
+    return true;
+}
+
+bool TAutoMode::RunAutoMode()
+{
+    if (!begin())
+        return false;
     while (core.state.FAutoMode) {
         pass();
         if (!core.state.FAutoMode)
@@ -252,6 +263,38 @@ bool TAutoMode::RunAutoMode()
     }
     endRun();
     return true;
+}
+
+bool TAutoMode::Start()
+{
+    if (!begin())
+        return false;
+    if (!m_timer) {
+        m_timer = std::make_unique<QTimer>();
+        m_timer->setSingleShot(true);
+        m_timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(m_timer.get(), &QTimer::timeout, [this] { tick(); });
+    }
+    m_timer->start(0);
+    return true;
+}
+
+void TAutoMode::tick()
+{
+    if (core.state.FAutoMode)
+        pass();
+    if (!core.state.FAutoMode) {
+        endRun();
+        return;
+    }
+    scheduleTick();
+}
+
+void TAutoMode::scheduleTick()
+{
+    const TDateTime now = clock->Now();
+    const double ms = immediate() ? 0 : std::max(0.0, (nextDeadline(now) - now) * 86400000.0 + 1);
+    m_timer->start(int(std::min(ms, kMaxSleepSec * 1000)));
 }
 
 void TAutoMode::startRun()

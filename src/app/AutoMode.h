@@ -101,6 +101,10 @@ public:
     // ---- the run ----
     // "Auto": runs until Cancel (or MaxCycles); false when it could not start.
     bool RunAutoMode();
+    // The same run driven from the caller's event loop (the window): returns at once;
+    // each pass is a timer event, so a dialog opened meanwhile never holds the run up.
+    // OnRunState(false) tells when it ended.
+    bool Start();
     // "Cancel": the run ends after its current pass.
     void OpAutoCancelBtnClick();
     // A schedule or alert setting was edited (the window calls it on every edit).
@@ -177,6 +181,10 @@ private:
     AlertSnap alertSnap() const;
     class TUdpSkt& udp();
 
+    bool begin();
+    void tick();
+    void scheduleTick();
+    std::unique_ptr<class QTimer> m_timer;
     std::unique_ptr<TReportStore> m_ownStore;
     TUnitDef* m_prevUnit = nullptr;
     bool m_running = false;

@@ -21,6 +21,7 @@ class TGDPage;
 class TLogPage;
 class TReportPage;
 class QLabel;
+class TAutoModeView;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -32,6 +33,7 @@ public:
 
     AppState& state() { return *m_state; }
     TMainCore& core() { return *m_core; }
+    TAutoModeView& autoView() { return *m_autoView; }
     QtOperatorPort& qtPort() { return *m_port; }
 
     // The one-time start-up sequence; runs on the first show, callable earlier.
@@ -116,4 +118,5 @@ private:
     TLogPage* m_logPage = nullptr;
     TReportPage* m_reportPage = nullptr;
     QLabel* m_rtcLabel = nullptr;
+    TAutoModeView* m_autoView = nullptr;
 };
