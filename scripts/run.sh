@@ -45,6 +45,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "  USB Cable: type $PTY into the port box, then Read, Write, Get RTC, Set RTC ..."
   echo "Simulated dock on the network: 127.0.0.2 (UDP port $UDP_PORT, TCP port $TCP_PORT)"
   echo "  Ethernet: choose it, pick the dock from the list, then Read, Write, Get RTC ..."
+  echo "  Auto: press it to poll that dock unattended and report; Cancel ends it."
   ./marvane
   exit $?
 fi
@@ -58,6 +59,7 @@ set -x
 ./marvane-cli read --link usb --target "$DOCK" --purge no | tail -1
 ./marvane-cli config show | grep -E 'DockCfgMaxBumpTimeEdit|DockInfoLocationEdit'
 ./marvane-cli save-log
+./marvane-cli auto --cycles 1 | grep -v '      '
 ./marvane-cli read --link cable --port "$PTY" --purge no | tail -1
 ./marvane-cli discover
 ./marvane-cli read --link udp --address 127.0.0.2 --purge no | tail -1
