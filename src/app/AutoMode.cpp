@@ -352,6 +352,12 @@ void TAutoMode::startRun()
 
 void TAutoMode::endRun()
 {
+    // Cancelled between the visits and the evaluation: what was fetched is still
+    // copied and evaluated, so a result never waits in the staging folder alone.
+    if ((nStep == 12 || nStep == 13) && !FLoaded.isEmpty() && m_storeOk) {
+        evaluateCycle();
+        FLoaded.clear();
+    }
     flushLogs(true);
     udp().CloseComm();
     udp().OnInform = nullptr;
@@ -793,15 +799,10 @@ void TAutoMode::CopyGDBumpFromAutoMode(QString& sErr, QVector<int>& nList)
     copyKind(UNIT_OPT_GDBUMP, SAVE_DIR_LOG_GDBUMP, QStringLiteral("/BUMP/"), 742, 743, sErr, nList);
 }
 
-void TAutoMode::stepNextDock()
+void TAutoMode::evaluateCycle()
 {
-    ++nStepSub;
-    if (nStepSub < core.FDockLan.size()) {
-        nStep = 12;
-        return;
-    }
     AppState& st = core.state;
-    if (!FLoaded.isEmpty() || bTimeUpdate) {
+    {
         TUnitDef& unit = udp();
         core.FUnitDef = &unit;
         unit.ClearLogList();
@@ -834,6 +835,17 @@ void TAutoMode::stepNextDock()
             b->MakeLastList();
         showReportFile(AppState::AddLastSlash(st.FLogDestDir) + QStringLiteral("Report.Html"));
     }
+}
+
+void TAutoMode::stepNextDock()
+{
+    ++nStepSub;
+    if (nStepSub < core.FDockLan.size()) {
+        nStep = 12;
+        return;
+    }
+    if (!FLoaded.isEmpty() || bTimeUpdate)
+        evaluateCycle();
     core.AddLog(LOGTYPE_PROGRESS2, T(787) + QStringLiteral(" : ") + QString::number(nLoadCnt));
     core.AddLog(LOGTYPE_PROGRESS1, T(758));
     nDelDirCnt = NextDelDirCnt(nDelDirCnt);

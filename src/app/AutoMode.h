@@ -158,6 +158,7 @@ private:
     void stepIdle();
     void stepVisit();
     void stepNextDock();
+    void evaluateCycle();
     void chooseFirmware();
     void uploadFirmware(const QString& sn);
     void updateEventWindow();

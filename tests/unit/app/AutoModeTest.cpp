@@ -503,3 +503,61 @@ TEST_F(AutoRun, UnsavedReadLogsKeepAutoModeFromStarting)
     EXPECT_FALSE(state.FAutoMode);
     EXPECT_EQ(port.messages.size(), 1);
 }
+
+namespace {
+// Presses Cancel when a given line appears, as a person would during a visit.
+class CancellingPort : public ScriptedOperatorPort {
+public:
+    std::function<void(const QString&)> onLine;
+    void appendHistory(const QString& line) override
+    {
+        ScriptedOperatorPort::appendHistory(line);
+        if (onLine)
+            onLine(line);
+    }
+};
+} // namespace
+
+TEST(AutoRunCancel, CancelDuringAVisitFinishesItAndEvaluatesWhatCame)
+{
+    ScopedTempRoot tmp;
+    CancellingPort port;
+    AppState state(&port);
+    state.StartUp();
+    const QString store = tmp.path() + "/store/";
+    QDir().mkpath(store);
+    state.FLogDestDir = store;
+    state.settings.NetworkInterfaces = "127.0.0.1";
+    state.settings.ConfigPrNNetworkSubnetEdit = "255.0.0.0";
+    const QString dir = tmp.path() + "/dock";
+    ASSERT_TRUE(docksim::WriteFixture(dir, docksim::FixtureSize::Small, 5).ok());
+    docksim::NetServerOptions o;
+    o.address = QHostAddress("127.0.0.2");
+    o.udpPort = 0;
+    o.tcp = false;
+    docksim::NetDockServer dock(dir, o);
+    ASSERT_TRUE(dock.start());
+    state.settings.ConfigPrNNetworkPortEdit = dock.udpPort();
+    TMainCore core(state, port);
+    core.DebugLogProgressCheck = true;
+    InstallLanLink(core, [] { return QStringList{"127.0.0.1"}; });
+    TAutoMode autoMode(core, std::make_shared<TManualClock>(NowDays()));
+    autoMode.SearchRetrySec = 0.1;
+    autoMode.SearchMaxSec = 0.3;
+    port.onLine = [&](const QString& l) {
+        if (l.contains(LangText(706)))
+            autoMode.OpAutoCancelBtnClick();
+    };
+    ASSERT_TRUE(autoMode.RunAutoMode());
+    EXPECT_FALSE(state.FAutoMode);
+    // The visit ran to its end: files fetched, copied and evaluated, though the cycle never closed.
+    int stored = 0;
+    for (QDirIterator it(store + "KM1", QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+        ++stored;
+    EXPECT_GT(stored, 10);
+    TReportStore check(state);
+    ASSERT_TRUE(check.LoadResult());
+    EXPECT_GT(check.FReport.size(), 2);
+    EXPECT_TRUE(std::none_of(port.history.begin(), port.history.end(),
+                             [](const QString& l) { return l.contains(LangText(758)); }));
+}
