@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <csignal>
+#include <cstring>
 
 #include "Fixture.h"
 #include "support/TestSupport.h"
@@ -199,7 +200,12 @@ TEST_F(AutoCli, TwoCyclesOverTwoDocksWithTheReportMailedAtOnce)
     for (const QString& sn : {sn1, sn2})
         EXPECT_EQ(out.count("Connecting to dock : " + sn), 2) << out.toStdString();
     EXPECT_GT(storeFiles(), 20);
-    EXPECT_TRUE(QFileInfo(store + "Report.Bin").size() > 136);
+    const QByteArray bin = testsupport::readAll(store + "Report.Bin");
+    ASSERT_GT(bin.size(), 136);
+    // After the mail went out the store notes when (header field at byte 16).
+    double lastSend = 0;
+    std::memcpy(&lastSend, bin.constData() + 16, sizeof lastSend);
+    EXPECT_GT(lastSend, 40000.0);
     EXPECT_TRUE(QFileInfo(store + "Report.Html").isFile());
     const QList<int> counts = downloadCounts(out);
     ASSERT_EQ(counts.size(), 2);

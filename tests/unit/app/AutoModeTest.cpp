@@ -212,6 +212,9 @@ protected:
 
     void SetUp() override
     {
+        // The language texts are read from the program folder, the build folder.
+        m_oldCwd = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(MARVANE_BINARY_DIR));
         state.StartUp();
         store = tmp.path() + "/store/";
         QDir().mkpath(store);
@@ -249,6 +252,9 @@ protected:
         docks.push_back(std::move(server));
         return *docks.back();
     }
+
+    void TearDown() override { QDir::setCurrent(m_oldCwd); }
+    QString m_oldCwd;
 
     int historyCount(int text) const
     {
@@ -521,6 +527,12 @@ public:
 TEST(AutoRunCancel, CancelDuringAVisitFinishesItAndEvaluatesWhatCame)
 {
     ScopedTempRoot tmp;
+    const QString oldCwd = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral(MARVANE_BINARY_DIR));
+    struct Back {
+        QString dir;
+        ~Back() { QDir::setCurrent(dir); }
+    } back{oldCwd};
     CancellingPort port;
     AppState state(&port);
     state.StartUp();
@@ -560,4 +572,22 @@ TEST(AutoRunCancel, CancelDuringAVisitFinishesItAndEvaluatesWhatCame)
     EXPECT_GT(check.FReport.size(), 2);
     EXPECT_TRUE(std::none_of(port.history.begin(), port.history.end(),
                              [](const QString& l) { return l.contains(LangText(758)); }));
+}
+
+TEST_F(AutoRun, AnAlertWindowEditDuringTheRunFetchesTheEventLogsAgain)
+{
+    addDock("127.0.0.2", 6);
+    autoMode->MaxCycles = 2;
+    bool edited = false;
+    clock->OnWait = [&](TDateTime) {
+        if (!edited && autoMode->CyclesDone() == 1) {
+            edited = true;
+            state.settings.ConfigSetAlertEventEdit = 5; // as the window's edit box would
+        }
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    ASSERT_TRUE(edited);
+    EXPECT_TRUE(autoMode->bTimeUpdate);
+    EXPECT_TRUE(std::any_of(autoMode->FLoaded.begin(), autoMode->FLoaded.end(),
+                            [](const RFileList& f) { return (f.mOpt & 0x0F) == UNIT_OPT_GDEVENT; }));
 }
