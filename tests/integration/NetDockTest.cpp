@@ -423,6 +423,7 @@ TEST_F(NetDock, TcpFaultsGiveTheirCodes)
         {{"--fault", "http-404", "--fault-command", "GET /FW"}, TCPSKT_COMM_NG404, "404"},
         {{"--fault", "http-slow", "--fault-command", "GET /FW"}, TCPSKT_COMM_TIMEOUT, "slow"},
         {{"--fault", "http-reset", "--fault-command", "GET /FW"}, TCPSKT_COMM_SHORTBODY, "reset mid-body"},
+        {{"--fault", "silent", "--fault-command", "GET /FW"}, TCPSKT_COMM_TIMEOUT, "silent"},
     };
     const QString image = '/' + manifest.newestDockImage;
     for (const Case& c : cases) {
@@ -442,6 +443,22 @@ TEST_F(NetDock, TcpFaultsGiveTheirCodes)
         EXPECT_EQ(t.LoadFile(local, image, size), c.code);
         EXPECT_FALSE(QFileInfo::exists(local));
         t.CloseComm();
+    }
+
+    // Malformed rows and rows naming other folders are left out of a listing.
+    {
+        NetSim bad;
+        QString e;
+        ASSERT_TRUE(bad.start(dock.path(), "127.0.0.2", {"--fault", "bad-listing"}, &e)) << e.toStdString();
+        core->TCPSkt.Port = quint16(bad.tcp);
+        ASSERT_TRUE(core->TCPSkt.OpenComm("127.0.0.2"));
+        QVector<RFileList> rows;
+        EXPECT_EQ(core->TCPSkt.GetFileList("/LOG/DOCK/", rows), 0);
+        const auto real = QDir(dock.path() + "/LOG/DOCK").entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        EXPECT_EQ(rows.size(), real.size());
+        for (const RFileList& r : rows)
+            EXPECT_TRUE(r.mName.startsWith("/LOG/DOCK/") && !r.mName.contains("..")) << r.mName.toStdString();
+        core->TCPSkt.CloseComm();
     }
 
     // A directory page without its table marker is an empty folder.

@@ -344,6 +344,12 @@ void TUdpSkt::OnDataReceived(const QByteArray& datagram, const QString& fromIp)
         if (ok)
             FRxData.mOrder = n;
     }
+    if (FExpectOrder >= 0 && FRxData.mOrder != 65535 && FRxData.mOrder != FExpectOrder) {
+        Inform(QStringLiteral("Reply for part ") + QString::number(FRxData.mOrder) + QStringLiteral(" instead of ") +
+               QString::number(FExpectOrder) + QStringLiteral(" refused"));
+        FRxData.mResult = UDPSKT_COMM_NG_WRONGORDER;
+        return;
+    }
     v = tagValue(header, "SN");
     if (!v.isEmpty())
         FRxData.mSN = platform::DecodeLegacy(v.left(64));
@@ -453,7 +459,9 @@ uint8_t TUdpSkt::GetFileList(const QString& sPath, QVector<RFileList>& arrList)
     int empty = 0;
     do {
         const qint64 before = FBinDataPos;
+        FExpectOrder = k;
         r = SendCommand(label, mode, 1000000, "GET List " + path + "@order=" + QByteArray::number(k) + ' ');
+        FExpectOrder = -1;
         mode = UDPSKT_REVTYPE_IGNORE;
         ++k;
         if (++requests % 30 == 0)
@@ -478,8 +486,10 @@ uint8_t TUdpSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 n
     int empty = 0;
     do {
         const qint64 before = FBinDataPos;
+        FExpectOrder = k;
         r = SendCommand(label, mode, std::max<qint64>(0, nFileSize) + 500,
                         "GET File " + path + "@order=" + QByteArray::number(k) + ' ');
+        FExpectOrder = -1;
         mode = UDPSKT_REVTYPE_IGNORE;
         ++k;
         if (k % 20 == 0)
@@ -489,8 +499,10 @@ uint8_t TUdpSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 n
             r = UDPSKT_COMM_WRONG_TERMINATE;
     } while (r == UDPSKT_COMM_MORE);
     SendReset();
-    // A chain that ends before the size the dock announced has lost data.
-    if (r == UDPSKT_COMM_END && FBinDataPos < nFileSize)
+    // A chain that ends short of the size known before, or of the size its replies
+    // name, has lost or repeated data.
+    if (r == UDPSKT_COMM_END &&
+        (FBinDataPos < nFileSize || (FRxData.mSize > 0 && FBinDataPos != FRxData.mSize)))
         r = UDPSKT_COMM_WRONG_NOTALLSEND;
     if (r != UDPSKT_COMM_END) {
         // An older copy under this name would be taken for the dock's file.

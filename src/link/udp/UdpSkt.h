@@ -67,6 +67,9 @@ public:
     // Waits, in milliseconds; tests and the benchmark shorten them.
     int FReplyTimeoutMs = 5000;
     int FResetPauseMs = 50;
+    // The part of a chain the current request asks for (-1: none); a reply that
+    // names another part in its "Order" tag is refused.
+    int FExpectOrder = -1;
 
     // One exchange: send sCmd, wait for the reply; the reply's result code (255: none came).
     uint8_t SendCommand(const QString& sComment, uint8_t nRevType, qint64 nSize, const QByteArray& sCmd);

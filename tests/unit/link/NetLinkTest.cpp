@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -291,6 +294,101 @@ TEST(UdpCommands, UploadEndingEarlyAndEmptyFile)
     EXPECT_EQ(testsupport::readAll(tmp.path() + "/twice.bin"), "ab");
 }
 
+TEST(UdpCommands, RepeatedOrLostPartsNeverMakeAFile)
+{
+    testsupport::ScopedTempRoot tmp;
+    FakeDock dock;
+    ASSERT_TRUE(dock.start());
+    TUdpSkt u;
+    u.RemotePort = dock.port;
+    u.FResetPauseMs = 0;
+    ASSERT_TRUE(u.OpenComm("127.0.0.1"));
+    const QString local = tmp.path() + "/f.bin";
+    // The dock answers the second request with the first part again.
+    dock.answer = [](const QByteArray& d) -> QList<QByteArray> {
+        if (d == "RESET")
+            return {};
+        return {"RESULT:OK <Size>4</Size><Order>0</Order>\r\n\r\nab<MORE>"};
+    };
+    EXPECT_EQ(u.LoadFile(local, "/F", 4), UDPSKT_COMM_NG_WRONGORDER);
+    EXPECT_FALSE(QFileInfo::exists(local));
+    // Without order tags: the repeated part makes the file longer than its size.
+    dock.answer = [](const QByteArray& d) -> QList<QByteArray> {
+        if (d == "RESET")
+            return {};
+        return {d.contains("order=2") ? "RESULT:OK <Size>4</Size>\r\n\r\nab<END>"
+                                      : "RESULT:OK <Size>4</Size>\r\n\r\nab<MORE>"};
+    };
+    EXPECT_EQ(u.LoadFile(local, "/F", 0), UDPSKT_COMM_WRONG_NOTALLSEND);
+    EXPECT_FALSE(QFileInfo::exists(local));
+}
+
+namespace {
+
+// A web server on loopback that gives one canned answer per connection.
+struct FakeWeb {
+    QTcpServer server;
+    QByteArray answer;
+    bool start()
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* s = server.nextPendingConnection()) {
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    s->readAll();
+                    s->write(answer);
+                    s->disconnectFromHost();
+                });
+                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+        return server.listen(QHostAddress("127.0.0.1"), 0);
+    }
+};
+
+} // namespace
+
+TEST(TcpResponse, AnswersThatAreNotWhatTheyClaim)
+{
+    testsupport::ScopedTempRoot tmp;
+    FakeWeb web;
+    ASSERT_TRUE(web.start());
+    TTCPSkt t;
+    t.Port = web.server.serverPort();
+    t.FAfterPauseMs = 0;
+    t.FQuietMs = 300;
+    ASSERT_TRUE(t.OpenComm("127.0.0.1"));
+    const QString local = tmp.path() + "/f.bin";
+    struct Case {
+        QByteArray answer;
+        uint8_t code;
+    } const cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc", TCPSKT_COMM_OK},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", TCPSKT_COMM_TOOLONG},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabc", TCPSKT_COMM_SHORTBODY},
+        {"HTTP/1.0 200 ok\r\n\r\nabc", TCPSKT_COMM_NGNONE},
+        {"200 OK\r\n\r\nabc", TCPSKT_COMM_TIMEOUT},
+        {"HTTP/1.0 404 Nope\r\n\r\n", TCPSKT_COMM_NG404},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\n" + QByteArray(2000, 'x'), TCPSKT_COMM_TOOLONG},
+    };
+    for (const Case& c : cases) {
+        web.answer = c.answer;
+        testsupport::writeAll(local, "older");
+        EXPECT_EQ(t.LoadFile(local, "/F.CFG", 3), c.code) << c.answer.left(40).toStdString();
+        EXPECT_EQ(QFileInfo::exists(local), c.code == 0) << c.answer.left(40).toStdString();
+    }
+    web.answer = "HTTP/1.0 200 OK\r\nServer: dock\r\nContent-Length: 1234\r\nX-More: 1\r\n\r\n";
+    qint64 size = 0;
+    EXPECT_EQ(t.GetFileSize("/F.CFG", size), 0);
+    EXPECT_EQ(size, 1234);
+    web.answer = "HTTP/1.0 200 OK\r\n\r\nModel:D, S/N:GD77, Rev:2.4,<br>Dock clock: 2024-05-01 12:10:30<br>";
+    QString sn, ver;
+    EXPECT_EQ(t.GetDeviceInfo(sn, ver), 0);
+    EXPECT_EQ(sn, "GD77");
+    EXPECT_EQ(ver, "2.4");
+    EXPECT_DOUBLE_EQ(t.ReadRtc(), EncodeDateTime(2024, 5, 1, 12, 10, 30));
+    t.CloseComm();
+}
+
 TEST(TcpResponse, StatusTextAndContentLength)
 {
     EXPECT_EQ(TTCPSkt::CheckStatus("HTTP/1.0 200 OK\r\n\r\n"), TCPSKT_COMM_OK);
@@ -400,4 +498,44 @@ TEST(LanDiscovery, AnswerFields)
     EXPECT_FALSE(ParseLanAnswer("[GD9][10.0.0.9", i));
     ASSERT_TRUE(ParseLanAnswer("[" + QByteArray(200, 'S') + "]1[10.0.0.9]", i));
     EXPECT_EQ(i.mSN.size(), 64);
+}
+
+TEST(LanDiscovery, FloodOfAnswersAndForeignDatagrams)
+{
+    // A scripted "network" on 127.0.0.1: every CONNECT is answered by a flood.
+    FakeDock net;
+    ASSERT_TRUE(net.start());
+    int connects = 0;
+    net.answer = [&](const QByteArray& d) -> QList<QByteArray> {
+        if (d != "CONNECT")
+            return {};
+        ++connects;
+        QList<QByteArray> out{"garbage without brackets", QByteArray(300, '['),
+                              "[BIG]1[127.0.0.5]" + QByteArray(400, 'x'), "[TWICE]1[127.0.0.6]",
+                              "[TWICE]1[127.0.0.6]", "[TWICE]1[127.0.0.7]"};
+        // Bursts the socket's receive queue takes; more docks over the repeats than are listed.
+        for (int i = 0; i < 120; ++i)
+            out << "[F" + QByteArray::number(connects) + '_' + QByteArray::number(i) + "]1[127.0.1." +
+                       QByteArray::number(i + 1) + "]";
+        return out;
+    };
+    TLanDiscovery d;
+    d.DockPort = net.port;
+    QStringList log;
+    d.OnLog = [&](const QString& s) { log << s; };
+    QVector<RDockLanInfo> list;
+    ASSERT_TRUE(d.Search({RMyIp{"127.0.0.1", "127.0.0.1"}}, 0.2, 1.0, list));
+    EXPECT_GE(connects, 4); // the first broadcast and the repeats
+    ASSERT_EQ(list.size(), LAN_MAX_DOCKS + 1);
+    EXPECT_EQ(list[0].mDhcpStatus, 255);
+    EXPECT_EQ(list[1].mSN, "TWICE");
+    EXPECT_EQ(list[1].mIp, "127.0.0.6");
+    EXPECT_EQ(list[2].mIp, "127.0.0.7"); // same serial, another address: listed
+    for (const RDockLanInfo& e : list)
+        EXPECT_NE(e.mSN, "BIG");
+    EXPECT_TRUE(log.join('\n').contains("not listed"));
+    // No network: the previous list stays as it was.
+    const auto before = list;
+    EXPECT_FALSE(d.Search({}, 0.3, 0.5, list));
+    EXPECT_EQ(list.size(), before.size());
 }
