@@ -46,6 +46,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Simulated dock on the network: 127.0.0.2 (UDP port $UDP_PORT, TCP port $TCP_PORT)"
   echo "  Ethernet: choose it, pick the dock from the list, then Read, Write, Get RTC ..."
   echo "  Service tools and the bay monitor (\"PC Operation\"): README.md, \"Service tools\"."
+  echo "  Auto: press it to poll that dock unattended and report; Cancel ends it."
   ./marvane
   exit $?
 fi
@@ -61,6 +62,7 @@ set -x
 ./marvane-cli read --link usb --target "$DOCK" --purge no --save-first yes | tail -1
 ./marvane-cli config show | grep -E 'DockCfgMaxBumpTimeEdit|DockInfoLocationEdit'
 ./marvane-cli save-log
+./marvane-cli auto --cycles 1 | grep -v '      '
 ./marvane-cli read --link cable --port "$PTY" --purge no | tail -1
 ./marvane-cli rtc get --link cable --port "$PTY"
 ./marvane-cli discover

@@ -406,7 +406,8 @@ void AppState::GetSetting()
     s.DockLanUdpPortEdit = s.ConfigPrNNetworkPortEdit;
     if (s.ConfigPrNPrintTypeCombo < 0 || s.ConfigPrNPrintTypeCombo > 2)
         s.ConfigPrNPrintTypeCombo = 0;
-    FAutoMode = s.ConfigSetEtcAutoStartCheck;
+    // AutoStart is the window's business: reading the settings never starts, and
+    // so never locks, anything (the command line reads them for every command).
 
     // A bare root is no place for the store.
     if (FLogDestDir.trimmed().length() <= 3)

@@ -6,6 +6,7 @@
 
 #include "app/AppState.h"
 #include "cli/CertificateCommands.h"
+#include "cli/AutoCommands.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
 #include "cli/NetCommands.h"
@@ -62,6 +63,9 @@ const char* const kUsage =
     "                                     draw a result as its certificate or bump report\n"
     "  certificate --store [--since YYYY-MM-DD] [--kind cal|bump] --pdf DIR\n"
     "                                     one PDF per result of the local store\n"
+    "  auto [--cycles N]                  Auto mode without a window: search the docks,\n"
+    "                                     poll them, report and mail on the schedule; runs\n"
+    "                                     until SIGINT/SIGTERM (ends after its pass) or N cycles\n"
     "\n"
     "LINK is one of:\n"
     "  --link usb [--target DIR]          the dock as a USB drive; --target answers the folder\n"
@@ -148,6 +152,8 @@ int main(int argc, char** argv)
         return RunReportCommand(command, args, state, port, out, err);
     if (IsServiceCommand(command))
         return RunServiceCommand(command, args, state, port, out, err);
+    if (IsAutoCommand(command))
+        return RunAutoCommand(command, args, state, port, out, err);
     if (IsNetCommand(command))
         return RunNetCommand(command, args, state, port, out, err);
     if (IsDockCommand(command))

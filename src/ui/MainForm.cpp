@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "AutoModeView.h"
 #include "DockPage.h"
 #include "WindowLayout.h"
 #include "GDPage.h"
@@ -321,6 +322,7 @@ void TMainForm::StartUp()
     // The staged logs of a Read that were not saved before the window closed.
     if (m_core->RestoreUnsavedLogs() > 0)
         refreshConnection();
+    m_autoView->AutoStartIfSet();
 }
 
 void TMainForm::InitLang()
@@ -585,6 +587,8 @@ void TMainForm::onSettingEdited()
         return;
     pullSettingValues();
     m_state->NormaliseSettings();
+    if (m_autoView)
+        m_autoView->SettingsEdited();
 }
 
 void TMainForm::pullSettings()
@@ -804,6 +808,8 @@ void TMainForm::onScheduleDoubleClick(int row, int col)
         return;
     m_state->ToggleScheduleDay(row + 1, col);
     refreshScheduleGrid();
+    if (m_autoView)
+        m_autoView->SettingsEdited();
 }
 
 void TMainForm::onSchedulePickerChanged(int n)
@@ -813,6 +819,8 @@ void TMainForm::onSchedulePickerChanged(int n)
     QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
                             ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
     m_state->SetScheduleTime(n, timeToDays(pickers[n - 1]->time()));
+    if (m_autoView)
+        m_autoView->SettingsEdited();
 }
 
 // ---------------------------------------------------------------------------
@@ -942,7 +950,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (!m_state->FormCloseQuery()) {
-        event->ignore(); // an operation or Auto mode runs: refused without a word
+        event->ignore(); // an operation runs: refused without a word
+        if (m_state->FAutoMode)
+            messages().showMessage(LangText(780), PROG_TITLE, OperatorPort::Icon::Warning);
         return;
     }
     // Logs of the last Read that were never saved: offered once more; either way
@@ -1005,6 +1015,7 @@ void TMainForm::setupOperations()
         refreshConnection();
     };
 
+    m_autoView = new TAutoModeView(this, *m_core, m_reportPage);
     connect(ui->OpReadBtn, &QPushButton::clicked, this, [this] { m_core->OpReadBtnClick(); });
     // During a manual operation Cancel stops it at the next file or request.
     connect(ui->OpAutoCancelBtn, &QPushButton::clicked, this, [this] {

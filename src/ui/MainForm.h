@@ -24,6 +24,7 @@ class TPrintPage;
 class QLabel;
 class QPushButton;
 class TServiceCommands;
+class TAutoModeView;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -36,6 +37,7 @@ public:
     AppState& state() { return *m_state; }
     TMainCore& core() { return *m_core; }
     TServiceCommands& service() { return *m_service; }
+    TAutoModeView& autoView() { return *m_autoView; }
     QtOperatorPort& qtPort() { return *m_port; }
     TPrintPage* printPage() const { return m_printPage; }
 
@@ -132,4 +134,5 @@ private:
     QPushButton* m_testerInsertBtn = nullptr;
     QPushButton* m_testerDeleteBtn = nullptr;
     std::unique_ptr<TServiceCommands> m_service;
+    TAutoModeView* m_autoView = nullptr;
 };

@@ -326,16 +326,22 @@ TEST_F(MainWindowTest, ScheduleGridToggleAndPickersSurviveSaving)
 
 TEST_F(MainWindowTest, CloseIsRefusedWhileAnOperationOrAutoModeRuns)
 {
-    auto w = openWindow();
+    ScriptedOperatorPort port;
+    AppState state(&port);
+    auto w = openWindow(&state);
     find<QSpinBox>(*w, "ConfigSetAlertBumpEdit")->setValue(9);
 
     w->state().FExe = true;
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
     w->state().FExe = false;
+    EXPECT_TRUE(port.messages.isEmpty());
     w->state().FAutoMode = true;
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
+    // Auto mode runs for weeks unattended: the person is told how to end it.
+    ASSERT_EQ(port.messages.size(), 1);
+    EXPECT_TRUE(port.messages.first().contains(LangText(780)));
     EXPECT_FALSE(QFile::exists(settingsFile())) << "a refused close writes nothing";
 
     w->state().FAutoMode = false;

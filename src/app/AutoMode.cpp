@@ -1,0 +1,872 @@
+#include "app/AutoMode.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <cmath>
+
+#include "app/LogBrowser.h"
+#include "app/MainCore.h"
+#include "app/Reporting.h"
+#include "lang/LangTable.h"
+#include "platform/Platform.h"
+#include "report/ReportDocs.h"
+#include "util/FileCopy.h"
+
+namespace {
+
+constexpr double kSec = 1.0 / 86400.0;
+// Longest sleep without looking at the wall clock: a clock set by a time server
+// moves under a sleeping timer, and a deadline must still be met to the second.
+constexpr double kMaxSleepSec = 5;
+
+QString T(int n) { return LangText(n); }
+
+qint64 toSec(TDateTime d) { return qint64(std::floor(d * 86400.0 + 1e-6)); }
+
+double frac(TDateTime t) { return t - std::floor(t); }
+
+// 1 = Monday ... 7 = Sunday; day 0 (30 December 1899) was a Saturday.
+int weekday(qint64 day) { return int(((day + 5) % 7 + 7) % 7) + 1; }
+
+QString stamp(TDateTime now) { return FormatDays(QStringLiteral("yymmddhhnnss"), now); }
+
+} // namespace
+
+// ---- clocks -------------------------------------------------------------------
+
+TDateTime TSystemClock::Now() { return NowDays(); }
+
+void TSystemClock::WaitUntil(TDateTime deadline)
+{
+    const double ms = (deadline - Now()) * 86400000.0;
+    if (m_woken || ms <= 0) {
+        m_woken = false;
+        return;
+    }
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(int(std::min(ms + 1, 24.0 * 3600 * 1000)));
+    m_loop = &loop;
+    loop.exec();
+    m_loop = nullptr;
+    m_woken = false;
+}
+
+void TSystemClock::Wake()
+{
+    m_woken = true;
+    if (m_loop)
+        m_loop->quit();
+}
+
+void TManualClock::WaitUntil(TDateTime deadline)
+{
+    ++waits;
+    QCoreApplication::processEvents();
+    const TDateTime before = m_now;
+    if (OnWait)
+        OnWait(deadline);
+    // A test that moved the clock itself has said where the time is.
+    if (m_now == before && deadline > m_now)
+        m_now = deadline;
+}
+
+// ---- decisions ----------------------------------------------------------------
+
+TDateTime TAutoMode::GetSendTime(const std::array<RSetSch, 5>& sch, TDateTime now)
+{
+    const qint64 day = qint64(std::floor(now));
+    const qint64 nowSec = qint64(std::floor(frac(now) * 86400.0 + 1e-6));
+    const int d = weekday(day);
+    TDateTime result = now + 365;
+    for (int r = 1; r <= 4; ++r) {
+        const RSetSch& row = sch[r];
+        const TDateTime rowTime = frac(row.mTime);
+        const qint64 rowSec = qint64(std::llround(rowTime * 86400.0));
+        const int first = rowSec > nowSec ? 0 : 1;
+        for (int k = first; k < first + 7; ++k) {
+            const int wd = (d - 1 + k) % 7 + 1;
+            if (row.mDayOfWeek[wd]) {
+                result = std::min(result, TDateTime(day + k) + rowTime);
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+TDateTime TAutoMode::GetConCheckTime(int& step, TDateTime now)
+{
+    if (step >= 4) {
+        step = 3;
+        return now + STEPTIME[4] * kSec;
+    }
+    if (step <= 0) {
+        step = 0;
+        return now + STEPTIME[0] * kSec;
+    }
+    const TDateTime t = now + STEPTIME[step] * kSec;
+    --step;
+    return t;
+}
+
+bool TAutoMode::KeepLogFile(const RFileList& file, const QVector<RDockReport>& report, bool bTimeUpdate)
+{
+    const QString alias = file.mAliasName.trimmed();
+    if (alias.length() <= 3)
+        return false;
+    const QString name = QFileInfo(file.mName).fileName().toUpper();
+    const int kind = file.mOpt & 0x0F;
+    // A file of no known kind would be fetched in every cycle and never used.
+    if (kind == UNIT_OPT_NONE)
+        return false;
+    for (const RDockReport& r : report) {
+        if (r.mSN.compare(alias, Qt::CaseInsensitive) != 0)
+            continue;
+        QString mark;
+        if (kind == UNIT_OPT_GDEVENT && !bTimeUpdate)
+            mark = r.mLastEventCheckFile;
+        else if (kind == UNIT_OPT_GDBUMP)
+            mark = r.mLastBumpFile;
+        else if (kind == UNIT_OPT_GDCAL)
+            mark = r.mLastCalFile;
+        else
+            continue;
+        if (name.compare(mark.toUpper(), Qt::CaseSensitive) <= 0)
+            return false;
+    }
+    return true;
+}
+
+bool TAutoMode::ClockDrifted(TDateTime dock, TDateTime now)
+{
+    return dock > 0 && std::llround(std::fabs(dock - now) * 86400000.0) > 30000;
+}
+
+TDateTime TAutoMode::NextDayStart(TDateTime now, TDateTime dayStart)
+{
+    TDateTime t = std::floor(now) + frac(dayStart);
+    if (toSec(now) >= toSec(t))
+        t += 1;
+    return t;
+}
+
+QString TAutoMode::CountdownText(TDateTime now, TDateTime sendTime)
+{
+    const qint64 left = std::max<qint64>(0, toSec(sendTime) - toSec(now));
+    return T(746) + ' ' +
+           QString::asprintf("%d:%2.2d:%2.2d", int(left / 3600), int(left / 60 % 60), int(left % 60)) +
+           QStringLiteral(" (") + FormatDays(QStringLiteral("yy-mm-dd hh:nn"), sendTime) + ')';
+}
+
+// ---- object -------------------------------------------------------------------
+
+TAutoMode::TAutoMode(TMainCore& c, std::shared_ptr<TAutoClock> clk)
+    : core(c), clock(clk ? std::move(clk) : std::make_shared<TSystemClock>())
+{
+}
+
+TAutoMode::~TAutoMode() = default;
+
+TUdpSkt& TAutoMode::udp() { return VisitUnit ? *VisitUnit : core.UdpSkt; }
+
+TReportStore& TAutoMode::Store()
+{
+    if (TLogBrowser* b = TLogBrowser::Of(core))
+        return b->store;
+    if (!m_ownStore)
+        m_ownStore = std::make_unique<TReportStore>(core.state);
+    return *m_ownStore;
+}
+
+TAutoMode::AlertSnap TAutoMode::alertSnap() const
+{
+    const AppSettings& s = core.state.settings;
+    return {s.ConfigSetAlertEventEdit, s.ConfigSetAlertEventCombo, s.ConfigSetAlertRefTimePicker,
+            s.ConfigSetAlertEventAfterCheck};
+}
+
+void TAutoMode::SettingsEdited()
+{
+    if (!m_running)
+        return;
+    clock->Wake();
+    if (m_timer && m_timer->isActive())
+        m_timer->start(0);
+}
+
+void TAutoMode::OpAutoCancelBtnClick()
+{
+    core.state.FAutoMode = false;
+    clock->Wake();
+    if (m_timer && m_timer->isActive())
+        m_timer->start(0);
+}
+
+bool TAutoMode::ClearFiles()
+{
+    AppState tmp;
+    const bool ok = tmp.MakeDefaultDirectory();
+    const QString root = platform::TransferFolder();
+    const struct {
+        QString dir, pattern;
+    } sets[] = {{SAVE_DIR_LOG_GDEVENT, "*.CSV"}, {SAVE_DIR_LOG_GDCAL, "*.XML"}, {SAVE_DIR_LOG_GDBUMP, "*.XML"}};
+    for (const auto& s : sets) {
+        QDir dir(root + s.dir);
+        if (!dir.exists())
+            continue;
+        for (const QString& f : dir.entryList({s.pattern}, QDir::Files | QDir::Hidden))
+            QFile::remove(dir.filePath(f));
+    }
+    return ok;
+}
+
+// ---- the run ------------------------------------------------------------------
+
+bool TAutoMode::begin()
+{
+    if (m_running || core.state.FExe)
+        return false;
+    // The staging folders still hold logs of a Read that nobody saved; clearing
+    // them for Auto mode would lose those results.
+    if (core.LogListBtnSaveEnabled || !TMainCore::LoadLastRead().saved) {
+        core.AddLog(LOGTYPE_PROGRESS, T(712) + ' ' + T(783));
+        core.port.showMessage(T(712) + '\n' + T(783), T(745), OperatorPort::Icon::Error);
+        core.state.FAutoMode = false;
+        return false;
+    }
+    startRun();
+    return true;
+}
+
+bool TAutoMode::RunAutoMode()
+{
+    if (!begin())
+        return false;
+    while (core.state.FAutoMode) {
+        pass();
+        if (!core.state.FAutoMode)
+            break;
+        const TDateTime now = clock->Now();
+        if (immediate())
+            QCoreApplication::processEvents();
+        else
+            clock->WaitUntil(nextDeadline(now));
+    }
+    endRun();
+    return true;
+}
+
+bool TAutoMode::Start()
+{
+    if (!begin())
+        return false;
+    if (!m_timer) {
+        m_timer = std::make_unique<QTimer>();
+        m_timer->setSingleShot(true);
+        m_timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(m_timer.get(), &QTimer::timeout, [this] { tick(); });
+    }
+    m_timer->start(0);
+    return true;
+}
+
+void TAutoMode::tick()
+{
+    if (core.state.FAutoMode)
+        pass();
+    if (!core.state.FAutoMode) {
+        endRun();
+        return;
+    }
+    scheduleTick();
+}
+
+void TAutoMode::scheduleTick()
+{
+    const TDateTime now = clock->Now();
+    const double ms = immediate() ? 0 : std::max(0.0, (nextDeadline(now) - now) * 86400000.0 + 1);
+    m_timer->start(int(std::min(ms, kMaxSleepSec * 1000)));
+}
+
+void TAutoMode::startRun()
+{
+    AppState& st = core.state;
+    m_running = true;
+    st.FAutoMode = true;
+    m_prevUnit = core.FUnitDef;
+    core.FUnitDef->OnInform = nullptr;
+    FEventTimeChanged = false;
+    st.FTimeSchChanged = false;
+    m_cycles = 0;
+    m_storeOk = true;
+    m_destOk = true;
+
+    const TDateTime now = clock->Now();
+    nStep = 0;
+    nStepSub = 1;
+    nNGRetry = 0;
+    nConCheckStep = 4;
+    nLoadCnt = 0;
+    nDelDirCnt = 0;
+    dtSendTime = now + 365;
+    dtSendRefTime = now;
+    dtSendRemainDisp = now + kSec;
+    dtConCheckTime = now;
+    dtLogTime = now + 0.25;
+    dtLastUpdate = NextDayStart(now, st.settings.ConfigSetAlertRefTimePicker);
+    dtRefTime = now;
+    bTimeUpdate = false;
+    FLoaded.clear();
+    mFWList = RFWList{};
+    mFWSend.clear();
+    m_lastNow = now;
+    m_alert = alertSnap();
+    m_sch = st.FTimeSch;
+
+    Store().Now = [c = clock] { return c->Now(); };
+    if (OnRunState)
+        OnRunState(true);
+    core.SetStatus(QString(), OperatorPort::StatusLook::Neutral);
+    if (core.ClearLogBrowser)
+        core.ClearLogBrowser();
+
+    core.AddLog(LOGTYPE_PROGRESS, T(745));
+    st.FAutoMode = core.GetLogDestination(true);
+    if (!st.FAutoMode) {
+        m_destOk = false;
+        core.AddLog(LOGTYPE_PROGRESS1, T(716));
+        return;
+    }
+    if (!ClearFiles())
+        core.AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + platform::TransferFolder());
+}
+
+void TAutoMode::endRun()
+{
+    // Cancelled between the visits and the evaluation: what was fetched is still
+    // copied and evaluated, so a result never waits in the staging folder alone.
+    if ((nStep == 12 || nStep == 13) && !FLoaded.isEmpty() && m_storeOk) {
+        evaluateCycle();
+        FLoaded.clear();
+    }
+    flushLogs(true);
+    udp().CloseComm();
+    udp().OnInform = nullptr;
+    udp().ClearVariable();
+    if (m_prevUnit)
+        core.FUnitDef = m_prevUnit;
+    core.FUnitDef->OnInform = nullptr;
+    core.state.FAutoMode = false;
+    m_running = false;
+    core.AddLog(LOGTYPE_PROGRESS, T(781));
+    if (OnRunState)
+        OnRunState(false);
+}
+
+bool TAutoMode::immediate() const { return nStep != 3 && nStep != 11; }
+
+TDateTime TAutoMode::nextDeadline(TDateTime now) const
+{
+    TDateTime t = std::min(now + kMaxSleepSec * kSec, dtLogTime);
+    if (nStep == 3)
+        t = std::min(t, dtRefTime);
+    if (nStep == 11)
+        t = std::min({t, dtSendTime, dtConCheckTime, dtLastUpdate});
+    if (CountdownVisible && nStep > 9)
+        t = std::min(t, dtSendRemainDisp);
+    return t;
+}
+
+void TAutoMode::checkClockJump(TDateTime now)
+{
+    // The PC's clock was set back: deadlines taken from the old time would lie
+    // hours ahead. Each is brought back within its own interval.
+    if (toSec(now) < toSec(m_lastNow) - 2) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(782));
+        dtConCheckTime = std::min(dtConCheckTime, now + STEPTIME[0] * kSec);
+        dtRefTime = std::min(dtRefTime, now + 60 * kSec);
+        dtLogTime = std::min(dtLogTime, now + 0.25);
+        dtSendRemainDisp = now;
+        dtLastUpdate = std::min(dtLastUpdate, NextDayStart(now, core.state.settings.ConfigSetAlertRefTimePicker));
+        core.state.FTimeSchChanged = true;
+    }
+    m_lastNow = now;
+}
+
+void TAutoMode::pass()
+{
+    AppState& st = core.state;
+    const TDateTime now = clock->Now();
+    checkClockJump(now);
+    // Edits made in the window (or the settings file) during the run.
+    if (alertSnap() != m_alert) {
+        m_alert = alertSnap();
+        FEventTimeChanged = true;
+    }
+    for (int r = 1; r <= 4; ++r)
+        if (st.FTimeSch[r].mTime != m_sch[r].mTime || st.FTimeSch[r].mDayOfWeek != m_sch[r].mDayOfWeek)
+            st.FTimeSchChanged = true;
+    m_sch = st.FTimeSch;
+
+    if (st.FTimeSchChanged) {
+        st.FTimeSchChanged = false;
+        if (nStep > 9) {
+            dtSendTime = GetSendTime(st.FTimeSch, now);
+            dtSendRefTime = now;
+            dtSendRemainDisp = now; // the countdown shows the new time at once
+        }
+    }
+    if (nStep > 9 && now >= dtSendRemainDisp) {
+        if (OnCountdown)
+            OnCountdown(int(toSec(now) - toSec(dtSendRefTime)),
+                        int(std::max<qint64>(0, toSec(dtSendTime) - toSec(dtSendRefTime))),
+                        CountdownText(now, dtSendTime));
+        dtSendRemainDisp = now + kSec;
+    }
+    if (now >= dtLogTime) {
+        flushLogs(false);
+        dtLogTime = now + 0.25;
+    }
+    runStep();
+}
+
+void TAutoMode::runStep()
+{
+    switch (nStep) {
+    case 0: {
+        core.AddLog(LOGTYPE_PROGRESS1, T(747));
+        TReportStore& store = Store();
+        store.FDevMode = core.FUnitDef->FDevMode;
+        const QString path = store.StorePath();
+        const QFileInfo info(path);
+        // A store of another program or version would be read as empty and then
+        // overwritten: it is kept aside under a dated name first.
+        if (info.isFile() && info.size() > 0) {
+            QFile f(path);
+            QByteArray head;
+            if (f.open(QIODevice::ReadOnly))
+                head = f.read(REPORT_HEADER_SIZE);
+            if (f.isOpen() && (head.size() < REPORT_HEADER_SIZE || uint8_t(head[0]) < 1 || uint8_t(head[0]) > 3)) {
+                f.close();
+                const QString aside = path + QStringLiteral(".unreadable-") + stamp(clock->Now());
+                if (QFile::rename(path, aside))
+                    core.AddLog(LOGTYPE_PROGRESS1, T(784) + QStringLiteral(" : ") + QDir::toNativeSeparators(aside));
+            }
+        }
+        QString error;
+        if (!store.LoadResult(&error)) {
+            // Nothing is evaluated into a store that could not be read.
+            core.AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + error);
+            m_storeOk = false;
+            core.state.FAutoMode = false;
+            return;
+        }
+        store.CheckResult();
+        stepReport();
+        return;
+    }
+    case 1: stepReport(); return;
+    case 2: stepSend(); return;
+    case 3:
+        if (clock->Now() >= dtRefTime) {
+            ++nNGRetry;
+            nStep = 2;
+        }
+        return;
+    case 10:
+        core.state.FTimeSchChanged = true;
+        dtConCheckTime = clock->Now();
+        nStep = 11;
+        return;
+    case 11: stepIdle(); return;
+    case 12: stepVisit(); return;
+    case 13: stepNextDock(); return;
+    default: nStep = 10; return;
+    }
+}
+
+void TAutoMode::showReportFile(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return;
+    if (ShowReport)
+        ShowReport(path);
+    else if (TLogBrowser* b = TLogBrowser::Of(core); b && b->ShowReport)
+        b->ShowReport(path);
+}
+
+void TAutoMode::stepReport()
+{
+    AppState& st = core.state;
+    TReportStore& store = Store();
+    store.MakeEventCheckFile();
+    QString error;
+    if (!store.SaveResult(&error))
+        core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
+    bool written = true;
+    MakeSendFiles(store, true, &written, &error);
+    if (!written)
+        core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
+    if (core.PullSettings)
+        core.PullSettings();
+    if (!st.SaveSetting(&error))
+        core.AddLog(LOGTYPE_PROGRESS2, error);
+    if (TLogBrowser* b = TLogBrowser::Of(core))
+        b->MakeLastList();
+    showReportFile(AppState::AddLastSlash(st.FLogDestDir) + QStringLiteral("Report/") + st.FLastReportFile);
+    nNGRetry = 0;
+    nDelDirCnt = 0;
+    nStep = 2;
+}
+
+void TAutoMode::stepSend()
+{
+    const QString subject = QStringLiteral("Marvane Report ") +
+                            FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), core.state.FLastReportDate);
+    const uint8_t r = SendEmail(core, subject, {QString()}, MailTimeouts);
+    if (r == MAIL_RESULT_OK) {
+        QString error;
+        if (!Store().ResetAfterEmail(&error))
+            core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
+        nStep = 10;
+    } else if (r == MAIL_RESULT_NOT_CONFIGURED) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(785));
+        nStep = 10;
+    } else if (nNGRetry >= 5) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(786));
+        nStep = 10;
+    } else {
+        dtRefTime = clock->Now() + 60 * kSec;
+        nStep = 3;
+    }
+}
+
+void TAutoMode::updateEventWindow()
+{
+    Store().MakeEventCheckFile();
+    FEventTimeChanged = false;
+    dtLastUpdate = NextDayStart(clock->Now(), core.state.settings.ConfigSetAlertRefTimePicker);
+    bTimeUpdate = true;
+}
+
+void TAutoMode::countCycle()
+{
+    ++m_cycles;
+    if (MaxCycles > 0 && m_cycles >= MaxCycles)
+        core.state.FAutoMode = false;
+}
+
+void TAutoMode::stepIdle()
+{
+    TDateTime now = clock->Now();
+    if (now >= dtSendTime) {
+        core.state.FTimeSchChanged = true;
+        nStep = 1;
+        return;
+    }
+    if (now < dtConCheckTime)
+        return;
+    core.AddLog(LOGTYPE_LANSERACH, T(748));
+    core.FDockLan = {RDockLanInfo{}};
+    if (core.LoadLanConnect)
+        core.LoadLanConnect(SearchRetrySec, SearchMaxSec);
+    const int found = std::max(0, int(core.FDockLan.size()) - 1);
+    core.AddLog(LOGTYPE_LANSERACH, T(749) + QStringLiteral(" : ") + T(750) + ' ' + QString::number(found) +
+                                       ' ' + T(751));
+    now = clock->Now();
+    if (found == 0) {
+        dtConCheckTime = GetConCheckTime(nConCheckStep, now);
+        countCycle();
+        return;
+    }
+    chooseFirmware();
+    FLoaded.clear();
+    nLoadCnt = 0;
+    nStepSub = 1;
+    bTimeUpdate = false;
+    nStep = 12;
+    if (FEventTimeChanged || now >= dtLastUpdate)
+        updateEventWindow();
+}
+
+void TAutoMode::chooseFirmware()
+{
+    const AppSettings& s = core.state.settings;
+    if (!s.ConfigSetEtcUploadImageCheck) {
+        mFWList = RFWList{};
+        return;
+    }
+    auto pick = [this](const QString& path, const QString& label, QString& mPath, QString& mVer, int text) {
+        if (path.trimmed().isEmpty() || !QFileInfo(path).isFile()) {
+            mPath.clear();
+            mVer.clear();
+            return;
+        }
+        if (path != mPath || label != mVer) {
+            mPath = path;
+            mVer = label;
+            core.AddLog(LOGTYPE_PROGRESS2, T(text) + QStringLiteral(" : ") + path + QStringLiteral(" (") + label + ')');
+        }
+    };
+    pick(core.editors.dock.DockUpgradeFileEdit, core.editors.dock.DockUpgradeLabel, mFWList.mDock, mFWList.mDockVer,
+         752);
+    pick(core.editors.gd.GDUpgradeFileNameEdit, core.editors.gd.GDUpgradeLabel, mFWList.mGD, mFWList.mGDVer, 753);
+}
+
+void TAutoMode::uploadFirmware(const QString& sn)
+{
+    int idx = -1;
+    for (int i = 0; i < mFWSend.size(); ++i)
+        if (mFWSend[i].mSN == sn)
+            idx = i; // the last match counts
+    if (idx < 0) {
+        mFWSend.append(RFWSendList{sn, {}, {}, {}, {}});
+        idx = int(mFWSend.size()) - 1;
+    }
+    TUnitDef& unit = udp();
+    auto send = [&](uint8_t kind, const QString& path, const QString& ver, QString& sentPath, QString& sentVer) {
+        if (!NeedsUpload(path, ver, sentPath, sentVer))
+            return;
+        core.AddLog(LOGTYPE_PROGRESS2, T(756) + QStringLiteral(" : ") + path + QStringLiteral(" (") + ver + ')');
+        if (unit.SaveFirmware(kind, path)) {
+            core.AddLog(LOGTYPE_PROGRESS2, T(756) + QStringLiteral(" ... ") + T(708));
+            sentPath = path;
+            sentVer = ver;
+        } else {
+            core.AddLog(LOGTYPE_PROGRESS2, T(756) + QStringLiteral(" ... ") + T(709) +
+                                               (unit.FErrStr.isEmpty() ? QString() : QStringLiteral(" : ") + unit.FErrStr));
+        }
+    };
+    send(UNIT_FWTYPE_DOCK, mFWList.mDock, mFWList.mDockVer, mFWSend[idx].mDock, mFWSend[idx].mDockVer);
+    send(UNIT_FWTYPE_GD, mFWList.mGD, mFWList.mGDVer, mFWSend[idx].mGD, mFWSend[idx].mGDVer);
+}
+
+void TAutoMode::stepVisit()
+{
+    if (nStepSub < 1 || nStepSub >= core.FDockLan.size()) {
+        nStep = 13;
+        return;
+    }
+    const RDockLanInfo dock = core.FDockLan[nStepSub];
+    const QString who = dock.mSN + QStringLiteral(" [") + dock.mIp + ']';
+    core.AddLog(LOGTYPE_LANSERACH, T(754) + QStringLiteral(" : ") + who);
+
+    TUdpSkt& unit = udp();
+    core.FUnitDef = &unit;
+    unit.RemotePort = quint16(core.state.settings.ConfigPrNNetworkPortEdit);
+    unit.OnInform = [this](const QString& s) { core.OnUnitInform(s); };
+    unit.ClearVariable();
+    unit.FFailed.clear();
+    auto done = [&] {
+        unit.CloseComm();
+        unit.OnInform = nullptr;
+        nStep = 13;
+    };
+    // A dock that does not answer is skipped for this cycle; the others are still visited.
+    if (!unit.OpenComm(dock.mIp)) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(757) + QStringLiteral(" : ") + who);
+        done();
+        return;
+    }
+    const TDateTime dockTime = unit.ReadRtc();
+    if (!(dockTime > 0)) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(757) + QStringLiteral(" : ") + who +
+                                           (unit.FErrStr.isEmpty() ? QString() : QStringLiteral(" (") + unit.FErrStr + ')'));
+        done();
+        return;
+    }
+    TDateTime now = clock->Now();
+    if (ClockDrifted(dockTime, now)) {
+        core.AddLog(LOGTYPE_PROGRESS2, T(755) + QStringLiteral(" : ") +
+                                           FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), dockTime) +
+                                           QStringLiteral(" => ") +
+                                           FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), now));
+        unit.SetRtc(now);
+    }
+
+    core.AddLog(LOGTYPE_PROGRESS1, T(706));
+    QVector<RFileList> list;
+    unit.LoadLogFileList(list, false);
+    const QVector<RDockReport>& report = Store().FReport;
+    for (RFileList& f : list) {
+        if (!KeepLogFile(f, report, bTimeUpdate))
+            continue;
+        if (unit.LoadLogFile(f) == 0) {
+            FLoaded.append(f);
+            ++nLoadCnt;
+        }
+    }
+
+    const AppSettings& s = core.state.settings;
+    if (s.ConfigSetEtcAutoPurgeCheck) {
+        now = clock->Now();
+        const TDateTime limit = now - s.ConfigSetEtcPurgeDayEdit;
+        int kept = 0;
+        for (const RFileList& f : list) {
+            if (!(f.mDate > 0 && f.mDate < limit))
+                continue;
+            // Only what already stands in the local store: a file fetched in this
+            // cycle goes at a later one, a file that failed stays on the dock.
+            RUnitLogList e;
+            e.mName = f.mName;
+            e.mDate = f.mDate;
+            e.mSize = f.mSize;
+            e.mAliasName = f.mAliasName;
+            e.mOpt = uint8_t(f.mOpt & 15);
+            if (!core.SavedInStore(e)) {
+                ++kept;
+                continue;
+            }
+            const uint8_t r = unit.DeleteFile(f.mName);
+            core.AddLog(LOGTYPE_PROGRESS2, T(707) + QStringLiteral(" (") + T(r == 0 ? 708 : 709) +
+                                               QStringLiteral(") ...") + f.mName);
+        }
+        if (kept > 0)
+            core.AddLog(LOGTYPE_PROGRESS1, T(778).arg(kept));
+        if (nDelDirCnt == 0) {
+            core.AddLog(LOGTYPE_PROGRESS1, T(710));
+            QVector<RFileList> dirs;
+            unit.LoadLogDirList(dirs);
+            for (const RFileList& d : dirs) {
+                const uint8_t r = unit.DeleteDirectory(d.mName);
+                core.AddLog(LOGTYPE_PROGRESS2, T(711) + QStringLiteral(" (") + T(r == 0 ? 708 : 709) +
+                                                   QStringLiteral(") ...") + d.mName);
+            }
+        }
+    }
+    if (s.ConfigSetEtcUploadImageCheck)
+        uploadFirmware(dock.mSN);
+    done();
+}
+
+void TAutoMode::copyKind(uint8_t kind, const QString& staging, const QString& sub, int copyErr, int missingErr,
+                         QString& sErr, QVector<int>& nList)
+{
+    nList.clear();
+    TUnitDef& unit = *core.FUnitDef;
+    const QString dest = AppState::AddLastSlash(core.state.FLogDestDir) + QStringLiteral("KM1/");
+    for (int i = 0; i < unit.LogListCount(); ++i) {
+        const RUnitLogList e = unit.GetLogList(i);
+        if ((e.mOpt & 0x0F) != kind)
+            continue;
+        const QString name = GetFatFileNameExtract(e.mName);
+        const QString dir = dest + StoreFolderName(GetDelLastSpace(e.mAliasName)) + sub;
+        const QString source = platform::TransferFolder() + staging + name;
+        QDir().mkpath(dir);
+        if (!IsSafeLogFileName(name) || !QFileInfo(source).isFile()) {
+            sErr += '[' + T(missingErr) + QStringLiteral("] ") + name + '\r';
+            continue;
+        }
+        // The new copy is complete before it replaces the old one.
+        const QString target = dir + name;
+        const QString staged = StageFileCopy(source, target);
+        bool ok = !staged.isEmpty();
+        if (ok) {
+            if (QFileInfo::exists(target))
+                QFile::remove(target);
+            ok = QFile::rename(staged, target);
+            if (!ok)
+                QFile::remove(staged);
+        }
+        if (ok)
+            nList << i;
+        else
+            sErr += '[' + T(copyErr) + QStringLiteral("] ") + name + '\r';
+    }
+}
+
+void TAutoMode::CopyGDEventFromAutoMode(QString& sErr, QVector<int>& nList)
+{
+    copyKind(UNIT_OPT_GDEVENT, SAVE_DIR_LOG_GDEVENT, QStringLiteral("/EVENT/"), 737, 738, sErr, nList);
+}
+
+void TAutoMode::CopyGDCalFromAutoMode(QString& sErr, QVector<int>& nList)
+{
+    copyKind(UNIT_OPT_GDCAL, SAVE_DIR_LOG_GDCAL, QStringLiteral("/CAL/"), 739, 740, sErr, nList);
+}
+
+void TAutoMode::CopyGDBumpFromAutoMode(QString& sErr, QVector<int>& nList)
+{
+    copyKind(UNIT_OPT_GDBUMP, SAVE_DIR_LOG_GDBUMP, QStringLiteral("/BUMP/"), 742, 743, sErr, nList);
+}
+
+void TAutoMode::evaluateCycle()
+{
+    AppState& st = core.state;
+    {
+        TUnitDef& unit = udp();
+        core.FUnitDef = &unit;
+        unit.ClearLogList();
+        for (const RFileList& f : FLoaded)
+            unit.AddLogList(f);
+        QString sErr;
+        QVector<int> events, cals, bumps;
+        CopyGDEventFromAutoMode(sErr, events);
+        CopyGDCalFromAutoMode(sErr, cals);
+        CopyGDBumpFromAutoMode(sErr, bumps);
+        for (const QString& line : sErr.split('\r', Qt::SkipEmptyParts))
+            core.AddLog(LOGTYPE_PROGRESS2, line);
+        TReportStore& store = Store();
+        store.MakeCalResult(unit.FLogList, cals);
+        store.MakeBumpResult(unit.FLogList, bumps);
+        store.MakeEventResult(unit.FLogList, events);
+        store.CheckResult();
+        QString error;
+        if (!store.SaveResult(&error))
+            core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
+        bool written = true;
+        MakeSendFiles(store, false, &written, &error);
+        if (!written)
+            core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
+        if (core.PullSettings)
+            core.PullSettings();
+        if (!st.SaveSetting(&error))
+            core.AddLog(LOGTYPE_PROGRESS2, error);
+        if (TLogBrowser* b = TLogBrowser::Of(core))
+            b->MakeLastList();
+        showReportFile(AppState::AddLastSlash(st.FLogDestDir) + QStringLiteral("Report.Html"));
+    }
+}
+
+void TAutoMode::stepNextDock()
+{
+    ++nStepSub;
+    if (nStepSub < core.FDockLan.size()) {
+        nStep = 12;
+        return;
+    }
+    if (!FLoaded.isEmpty() || bTimeUpdate)
+        evaluateCycle();
+    core.AddLog(LOGTYPE_PROGRESS2, T(787) + QStringLiteral(" : ") + QString::number(nLoadCnt));
+    core.AddLog(LOGTYPE_PROGRESS1, T(758));
+    nDelDirCnt = NextDelDirCnt(nDelDirCnt);
+    dtConCheckTime = GetConCheckTime(nConCheckStep, clock->Now());
+    nStep = 11;
+    countCycle();
+}
+
+void TAutoMode::flushLogs(bool atEnd)
+{
+    QString comm, log;
+    if (core.FUnitDef && (core.FUnitDef->FDevMode || udp().FDevMode)) {
+        const QString dir = AppState::AddLastSlash(core.state.GVPath) + QStringLiteral("LOG/");
+        QDir().mkpath(dir);
+        const TDateTime now = clock->Now();
+        comm = dir + QStringLiteral("COMM_") + stamp(now) + QStringLiteral(".TXT");
+        log = dir + QStringLiteral("LOG_") + stamp(now) + QStringLiteral(".TXT");
+    }
+    // At the end of a run only the service level's dump is made; the logs stay on screen.
+    if (atEnd && comm.isEmpty())
+        return;
+    if (FlushLogs)
+        FlushLogs(comm, log, !atEnd);
+}

@@ -1,0 +1,267 @@
+// "marvane-cli auto" as a service would run it: two simulated docks on the
+// network (127.0.0.2 and 127.0.0.3, mask 255.0.0.0, discovery limited to the
+// loopback interface) and a local SMTP server. Nothing leaves 127.0.0.0/8.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTimer>
+#include <QUdpSocket>
+#include <csignal>
+#include <cstring>
+
+#include "Fixture.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const char* const kPython = "/usr/bin/python3";
+
+const char* const kSmtpScript = R"PY(
+import email, email.policy, json, os, sys, time
+from aiosmtpd.controller import Controller
+port, outdir = int(sys.argv[1]), sys.argv[2]
+class Handler:
+    async def handle_DATA(self, server, session, envelope):
+        msg = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
+        names = [p.get_filename() for p in msg.walk() if p.get_filename()]
+        n = len([f for f in os.listdir(outdir) if f.endswith('.json')])
+        tmp = os.path.join(outdir, '.tmp%d' % n)
+        with open(tmp, 'w') as f:
+            json.dump({'subject': str(msg['subject']), 'to': str(msg['to']), 'attachments': names}, f)
+        os.rename(tmp, os.path.join(outdir, 'msg%d.json' % n))
+        return '250 OK'
+ctl = Controller(Handler(), hostname='127.0.0.1', port=port)
+ctl.start()
+print('READY', flush=True)
+while True:
+    time.sleep(3600)
+)PY";
+
+quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+// A dock port P with P + 1 free as well, on every loopback address.
+quint16 freeUdpPair()
+{
+    for (int tries = 0; tries < 50; ++tries) {
+        QUdpSocket a, b;
+        if (!a.bind(QHostAddress::AnyIPv4, 0))
+            continue;
+        const quint16 p = a.localPort();
+        if (p < 65535 && b.bind(QHostAddress::AnyIPv4, quint16(p + 1)))
+            return p;
+    }
+    return 0;
+}
+
+bool waitFor(QProcess& p, const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QEventLoop loop;
+        QTimer::singleShot(100, &loop, &QEventLoop::quit);
+        QObject::connect(&p, &QProcess::readyRead, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+class AutoCli : public ::testing::Test {
+protected:
+    testsupport::ScopedTempRoot root;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    std::vector<std::unique_ptr<QProcess>> servers;
+    quint16 dockPort = 0;
+    QString store;
+
+    void SetUp() override
+    {
+        env.insert("HOME", root.path());
+        env.insert("TMPDIR", root.path());
+        env.insert("XDG_STATE_HOME", root.path() + "/state");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        store = root.path() + "/store/";
+        QDir().mkpath(store);
+        dockPort = freeUdpPair();
+        ASSERT_NE(dockPort, 0);
+    }
+    void TearDown() override
+    {
+        for (auto& s : servers) {
+            s->closeWriteChannel(); // the simulator ends when its input pipe closes
+            if (!s->waitForFinished(3000))
+                s->kill();
+        }
+    }
+
+    QString startDock(const QString& address, quint32 seed, const QStringList& extra = {})
+    {
+        const QString dir = root.path() + "/dock-" + address;
+        const docksim::FixtureManifest m = docksim::WriteFixture(dir, docksim::FixtureSize::Small, seed);
+        EXPECT_TRUE(m.error.isEmpty());
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
+        p->start(MARVANE_DOCKSIM, QStringList{"serve-net", dir, "--address", address, "--udp-port",
+                                              QString::number(dockPort), "--no-tcp", "--fast"} + extra);
+        QByteArray out;
+        waitFor(*p, [&] { out += p->readAllStandardOutput(); return out.contains("UDP "); }, 10000);
+        EXPECT_TRUE(out.contains("UDP ")) << out.toStdString();
+        servers.push_back(std::move(p));
+        return m.dockSerial;
+    }
+
+    int cli(const QStringList& args, QString* output = nullptr, int timeoutMs = 120000)
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(MARVANE_CLI, args);
+        const bool finished = p.waitForFinished(timeoutMs);
+        if (output)
+            *output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        return finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+
+    void configure(quint16 smtpPort)
+    {
+        ASSERT_EQ(cli({"settings", "set", "NETWORK/Interfaces=127.0.0.1", "NETWORK/SubnetMask=255.0.0.0",
+                       "NETWORK/Port=" + QString::number(dockPort), "SET/LogDestination=" + store,
+                       "EMAIL/To=safety@example.invalid", "EMAIL/From=dock@example.invalid",
+                       "EMAIL/Server=127.0.0.1", "EMAIL/Port=" + QString::number(smtpPort),
+                       "EMAIL/UseSSL=0", "ETC/AutoStart=1"}),
+                  0);
+    }
+
+    int storeFiles() const
+    {
+        int n = 0;
+        for (QDirIterator it(store + "KM1", QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+            ++n;
+        return n;
+    }
+};
+
+QList<int> downloadCounts(const QString& out)
+{
+    QList<int> n;
+    static const QRegularExpression re("Files downloaded in this cycle : (\\d+)");
+    for (auto it = re.globalMatch(out); it.hasNext();)
+        n << it.next().captured(1).toInt();
+    return n;
+}
+
+} // namespace
+
+TEST_F(AutoCli, TwoCyclesOverTwoDocksWithTheReportMailedAtOnce)
+{
+    if (!QFileInfo(kPython).isExecutable() || QProcess::execute(kPython, {"-c", "import aiosmtpd"}) != 0)
+        GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    const QString inbox = root.path() + "/inbox";
+    QDir().mkpath(inbox);
+    testsupport::writeAll(root.path() + "/smtpd.py", kSmtpScript);
+    const quint16 smtpPort = freeTcpPort();
+    QProcess smtp;
+    smtp.start(kPython, {root.path() + "/smtpd.py", QString::number(smtpPort), inbox});
+    QByteArray ready;
+    ASSERT_TRUE(waitFor(smtp, [&] { ready += smtp.readAllStandardOutput(); return ready.contains("READY"); }, 15000));
+
+    const QString sn1 = startDock("127.0.0.2", 1);
+    const QString sn2 = startDock("127.0.0.3", 2);
+    configure(smtpPort);
+
+    // AutoStart set in the settings locks no other command.
+    QString shown;
+    EXPECT_EQ(cli({"settings", "show"}, &shown), 0);
+
+    QString out;
+    ASSERT_EQ(cli({"auto", "--cycles", "2"}, &out), 0) << out.toStdString();
+    smtp.kill();
+    smtp.waitForFinished(3000);
+
+    // Mailed at the start, before the first search, with the report attached.
+    const QStringList msgs = QDir(inbox).entryList({"msg*.json"}, QDir::Files);
+    ASSERT_EQ(msgs.size(), 1) << out.toStdString();
+    const QJsonObject m = QJsonDocument::fromJson(testsupport::readAll(inbox + '/' + msgs.first())).object();
+    EXPECT_TRUE(m["subject"].toString().startsWith("Marvane Report 20")) << m["subject"].toString().toStdString();
+    EXPECT_LT(out.indexOf("Sending e-mail to"), out.indexOf("Searching for docks"));
+
+    for (const QString& sn : {sn1, sn2})
+        EXPECT_EQ(out.count("Connecting to dock : " + sn), 2) << out.toStdString();
+    EXPECT_GT(storeFiles(), 20);
+    const QByteArray bin = testsupport::readAll(store + "Report.Bin");
+    ASSERT_GT(bin.size(), 136);
+    // After the mail went out the store notes when (header field at byte 16).
+    double lastSend = 0;
+    std::memcpy(&lastSend, bin.constData() + 16, sizeof lastSend);
+    EXPECT_GT(lastSend, 40000.0);
+    EXPECT_TRUE(QFileInfo(store + "Report.Html").isFile());
+    const QList<int> counts = downloadCounts(out);
+    ASSERT_EQ(counts.size(), 2);
+    EXPECT_GT(counts[0], 20);
+    EXPECT_LT(counts[1], counts[0] / 5) << "the second cycle fetched results again";
+    EXPECT_TRUE(out.contains("Auto mode ended"));
+}
+
+TEST_F(AutoCli, SilentDockIsSkippedAndTheOtherVisited)
+{
+    // Answers the search, then no command at all.
+    const QString silent = startDock("127.0.0.2", 1, {"--fault", "Silent", "--fault-command", "GET"});
+    const QString fine = startDock("127.0.0.3", 2);
+    configure(freeTcpPort()); // nobody listens: the mail is refused
+    // The first mail fails and its retry waits a minute; the cycle comes only after
+    // the retries, so the mail is switched off for this test.
+    ASSERT_EQ(cli({"settings", "set", "EMAIL/Server="}), 0);
+    QString out;
+    ASSERT_EQ(cli({"auto", "--cycles", "1"}, &out), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("Dock not reachable : " + silent)) << out.toStdString();
+    EXPECT_TRUE(out.contains("Connecting to dock : " + fine));
+    EXPECT_GT(storeFiles(), 10);
+    EXPECT_TRUE(out.contains("E-mail settings incomplete"));
+}
+
+TEST_F(AutoCli, RefusedMailWaitsForItsRetryAndSigtermEndsTheRunCleanly)
+{
+    configure(freeTcpPort());
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(MARVANE_CLI, {"auto"});
+    QByteArray out;
+    // The refusal is logged and the retry waits its minute: the process sleeps.
+    ASSERT_TRUE(waitFor(p, [&] { out += p.readAllStandardOutput(); return out.contains("Could not connect"); }, 30000))
+        << out.toStdString();
+    QElapsedTimer t;
+    t.start();
+    ::kill(pid_t(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_LT(t.elapsed(), 5000);
+    out += p.readAllStandardOutput();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << out.toStdString();
+    EXPECT_EQ(out.count("Sending e-mail to"), 1);
+    EXPECT_TRUE(out.contains("Auto mode ended"));
+    // The report written at the start stands; the settings were saved.
+    EXPECT_TRUE(QFileInfo(store + "Report.Bin").isFile());
+    QString shown;
+    ASSERT_EQ(cli({"settings", "show"}, &shown), 0);
+    EXPECT_TRUE(shown.contains("SET/LogDestination=" + store));
+}
+
+TEST_F(AutoCli, BadCyclesIsAUsageError)
+{
+    QString out;
+    EXPECT_EQ(cli({"auto", "--cycles", "0"}, &out), 2);
+    EXPECT_EQ(cli({"auto", "--bogus"}, &out), 2);
+    EXPECT_TRUE(out.contains("--cycles N"));
+}
