@@ -150,6 +150,10 @@ void Apply(QMainWindow* window)
         grid->addLayout(row3, 3, 0, 1, 2);
     }
 
+    // The expiry date stays free text in the dock's own form; the form is shown as a hint.
+    if (auto* expiry = named<QLineEdit>(window, "DockBottleDateEdit"))
+        expiry->setPlaceholderText(QStringLiteral("yyyy-mm"));
+
     // Dotted IPv4 addresses only; what is still incomplete shows as such.
     static const QRegularExpression kAddress(
         QStringLiteral("^((25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)(\\.(?!$)|$)){0,4}$"));

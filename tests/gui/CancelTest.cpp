@@ -31,6 +31,10 @@ namespace {
 class MirrorPort : public ScriptedOperatorPort {
 public:
     QtOperatorPort* qt = nullptr;
+    QWidget* window = nullptr;
+    // What the person saw of the progress display while files were copied.
+    int barsSeenLive = 0;
+    QStringList captions;
     void setBusy(bool b) override
     {
         ScriptedOperatorPort::setBusy(b);
@@ -60,6 +64,10 @@ public:
         ScriptedOperatorPort::setProgressCaption(c);
         if (qt)
             qt->setProgressCaption(c);
+        captions << c;
+        auto* bar = window ? window->findChild<QProgressBar*>("OpAllProgressbar") : nullptr;
+        if (bar && bar->isVisible() && bar->isEnabled() && bar->maximum() > 0)
+            ++barsSeenLive;
     }
 };
 
@@ -83,6 +91,7 @@ protected:
         window = std::make_unique<TMainForm>(&state);
         window->show();
         port.qt = &window->qtPort();
+        port.window = window.get();
         window->core().FinalPauseSec = 0;
         state.settings.ConfigSetEtcAutoPurgeCheck = false;
         find<QRadioButton>("OpDeviceConnectCommRadio")->click();
@@ -209,4 +218,22 @@ TEST_F(CancelTest, CancelDuringAWriteStopsBeforeTheNextFile)
     EXPECT_EQ(changed, 1);
     EXPECT_TRUE(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG").contains("Location=Hall 9"));
     EXPECT_EQ(filesIn(dock.path() + "/CONFIG").size(), before.size());
+}
+
+TEST_F(CancelTest, AUsbDriveReadShowsItsProgressLikeTheCable)
+{
+    find<QRadioButton>("OpDeviceConnectDiskRadio")->click();
+    const QString root = dock.path();
+    window->core().USBDisk.RemovableRoots = [root] { return QStringList{root}; };
+    QTest::mouseClick(find<QPushButton>("OpReadBtn"), Qt::LeftButton);
+    ASSERT_EQ(port.statusText, LangText(718));
+    // Every log copy moved the bars, which stayed visible and enabled, and said which file of how many.
+    int numbered = 0;
+    for (const QString& c : port.captions)
+        numbered += c.contains(LangText(546).arg(1).arg(2).section(' ', 1, 1)) ? 1 : 0;
+    EXPECT_GT(numbered, 10);
+    EXPECT_GT(port.barsSeenLive, 10);
+    EXPECT_GT(port.allMax, 0);
+    EXPECT_EQ(port.allValue, port.allMax);
+    EXPECT_TRUE(port.history.join('\n').contains(LangText(543).section(':', 0, 0)));
 }
