@@ -73,6 +73,9 @@ TEST_F(PrintWindow, CalibrationChosenAfterAReadIsOnThePrintPage)
     QTreeWidgetItem* node = tree->topLevelItem(0)->child(0);
     ASSERT_NE(node, nullptr);
     tree->scrollToItem(node);
+    // The tab just came to the front: let its layout settle before aiming at the node.
+    QTest::qWait(50);
+    ASSERT_TRUE(tree->visualItemRect(node).isValid());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
     EXPECT_EQ(window->printPage()->lastReport().mType, TEST_KIND_CAL);
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "Fixture.h"
+#include "SerialSimProcess.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -53,37 +54,7 @@ private:
     QTemporaryDir m_root;
 };
 
-// The simulator serving a dock tree on a pseudo-terminal.
-struct SerialSim {
-    QProcess proc;
-    QString pty;
-    bool start(const QString& dir)
-    {
-        proc.start(MARVANE_DOCKSIM, {"serve-serial", dir, "--fast"});
-        if (!proc.waitForStarted(5000))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 10000 && proc.state() == QProcess::Running) {
-            if (proc.canReadLine() || proc.waitForReadyRead(200)) {
-                const QString line = QString::fromLocal8Bit(proc.readLine()).trimmed();
-                if (line.startsWith("PTY ")) {
-                    pty = line.mid(4);
-                    return true;
-                }
-            }
-        }
-        return false;
-    }
-    ~SerialSim()
-    {
-        proc.closeWriteChannel();
-        if (!proc.waitForFinished(3000)) {
-            proc.kill();
-            proc.waitForFinished(3000);
-        }
-    }
-};
+using SerialSim = testsupport::SerialSimProcess;
 
 QStringList filesBelow(const QString& dir)
 {

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "Fixture.h"
+#include "SerialSimProcess.h"
 #include "app/Downloads.h"
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
@@ -23,46 +24,7 @@ using testsupport::ScopedTempRoot;
 
 namespace {
 
-// The simulator serving a folder; ends when the test ends.
-class SerialSim {
-public:
-    bool start(const QString& dir, const QStringList& extra, QString* error)
-    {
-        proc.setProgram(QStringLiteral(MARVANE_DOCKSIM));
-        proc.setArguments(QStringList{"serve-serial", dir, "--fast"} + extra);
-        proc.setProcessChannelMode(QProcess::SeparateChannels);
-        proc.start();
-        if (!proc.waitForStarted(5000)) {
-            *error = "simulator did not start";
-            return false;
-        }
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 10000) {
-            if (proc.canReadLine() || proc.waitForReadyRead(200)) {
-                const QString line = QString::fromLocal8Bit(proc.readLine()).trimmed();
-                if (line.startsWith("PTY ")) {
-                    pty = line.mid(4);
-                    return true;
-                }
-            }
-            if (proc.state() != QProcess::Running)
-                break;
-        }
-        *error = "no PTY line: " + QString::fromLocal8Bit(proc.readAllStandardError());
-        return false;
-    }
-    ~SerialSim()
-    {
-        proc.closeWriteChannel();
-        if (!proc.waitForFinished(3000)) {
-            proc.kill();
-            proc.waitForFinished(3000);
-        }
-    }
-    QProcess proc;
-    QString pty;
-};
+using SerialSim = testsupport::SerialSimProcess;
 
 class SerialDock : public ::testing::Test {
 protected:

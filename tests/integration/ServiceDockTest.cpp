@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "Fixture.h"
+#include "SerialSimProcess.h"
 #include "app/Downloads.h"
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
@@ -22,45 +23,7 @@ using testsupport::ScopedTempRoot;
 
 namespace {
 
-class Sim {
-public:
-    bool start(const QString& dir, const QStringList& extra, QString* error)
-    {
-        proc.setProgram(QStringLiteral(MARVANE_DOCKSIM));
-        proc.setArguments(QStringList{"serve-serial", dir, "--fast"} + extra);
-        proc.start();
-        if (!proc.waitForStarted(5000)) {
-            *error = "simulator did not start";
-            return false;
-        }
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 10000) {
-            if (proc.canReadLine() || proc.waitForReadyRead(200)) {
-                const QString line = QString::fromLocal8Bit(proc.readLine()).trimmed();
-                if (line.startsWith("PTY ")) {
-                    pty = line.mid(4);
-                    return true;
-                }
-            }
-            if (proc.state() != QProcess::Running)
-                break;
-        }
-        *error = "no PTY line: " + QString::fromLocal8Bit(proc.readAllStandardError());
-        return false;
-    }
-    void stop()
-    {
-        proc.closeWriteChannel();
-        if (!proc.waitForFinished(3000)) {
-            proc.kill();
-            proc.waitForFinished(3000);
-        }
-    }
-    ~Sim() { stop(); }
-    QProcess proc;
-    QString pty;
-};
+using Sim = testsupport::SerialSimProcess;
 
 class ServiceDock : public ::testing::Test {
 protected:
@@ -310,6 +273,23 @@ TEST_F(ServiceDock, SimulatedBumpTestReachesReadSaveLogAndCertificate)
     ASSERT_TRUE(core->LogListBtnSaveClick()) << port.statusText.toStdString();
     EXPECT_FALSE(QDir(state.FLogDestDir + "KM1/SH4400001/BUMP").entryList({"*.XML"}, QDir::Files).isEmpty());
     EXPECT_FALSE(QDir(state.FLogDestDir + "KM1/SH4400001/EVENT").entryList({"*.CSV"}, QDir::Files).isEmpty());
+
+    // ... and its bump report, drawn from the saved result, names the instrument.
+    const QStringList saved =
+        QDir(state.FLogDestDir + "KM1/SH4400001/BUMP").entryList({"*.XML"}, QDir::Files);
+    ASSERT_FALSE(saved.isEmpty());
+    const QString pdf = tmp.path() + "/bump.pdf";
+    QProcess cert;
+    cert.start(QStringLiteral(MARVANE_CLI), {"certificate", state.FLogDestDir + "KM1/SH4400001/BUMP/" +
+                                             saved.first(), "--pdf", pdf});
+    ASSERT_TRUE(cert.waitForFinished(60000));
+    ASSERT_EQ(cert.exitCode(), 0) << cert.readAllStandardError().toStdString();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, "-"});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString words = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(words.contains("SH4400001")) << words.toStdString();
+    EXPECT_TRUE(words.contains("PASS")) << words.toStdString();
 }
 
 TEST_F(ServiceDock, CommandLine)
