@@ -35,8 +35,10 @@ PTY=$(awk '/^PTY /{print $2; exit}' "$SIMOUT")
 UDP_PORT=$(awk '/^UDP /{print $2; exit}' "$NETOUT")
 TCP_PORT=$(awk '/^UDP /{print $4; exit}' "$NETOUT")
 # The dock search stays on loopback: one interface, a mask whose broadcast is 127.255.255.255.
+# Its saved logs and reports stay beside it too, out of the user's own local store.
+mkdir -p "$DEMO_STATE/store"
 ./marvane-cli settings set NETWORK/Interfaces=127.0.0.1 NETWORK/SubnetMask=255.0.0.0 \
-  NETWORK/Port="$UDP_PORT" NETWORK/TcpPort="$TCP_PORT"
+  NETWORK/Port="$UDP_PORT" NETWORK/TcpPort="$TCP_PORT" SET/LogDestination="$DEMO_STATE/store/"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Simulated dock as a USB drive: $DOCK"
