@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!e.mName.startsWith(folder) || e.mName.contains(QLatin1String("..")) || e.mSize < 0)
             __builtin_trap();
         const QString rest = e.mName.mid(folder.size());
-        if (rest.isEmpty() || rest.indexOf(QLatin1Char('/')) >= 0 && rest.indexOf(QLatin1Char('/')) != rest.size() - 1)
+        if (rest.isEmpty() || (rest.indexOf(QLatin1Char('/')) >= 0 && rest.indexOf(QLatin1Char('/')) != rest.size() - 1))
             __builtin_trap();
     }
     return 0;
