@@ -504,16 +504,17 @@ void TAutoMode::showReportFile(const QString& path)
         b->ShowReport(path);
 }
 
-void TAutoMode::stepReport()
+// The store saved, the documents written (with or without the dated copy), the
+// settings saved and the new report shown: the end of a report and of an evaluation.
+void TAutoMode::saveStoreAndDocuments(bool datedCopy)
 {
     AppState& st = core.state;
     TReportStore& store = Store();
-    store.MakeEventCheckFile();
     QString error;
     if (!store.SaveResult(&error))
         core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
     bool written = true;
-    MakeSendFiles(store, true, &written, &error);
+    MakeSendFiles(store, datedCopy, &written, &error);
     if (!written)
         core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
     if (core.PullSettings)
@@ -522,7 +523,14 @@ void TAutoMode::stepReport()
         core.AddLog(LOGTYPE_PROGRESS2, error);
     if (TLogBrowser* b = TLogBrowser::Of(core))
         b->MakeLastList();
-    showReportFile(AppState::AddLastSlash(st.FLogDestDir) + QStringLiteral("Report/") + st.FLastReportFile);
+    showReportFile(AppState::AddLastSlash(st.FLogDestDir) +
+                   (datedCopy ? QStringLiteral("Report/") + st.FLastReportFile : QStringLiteral("Report.Html")));
+}
+
+void TAutoMode::stepReport()
+{
+    Store().MakeEventCheckFile();
+    saveStoreAndDocuments(true);
     nNGRetry = 0;
     nDelDirCnt = 0;
     nStep = 2;
@@ -801,40 +809,24 @@ void TAutoMode::CopyGDBumpFromAutoMode(QString& sErr, QVector<int>& nList)
 
 void TAutoMode::evaluateCycle()
 {
-    AppState& st = core.state;
-    {
-        TUnitDef& unit = udp();
-        core.FUnitDef = &unit;
-        unit.ClearLogList();
-        for (const RFileList& f : FLoaded)
-            unit.AddLogList(f);
-        QString sErr;
-        QVector<int> events, cals, bumps;
-        CopyGDEventFromAutoMode(sErr, events);
-        CopyGDCalFromAutoMode(sErr, cals);
-        CopyGDBumpFromAutoMode(sErr, bumps);
-        for (const QString& line : sErr.split('\r', Qt::SkipEmptyParts))
-            core.AddLog(LOGTYPE_PROGRESS2, line);
-        TReportStore& store = Store();
-        store.MakeCalResult(unit.FLogList, cals);
-        store.MakeBumpResult(unit.FLogList, bumps);
-        store.MakeEventResult(unit.FLogList, events);
-        store.CheckResult();
-        QString error;
-        if (!store.SaveResult(&error))
-            core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
-        bool written = true;
-        MakeSendFiles(store, false, &written, &error);
-        if (!written)
-            core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
-        if (core.PullSettings)
-            core.PullSettings();
-        if (!st.SaveSetting(&error))
-            core.AddLog(LOGTYPE_PROGRESS2, error);
-        if (TLogBrowser* b = TLogBrowser::Of(core))
-            b->MakeLastList();
-        showReportFile(AppState::AddLastSlash(st.FLogDestDir) + QStringLiteral("Report.Html"));
-    }
+    TUnitDef& unit = udp();
+    core.FUnitDef = &unit;
+    unit.ClearLogList();
+    for (const RFileList& f : FLoaded)
+        unit.AddLogList(f);
+    QString sErr;
+    QVector<int> events, cals, bumps;
+    CopyGDEventFromAutoMode(sErr, events);
+    CopyGDCalFromAutoMode(sErr, cals);
+    CopyGDBumpFromAutoMode(sErr, bumps);
+    for (const QString& line : sErr.split('\r', Qt::SkipEmptyParts))
+        core.AddLog(LOGTYPE_PROGRESS2, line);
+    TReportStore& store = Store();
+    store.MakeCalResult(unit.FLogList, cals);
+    store.MakeBumpResult(unit.FLogList, bumps);
+    store.MakeEventResult(unit.FLogList, events);
+    store.CheckResult();
+    saveStoreAndDocuments(false);
 }
 
 void TAutoMode::stepNextDock()

@@ -154,6 +154,7 @@ private:
     void pass();
     void runStep();
     void stepReport();
+    void saveStoreAndDocuments(bool datedCopy);
     void stepSend();
     void stepIdle();
     void stepVisit();

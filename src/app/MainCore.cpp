@@ -476,20 +476,6 @@ void TMainCore::readSummary(const QVector<RCfgList>& configs)
     AddLog(LOGTYPE_PROGRESS1, T(543).arg(cfg).arg(images).arg(logs));
 }
 
-static bool isDottedIPv4(const QString& text)
-{
-    const QStringList parts = text.trimmed().split('.');
-    if (parts.size() != 4)
-        return false;
-    for (const QString& p : parts) {
-        bool ok = false;
-        const int v = p.toInt(&ok);
-        if (!ok || p.isEmpty() || p.size() > 3 || v < 0 || v > 255 || !p.at(0).isDigit())
-            return false;
-    }
-    return true;
-}
-
 QVector<QPair<QString, QString>> TMainCore::InvalidAddresses() const
 {
     QVector<QPair<QString, QString>> bad;
@@ -497,7 +483,7 @@ QVector<QPair<QString, QString>> TMainCore::InvalidAddresses() const
                                                      {&editors.dock.DockLanSubnetMaskEdit, 25},
                                                      {&editors.dock.DockLanGateWayEdit, 26}};
     for (const auto& [value, caption] : fields)
-        if (!isDottedIPv4(*value))
+        if (!IsDottedIPv4(*value))
             bad.append({*value, T(caption)});
     return bad;
 }
@@ -638,13 +624,8 @@ bool TMainCore::LogListBtnPurgeClick()
     for (const RFileList& e : list) {
         if (CancelRequested())
             break;
-        RUnitLogList entry;
-        entry.mName = e.mName;
-        entry.mAliasName = e.mAliasName;
-        entry.mOpt = e.mOpt;
-        entry.mSize = e.mSize;
         const bool old = olderThan(e.mDate, limit);
-        if (old && !SavedInStore(entry))
+        if (old && !SavedInStore(ToLogEntry(e)))
             ++kept;
         else if (old) {
             port.setProgressCaption(T(707) + QStringLiteral(" : ") + e.mName);

@@ -106,7 +106,7 @@ void TUnitDef::ClearLogList()
     FLogList.clear();
 }
 
-void TUnitDef::AddLogList(const RFileList& mRec)
+RUnitLogList ToLogEntry(const RFileList& mRec)
 {
     RUnitLogList e;
     e.mName = mRec.mName;
@@ -115,8 +115,10 @@ void TUnitDef::AddLogList(const RFileList& mRec)
     e.mAliasName = mRec.mAliasName;
     e.mOpt = static_cast<uint8_t>(mRec.mOpt & 15);
     e.mExists = (mRec.mOpt & UNIT_OPT_EXISTS) != 0;
-    FLogList.append(e);
+    return e;
 }
+
+void TUnitDef::AddLogList(const RFileList& mRec) { FLogList.append(ToLogEntry(mRec)); }
 
 RUnitLogList TUnitDef::GetLogList(int index) const
 {

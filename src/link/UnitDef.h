@@ -196,6 +196,8 @@ QString LevelString(const QString& sParent, int nPos);
 // Whether a file name found on a dock may be used as the name of a local copy:
 // not empty, no "..", no path separators, no control characters and none of <>:"|?*.
 bool IsSafeLogFileName(const QString& sName);
+// A listing entry as the unit's log list keeps it.
+RUnitLogList ToLogEntry(const RFileList& mRec);
 
 class TUnitDef {
 public:

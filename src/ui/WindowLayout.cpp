@@ -20,6 +20,7 @@
 #include <QTableWidget>
 
 #include "lang/LangTable.h"
+#include "util/StUtils.h"
 
 namespace windowlayout {
 
@@ -168,16 +169,9 @@ void Apply(QMainWindow* window)
     }
 }
 
-bool IsCompleteAddress(const QString& text)
-{
-    static const QRegularExpression kComplete(QStringLiteral(
-        "^(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)(\\.(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)){3}$"));
-    return kComplete.match(text.trimmed()).hasMatch();
-}
-
 void MarkAddress(QLineEdit* edit)
 {
-    const bool ok = IsCompleteAddress(edit->text());
+    const bool ok = IsDottedIPv4(edit->text());
     edit->setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { background-color: rgb(255,224,224); }"));
     edit->setProperty("invalidAddress", !ok);
 }

@@ -15,7 +15,6 @@ void ApplyTexts(QMainWindow* window);
 // The remembered size and place when it fits a screen, else a size that fits this one.
 void PlaceWindow(QMainWindow* window, const QByteArray& saved);
 
-bool IsCompleteAddress(const QString& text);
 // Marks an address field whose text is not a complete dotted IPv4 address.
 void MarkAddress(QLineEdit* edit);
 

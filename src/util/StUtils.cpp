@@ -863,3 +863,17 @@ QString GetGasLimit(float rMin, float rMax, int nDec)
     return s;
 }
 
+
+bool IsDottedIPv4(const QString& sIp)
+{
+    const QStringList parts = sIp.trimmed().split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    for (const QString& p : parts) {
+        bool ok = false;
+        const int v = p.toInt(&ok);
+        if (!ok || p.isEmpty() || p.size() > 3 || !p.at(0).isDigit() || v < 0 || v > 255)
+            return false;
+    }
+    return true;
+}

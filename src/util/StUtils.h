@@ -67,6 +67,8 @@ QString GetIniFileDataStr(const QString& sData, const QString& sDef);
 QString ChangeGerFStrToFStr(const QString& sV);
 QString ChangeFStrToGerFStr(const QString& sV);
 QString CheckIp(const QString& sIp);
+// Exactly four dotted decimal parts of 0 to 255 (blanks around the whole are allowed).
+bool IsDottedIPv4(const QString& sIp);
 
 uint16_t CalCRC16Single(uint16_t crc, uint8_t data);
 uint32_t CalCRC32Single(uint32_t crc, uint32_t nData);

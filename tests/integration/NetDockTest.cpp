@@ -14,7 +14,6 @@
 
 #include "Fixture.h"
 #include "app/LanConnect.h"
-#include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "support/TestSupport.h"
@@ -166,24 +165,11 @@ protected:
         // Files the program cannot classify, or that Save Log did not take (a result it
         // cannot read), never reached the local store: they are not the purge's to delete.
         for (const RFileList& e : list) {
-            RUnitLogList entry;
-            entry.mName = e.mName;
-            entry.mAliasName = e.mAliasName;
-            entry.mOpt = e.mOpt;
-            entry.mSize = e.mSize;
             if (!e.mLevelStr.startsWith("001") && (e.mOpt & 0x0F) != 0 && e.mDate > 0 &&
-                e.mDate < NowDays() - 1 && (!afterSave || core->SavedInStore(entry)))
+                e.mDate < NowDays() - 1 && (!afterSave || core->SavedInStore(ToLogEntry(e))))
                 ++old;
         }
         return old;
-    }
-    // The purge deletes only what the local store holds: save everything first.
-    void saveEverything()
-    {
-        TLogBrowser browser(*core);
-        browser.DisplayLogList();
-        browser.SelectAllList(true);
-        ASSERT_TRUE(core->LogListBtnSaveClick()) << port.statusText.toStdString();
     }
     QString T(int n) const { return LangText(n); }
 
@@ -221,7 +207,7 @@ TEST_F(NetDock, UdpReadMatchesTheUsbDriveThenWriteAndPurge)
     EXPECT_EQ(core->OpDeviceConnectLanListComboItems, QStringList{T(734)});
 
     // Purge: instrument logs older than a day go, once saved.
-    saveEverything();
+    ASSERT_TRUE(testsupport::SaveEverything(*core)) << port.statusText.toStdString(); // the purge takes only saved files
     EXPECT_GT(oldInstrumentLogs(core->UdpSkt, "127.0.0.2"), 0);
     choose(LinkChoice::Udp);
     state.settings.ConfigSetEtcPurgeDayEdit = 1;
@@ -300,7 +286,7 @@ TEST_F(NetDock, TcpReadMatchesTheUsbDriveThenWritePurgeClockAndReset)
     ASSERT_TRUE(core->OpWriteBtnClick()) << port.statusText.toStdString();
     EXPECT_TRUE(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG").contains("Location=Hall 9\r\n"));
 
-    saveEverything();
+    ASSERT_TRUE(testsupport::SaveEverything(*core)) << port.statusText.toStdString(); // the purge takes only saved files
     EXPECT_GT(oldInstrumentLogs(core->TCPSkt, "127.0.0.2"), 0);
     choose(LinkChoice::Lan);
     state.settings.ConfigSetEtcPurgeDayEdit = 1;

@@ -15,7 +15,6 @@
 #include "Fixture.h"
 #include "SerialSimProcess.h"
 #include "app/Downloads.h"
-#include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "support/TestSupport.h"
@@ -112,12 +111,7 @@ TEST_F(SerialDock, ReadWriteAndPurge)
 
     // Purge removes the instrument logs older than the limit (dock logs stay), once
     // they stand in the local store.
-    {
-        TLogBrowser browser(*core);
-        browser.DisplayLogList();
-        browser.SelectAllList(true);
-        ASSERT_TRUE(core->LogListBtnSaveClick()) << port.statusText.toStdString();
-    }
+    ASSERT_TRUE(testsupport::SaveEverything(*core)) << port.statusText.toStdString();
     core->OpDeviceConnectCommPortComboText = sim.pty;
     state.settings.ConfigSetEtcPurgeDayEdit = 1;
     port.yesNoAnswers << "yes";

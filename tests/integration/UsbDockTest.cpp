@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include "Fixture.h"
-#include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "support/TestSupport.h"
@@ -60,14 +59,6 @@ protected:
         return core->OpReadBtnClick();
     }
 
-    // "Save Log" with every row checked, as a person who keeps everything would.
-    bool saveEverything()
-    {
-        TLogBrowser browser(*core);
-        browser.DisplayLogList();
-        browser.SelectAllList(true);
-        return core->LogListBtnSaveClick();
-    }
 
     QString T(int n) const { return LangText(n); }
 
@@ -230,7 +221,7 @@ TEST_F(UsbDock, WriteOffersAChosenOlderDockImage)
 TEST_F(UsbDock, StartPurgeDeletesOnlyOldResultsThatAreSavedAndEmptyFolders)
 {
     ASSERT_TRUE(read());
-    ASSERT_TRUE(saveEverything());
+    ASSERT_TRUE(testsupport::SaveEverything(*core));
     // One old result is missing from the local store again: it stays on the dock.
     QString unsaved;
     const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;
@@ -267,7 +258,7 @@ TEST_F(UsbDock, AutomaticPurgeDeletesOnlyWhatTheLocalStoreHolds)
     for (const docksim::ManifestLog& log : manifest.logs)
         EXPECT_TRUE(QFileInfo::exists(dock.path() + '/' + log.path)) << log.path.toStdString();
     EXPECT_TRUE(port.history.join('\n').contains(T(778).section(' ', 1, 3)));
-    ASSERT_TRUE(saveEverything());
+    ASSERT_TRUE(testsupport::SaveEverything(*core));
 
     // The next Read offers the saved old files, says how many and from when.
     const TDateTime limit = NowDays() - state.settings.ConfigSetEtcPurgeDayEdit;

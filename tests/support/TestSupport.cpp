@@ -4,7 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/LogBrowser.h"
+#include "app/MainCore.h"
+
 namespace testsupport {
+
+bool SaveEverything(TMainCore& core)
+{
+    TLogBrowser browser(core);
+    browser.DisplayLogList();
+    browser.SelectAllList(true);
+    return core.LogListBtnSaveClick();
+}
 
 ScopedTempRoot::ScopedTempRoot() : m_dir(std::make_unique<QTemporaryDir>())
 {

@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+class TMainCore;
+
 namespace testsupport {
 
 // A private HOME and XDG_STATE_HOME for one test: the transfer folder lives in
@@ -32,6 +34,8 @@ private:
 };
 
 QByteArray readAll(const QString& file);
+// "Save Log" of the last Read with every row checked, as a person who keeps everything does.
+bool SaveEverything(TMainCore& core);
 void writeAll(const QString& file, const QByteArray& data);
 
 } // namespace testsupport

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -14,6 +13,7 @@
 #include "lang/LangTable.h"
 #include "link/udp/UdpSkt.h"
 #include "platform/Platform.h"
+#include "util/IniFile.h"
 
 namespace {
 
@@ -466,18 +466,7 @@ uint8_t TTCPSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 n
         QFile::remove(sDest);
         return r;
     }
-    QDir().mkpath(QFileInfo(sDest).absolutePath());
-    QSaveFile out(sDest);
-    if (!out.open(QIODevice::WriteOnly))
-        return TCPSKT_COMM_FILE_ERROR;
-    for (qint64 p = 0; p < FBinDataPos; p += 10000) {
-        const qint64 n = std::min<qint64>(10000, FBinDataPos - p);
-        if (out.write(FBinData.constData() + p, n) != n) {
-            out.cancelWriting();
-            return TCPSKT_COMM_FILE_ERROR;
-        }
-    }
-    return out.commit() ? TCPSKT_COMM_OK : TCPSKT_COMM_FILE_ERROR;
+    return WriteFileAtomic(sDest, FBinData.left(FBinDataPos)) ? TCPSKT_COMM_OK : TCPSKT_COMM_FILE_ERROR;
 }
 
 uint8_t TTCPSkt::SaveFile(const QString& sDest, const QString& sSource)

@@ -1,10 +1,11 @@
 #include "link/udp/UdpSkt.h"
 
+#include "util/IniFile.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -510,18 +511,7 @@ uint8_t TUdpSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 n
         return r;
     }
     // The file takes its real name only once it is complete.
-    QDir().mkpath(QFileInfo(sDest).absolutePath());
-    QSaveFile out(sDest);
-    if (!out.open(QIODevice::WriteOnly))
-        return UDPSKT_COMM_FILE_ERROR;
-    for (qint64 p = 0; p < FBinDataPos; p += 10000) {
-        const qint64 n = std::min<qint64>(10000, FBinDataPos - p);
-        if (out.write(FBinData.constData() + p, n) != n) {
-            out.cancelWriting();
-            return UDPSKT_COMM_FILE_ERROR;
-        }
-    }
-    return out.commit() ? UDPSKT_COMM_END : UDPSKT_COMM_FILE_ERROR;
+    return WriteFileAtomic(sDest, FBinData.left(FBinDataPos)) ? UDPSKT_COMM_END : UDPSKT_COMM_FILE_ERROR;
 }
 
 uint8_t TUdpSkt::SaveFile(const QString& sDest, const QString& sSource)
