@@ -6,7 +6,8 @@ PKGS=(cmake ninja-build g++ pkg-config ccache
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
       libgtest-dev libgmock-dev
       libcurl4-openssl-dev openssl python3-aiosmtpd
-      fonts-dejavu-core fonts-nanum xvfb xauth poppler-utils)
+      fonts-dejavu-core fonts-nanum xvfb xauth poppler-utils
+      libqt6sql6-sqlite libqt6sql6-psql postgresql qt6-translations-l10n)
 if [ "${1:-}" = "--fuzz" ]; then
   PKGS+=(clang-14 libclang-rt-14-dev)
 fi

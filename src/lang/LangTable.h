@@ -1,12 +1,12 @@
 #pragma once
-// The table of 800 numbered window and message texts, the list of available
+// The table of 1200 numbered window and message texts, the list of available
 // languages and the language files.
 #include <QString>
 #include <QStringList>
 #include <QVector>
 #include <array>
 
-inline constexpr int LANG_DATA_SIZE = 800;
+inline constexpr int LANG_DATA_SIZE = 1200;
 inline constexpr int LANG_MAX = 6;
 inline constexpr int LANG_MAX_FOR = 5;
 inline constexpr int LANG_KOR_POS = 6;
@@ -24,7 +24,7 @@ class LangTable {
 public:
     LangTable(); // texts as after a reset: 601..630 read "ERROR"
 
-    // GVLangData: texts 1..800; out of range gives an empty text.
+    // GVLangData: texts 1..1200; out of range gives an empty text.
     QString text(int n) const;
     void setText(int n, const QString& s);
     QString languageName(int n) const; // "L1".."L6" of the loaded file, n = 1..6

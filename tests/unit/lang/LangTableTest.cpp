@@ -169,11 +169,11 @@ TEST_F(LangFolders, GarbageListFileFallsBackToEnglish)
 TEST(LangParse, KeysOutsideTheRangesAreIgnored)
 {
     LangTable t;
-    t.parseLanguageText("1=One\r\n800=Last\r\n801=Too far\r\n0=Zero\r\n-5=Minus\r\n"
+    t.parseLanguageText("1=One\r\n1200=Last\r\n1201=Too far\r\n0=Zero\r\n-5=Minus\r\n"
                         "L1=ENGLISH\r\nL6=KOREAN\r\nL7=Seventh\r\nL0=None\r\nl2=lower\r\n");
     EXPECT_EQ(t.text(1), "One");
-    EXPECT_EQ(t.text(800), "Last");
-    EXPECT_EQ(t.text(801), "");
+    EXPECT_EQ(t.text(1200), "Last");
+    EXPECT_EQ(t.text(1201), "");
     EXPECT_EQ(t.text(0), "");
     EXPECT_EQ(t.languageName(1), "ENGLISH");
     EXPECT_EQ(t.languageName(6), "KOREAN");
