@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTime>
 
 #include "lang/LangTable.h"
@@ -152,6 +153,52 @@ bool AppState::MakeDefaultDirectory(QString* error)
     return false;
 }
 
+QString SettingsFileDamage(const QByteArray& bytes)
+{
+    if (bytes.contains('\0'))
+        return QStringLiteral("it holds binary data");
+    const QString text = QString::fromUtf8(bytes);
+    bool anyLine = false;
+    for (QString line : text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        anyLine = true;
+        if ((line.startsWith('[') && line.contains(']')) || line.indexOf('=') > 0)
+            return QString();
+    }
+    return anyLine ? QStringLiteral("no line of it is a section or a setting") : QString();
+}
+
+void AppState::KeepUnreadableSettingsAside()
+{
+    const QString path = SettingsFilePath();
+    const QFileInfo info(path);
+    if (!info.exists())
+        return;
+    QFile f(path);
+    QString why;
+    if (!info.isFile() || !f.open(QIODevice::ReadOnly))
+        why = info.isFile() ? f.errorString() : QStringLiteral("it is not a file");
+    else if (info.size() > 16 * 1024 * 1024)
+        why = QStringLiteral("it is far too large");
+    else
+        why = SettingsFileDamage(f.readAll());
+    f.close();
+    if (why.isEmpty())
+        return;
+    // Kept for whoever wants to look at it; the defaults start afresh beside it.
+    QString aside = path + QStringLiteral(".unreadable-") +
+                    QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path + QStringLiteral(".unreadable-") + QString::number(n);
+    const bool moved = QFile::rename(path, aside);
+    if (m_port)
+        m_port->showMessage(LangText(824).arg(QDir::toNativeSeparators(path), why,
+                                              moved ? QDir::toNativeSeparators(aside) : QStringLiteral("-")),
+                            PROG_TITLE, OperatorPort::Icon::Warning);
+}
+
 void AppState::MigrateLegacySettings()
 {
     // Older versions kept the transfer folder in the shared temporary folder,
@@ -167,11 +214,11 @@ void AppState::MigrateLegacySettings()
         return;
     auto copyOver = [](const QString& from, const QString& to) {
         QFile in(from);
-        if (!in.open(QIODevice::ReadOnly))
-            return;
-        WriteFileAtomic(to, in.readAll(), nullptr, true);
+        return in.open(QIODevice::ReadOnly) && WriteFileAtomic(to, in.readAll(), nullptr, true);
     };
-    copyOver(oldSettings, SettingsFilePath());
+    // The old file holds the mail password where anyone may look: it goes once copied.
+    if (copyOver(oldSettings, SettingsFilePath()))
+        QFile::remove(oldSettings);
     const QString oldList = legacy + QStringLiteral("GDDockLang.INI");
     const QString newList = root + QStringLiteral("GDDockLang.INI");
     if (platform::IsOwnRegularFile(oldList) && !QFileInfo::exists(newList))
@@ -190,8 +237,8 @@ bool AppState::StartUp(bool loadTexts)
         m_port->showMessage(err, PROG_TITLE, OperatorPort::Icon::Error);
     GetSetting();
     ResetEditorsFromLists();
-    if (loadTexts)
-        GVLang().loadSelected(GVPath);
+    if (loadTexts && !GVLang().loadSelected(GVPath) && m_port)
+        m_port->showMessage(LangText(825), PROG_TITLE, OperatorPort::Icon::Warning);
     return folderOk;
 }
 
@@ -322,8 +369,10 @@ void AppState::GetSetting()
     // written: defaults instead.
     const bool folderOk = platform::CheckTransferFolder();
     IniFile ini;
-    if (folderOk)
+    if (folderOk) {
+        KeepUnreadableSettingsAside();
         ini.load(SettingsFilePath());
+    }
     AppSettings& s = settings;
 
     GVLang().GVLangSelect = ini.readInteger("SET", "LANGUAGE", 0);

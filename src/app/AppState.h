@@ -141,6 +141,9 @@ public:
 private:
     OperatorPort* m_port = nullptr;
     void MigrateLegacySettings();
+    // A settings file that cannot be read as one is renamed, with a message, so
+    // that the defaults written next do not replace it.
+    void KeepUnreadableSettingsAside();
     bool PrepareSettingsFolder(QString* error);
 };
 
@@ -153,3 +156,5 @@ struct SettingKey {
 };
 QVector<SettingKey> SettingsKeyTable(const AppState& st); // expands USER and SCH rows
 QString SettingValueText(const AppState& st, const SettingKey& k); // as "settings show" prints it
+// Why bytes are not a settings file (empty when they are one).
+QString SettingsFileDamage(const QByteArray& bytes);

@@ -235,12 +235,18 @@ bool TAutoMode::begin()
 {
     if (m_running || core.state.FExe)
         return false;
+    // Held for the whole run: a Read by hand meanwhile would empty the staging folders.
+    if (!m_transferLock.acquire(core.port)) {
+        core.state.FAutoMode = false;
+        return false;
+    }
     // The staging folders still hold logs of a Read that nobody saved; clearing
     // them for Auto mode would lose those results.
     if (core.LogListBtnSaveEnabled || !TMainCore::LoadLastRead().saved) {
         core.AddLog(LOGTYPE_PROGRESS, T(712) + ' ' + T(783));
         core.port.showMessage(T(712) + '\n' + T(783), T(745), OperatorPort::Icon::Error);
         core.state.FAutoMode = false;
+        m_transferLock.release();
         return false;
     }
     startRun();
@@ -309,6 +315,7 @@ void TAutoMode::startRun()
     m_cycles = 0;
     m_storeOk = true;
     m_destOk = true;
+    m_reportFailed = false;
 
     const TDateTime now = clock->Now();
     nStep = 0;
@@ -346,6 +353,7 @@ void TAutoMode::startRun()
         core.AddLog(LOGTYPE_PROGRESS1, T(716));
         return;
     }
+    TTransferLock::RemoveLeftoverCopies(st.FLogDestDir);
     if (!ClearFiles())
         core.AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + platform::TransferFolder());
 }
@@ -368,6 +376,7 @@ void TAutoMode::endRun()
     core.state.FAutoMode = false;
     m_running = false;
     core.AddLog(LOGTYPE_PROGRESS, T(781));
+    m_transferLock.release();
     if (OnRunState)
         OnRunState(false);
 }
@@ -446,22 +455,11 @@ void TAutoMode::runStep()
         core.AddLog(LOGTYPE_PROGRESS1, T(747));
         TReportStore& store = Store();
         store.FDevMode = core.FUnitDef->FDevMode;
-        const QString path = store.StorePath();
-        const QFileInfo info(path);
-        // A store of another program or version would be read as empty and then
-        // overwritten: it is kept aside under a dated name first.
-        if (info.isFile() && info.size() > 0) {
-            QFile f(path);
-            QByteArray head;
-            if (f.open(QIODevice::ReadOnly))
-                head = f.read(REPORT_HEADER_SIZE);
-            if (f.isOpen() && (head.size() < REPORT_HEADER_SIZE || uint8_t(head[0]) < 1 || uint8_t(head[0]) > 3)) {
-                f.close();
-                const QString aside = path + QStringLiteral(".unreadable-") + stamp(clock->Now());
-                if (QFile::rename(path, aside))
-                    core.AddLog(LOGTYPE_PROGRESS1, T(784) + QStringLiteral(" : ") + QDir::toNativeSeparators(aside));
-            }
-        }
+        // A store that cannot be read (another program's, damaged) would stop every
+        // pass: it is kept aside under a dated name and a new one starts.
+        QString aside;
+        if (store.SetAsideUnreadable(stamp(clock->Now()), &aside))
+            core.AddLog(LOGTYPE_PROGRESS1, T(784) + QStringLiteral(" : ") + QDir::toNativeSeparators(aside));
         QString error;
         if (!store.LoadResult(&error)) {
             // Nothing is evaluated into a store that could not be read.
@@ -478,6 +476,10 @@ void TAutoMode::runStep()
     case 2: stepSend(); return;
     case 3:
         if (clock->Now() >= dtRefTime) {
+            if (m_reportFailed) {
+                nStep = 1;
+                return;
+            }
             ++nNGRetry;
             nStep = 2;
         }
@@ -506,7 +508,7 @@ void TAutoMode::showReportFile(const QString& path)
 
 // The store saved, the documents written (with or without the dated copy), the
 // settings saved and the new report shown: the end of a report and of an evaluation.
-void TAutoMode::saveStoreAndDocuments(bool datedCopy)
+bool TAutoMode::saveStoreAndDocuments(bool datedCopy)
 {
     AppState& st = core.state;
     TReportStore& store = Store();
@@ -525,14 +527,24 @@ void TAutoMode::saveStoreAndDocuments(bool datedCopy)
         b->MakeLastList();
     showReportFile(AppState::AddLastSlash(st.FLogDestDir) +
                    (datedCopy ? QStringLiteral("Report/") + st.FLastReportFile : QStringLiteral("Report.Html")));
+    return written;
 }
 
 void TAutoMode::stepReport()
 {
     Store().MakeEventCheckFile();
-    saveStoreAndDocuments(true);
+    const bool written = saveStoreAndDocuments(true);
     nNGRetry = 0;
     nDelDirCnt = 0;
+    // A report set that is not complete is neither mailed nor counted as sent
+    // (the alarm times stay): it is made again a minute later.
+    m_reportFailed = !written;
+    if (!written) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(821));
+        dtRefTime = clock->Now() + 60 * kSec;
+        nStep = 3;
+        return;
+    }
     nStep = 2;
 }
 
@@ -761,13 +773,13 @@ void TAutoMode::copyKind(uint8_t kind, const QString& staging, const QString& su
 {
     nList.clear();
     TUnitDef& unit = *core.FUnitDef;
-    const QString dest = AppState::AddLastSlash(core.state.FLogDestDir) + QStringLiteral("KM1/");
+    const QString dest = AppState::AddLastSlash(core.state.FLogDestDir);
     for (int i = 0; i < unit.LogListCount(); ++i) {
         const RUnitLogList e = unit.GetLogList(i);
         if ((e.mOpt & 0x0F) != kind)
             continue;
         const QString name = GetFatFileNameExtract(e.mName);
-        const QString dir = dest + StoreFolderName(GetDelLastSpace(e.mAliasName)) + sub;
+        const QString dir = StoreInstrumentDir(dest, e.mAliasName) + sub.mid(1);
         const QString source = platform::TransferFolder() + staging + name;
         QDir().mkpath(dir);
         if (!IsSafeLogFileName(name) || !QFileInfo(source).isFile()) {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/AppState.h"
+#include "app/TransferLock.h"
 #include "link/UnitDef.h"
 #include "report/MailSender.h"
 #include "report/ReportStore.h"
@@ -154,7 +155,7 @@ private:
     void pass();
     void runStep();
     void stepReport();
-    void saveStoreAndDocuments(bool datedCopy);
+    bool saveStoreAndDocuments(bool datedCopy); // false when a document was not written
     void stepSend();
     void stepIdle();
     void stepVisit();
@@ -192,6 +193,8 @@ private:
     bool m_running = false;
     bool m_storeOk = true;
     bool m_destOk = true;
+    TTransferLock m_transferLock;
+    bool m_reportFailed = false; // the last report set was not complete: made again, not mailed
     int m_cycles = 0;
     TDateTime m_lastNow = 0;
     AlertSnap m_alert;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "app/MainCore.h"
+#include "app/TransferLock.h"
 #include "lang/LangTable.h"
 #include "platform/Platform.h"
 #include "util/ScopeGuard.h"
@@ -128,6 +129,9 @@ bool TMainCore::GetTaskResult(int kind)
 bool TMainCore::GDOpConfigBtnClick(int tag)
 {
     if (state.FExe)
+        return false;
+    TTransferLock lock;
+    if (!lock.acquire(port))
         return false;
     const bool firmware = tag == 1;
     const QString title = T(firmware ? 66 : 65);

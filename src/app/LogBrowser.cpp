@@ -330,7 +330,7 @@ void TLogBrowser::MakeLastList()
         return QFileInfo(path).isFile() ? path : QString();
     };
     for (const RDockReport& rec : store.FReport) {
-        const QString folder = dest + QStringLiteral("KM1/") + StoreFolderName(GetDelLastSpace(rec.mSN)) + '/';
+        const QString folder = StoreInstrumentDir(dest, rec.mSN);
         RInstrumentNode node{rec.mSN + QStringLiteral(" (") + rec.mSensorName + ')', {}};
         std::array<QString, 2> files;
         const struct {
@@ -440,6 +440,7 @@ bool TLogBrowser::LogListBtnRefreshClick()
         ok = false;
         core.AddLog(LOGTYPE_PROGRESS2, error);
         core.SetStatus(error, OperatorPort::StatusLook::Failure);
+        core.port.showMessage(LangText(826) + '\n' + error, PROG_TITLE, OperatorPort::Icon::Error);
     }
     store.CheckResult();
     MakeLastList();

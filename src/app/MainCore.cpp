@@ -10,6 +10,7 @@
 #include "app/LogBrowser.h"
 #include "util/IniFile.h"
 #include "app/LanConnect.h"
+#include "app/TransferLock.h"
 #include "platform/Platform.h"
 #include "util/FileCopy.h"
 #include "util/ScopeGuard.h"
@@ -30,18 +31,6 @@ bool isRootFolder(const QString& dir)
 }
 
 } // namespace
-
-// A serial number from the dock names a folder of the local store: it must not
-// climb out of it or hold characters a file name cannot have.
-QString StoreFolderName(const QString& serial)
-{
-    QString out;
-    for (QChar c : serial)
-        out += (c.unicode() < 32 || QStringLiteral("/\\:*?\"<>|").contains(c)) ? QChar('_') : c;
-    if (out == "." || out == "..")
-        out = "_";
-    return out;
-}
 
 LinkButtons ButtonsForLink(LinkChoice link)
 {
@@ -348,6 +337,9 @@ bool TMainCore::OpReadBtnClick()
 {
     if (state.FExe)
         return false;
+    TTransferLock lock;
+    if (!lock.acquire(port))
+        return false;
     if (LogListBtnSaveEnabled && SaveLog &&
         port.askYesNo(T(712) + '\n' + T(713), T(714)))
         SaveLog();
@@ -494,15 +486,14 @@ QString TMainCore::StoreCopyPath(const RUnitLogList& entry) const
     if (!IsSafeLogFileName(name) || state.FLogDestDir.trimmed().isEmpty())
         return QString();
     const QString dest = AppState::AddLastSlash(state.FLogDestDir);
-    const QString serial = StoreFolderName(GetDelLastSpace(entry.mAliasName));
     switch (entry.mOpt & 0x0F) {
     case UNIT_OPT_DOCK:
         if (editors.dock.DockInfoSNEdit.trimmed().isEmpty())
             return QString();
         return dest + "DOCK/" + StoreFolderName(editors.dock.DockInfoSNEdit) + '/' + name;
-    case UNIT_OPT_GDEVENT: return dest + "KM1/" + serial + "/EVENT/" + name;
-    case UNIT_OPT_GDCAL: return dest + "KM1/" + serial + "/CAL/" + name;
-    case UNIT_OPT_GDBUMP: return dest + "KM1/" + serial + "/BUMP/" + name;
+    case UNIT_OPT_GDEVENT: return StoreInstrumentDir(dest, entry.mAliasName) + "EVENT/" + name;
+    case UNIT_OPT_GDCAL: return StoreInstrumentDir(dest, entry.mAliasName) + "CAL/" + name;
+    case UNIT_OPT_GDBUMP: return StoreInstrumentDir(dest, entry.mAliasName) + "BUMP/" + name;
     default: return QString();
     }
 }
@@ -543,7 +534,7 @@ void TMainCore::DeleteOldFiles()
     if (old.isEmpty())
         return;
     const QString since = FormatDays(QStringLiteral("yyyy-mm-dd"), limit);
-    if (!port.askYesNo(T(761) + QStringLiteral(" (~") + QString::number(days) + ' ' + T(762) + ')' +
+    if (!port.askQuestion(761, T(761) + QStringLiteral(" (~") + QString::number(days) + ' ' + T(762) + ')' +
                            '\n' + T(774).arg(old.size()).arg(since) + '\n' + T(701),
                        T(702)))
         return;
@@ -589,7 +580,10 @@ bool TMainCore::LogListBtnPurgeClick()
 {
     if (state.FExe)
         return false;
-    if (!port.askYesNo(T(701), T(702)))
+    TTransferLock lock;
+    if (!lock.acquire(port))
+        return false;
+    if (!port.askQuestion(702, T(701), T(702)))
         return false;
 
     port.setProgress(0, 0, 0, 0);
@@ -665,6 +659,9 @@ bool TMainCore::LogListBtnPurgeClick()
 bool TMainCore::OpWriteBtnClick()
 {
     if (state.FExe)
+        return false;
+    TTransferLock lock;
+    if (!lock.acquire(port))
         return false;
     // An address the dock cannot use is never written (it would come back as 0.x.x.x).
     const QVector<QPair<QString, QString>> bad = InvalidAddresses();
@@ -779,8 +776,7 @@ void TMainCore::CopyDockFilesFromList(const QVector<int>& checkedRows, QString& 
 
 static QString instrumentDir(const AppState& st, const TUnitDef& unit, int logIdx, const char* kind)
 {
-    const QString serial = GetDelLastSpace(unit.GetLogList(logIdx).mAliasName);
-    return st.FLogDestDir + "KM1/" + StoreFolderName(serial) + '/' + QLatin1String(kind) + '/';
+    return StoreInstrumentDir(st.FLogDestDir, unit.GetLogList(logIdx).mAliasName) + QLatin1String(kind) + '/';
 }
 
 void TMainCore::CopyGDEventFromList(const QVector<int>& checkedRows, QString& sErr,

@@ -16,6 +16,7 @@
 #include "link/udp/LanDiscovery.h"
 #include "link/udp/UdpSkt.h"
 #include "link/usbdisk/USBDisk.h"
+#include "report/ReportStore.h"
 #include "util/OperatorPort.h"
 
 // History line kinds.
@@ -36,9 +37,6 @@ struct LinkButtons {
     bool downloads = false; // GDOpConfigBtn, GDOpFirmwareBtn
 };
 LinkButtons ButtonsForLink(LinkChoice link);
-// A dock or instrument serial as a folder name of the local store: it never
-// climbs out of the store nor holds characters a file name cannot have.
-QString StoreFolderName(const QString& serial);
 
 // Where a log of the log browser's lists stands in the unit's log list.
 struct RLogGDIndex {

@@ -6,6 +6,7 @@
 
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
+#include "app/TransferLock.h"
 #include "lang/LangTable.h"
 #include "report/ReportDocs.h"
 #include "report/ReportStore.h"
@@ -14,6 +15,9 @@ bool TMainCore::LogListBtnSaveClick()
 {
     if (state.FExe)
         return false;
+    TTransferLock lock;
+    if (!lock.acquire(port))
+        return false;
     TLogBrowser* browser = TLogBrowser::Of(*this);
 
     if (!GetLogDestination(true)) {
@@ -21,6 +25,7 @@ bool TMainCore::LogListBtnSaveClick()
         return false;
     }
 
+    TTransferLock::RemoveLeftoverCopies(state.FLogDestDir);
     port.setBusy(true);
     state.FExe = true;
     FCancelRequested = false;
@@ -85,8 +90,10 @@ bool TMainCore::LogListBtnSaveClick()
     QString error;
     // A store that exists but cannot be read must not be replaced by what little
     // this save would put into an empty one.
-    if (!store.LoadResult(&error))
+    if (!store.LoadResult(&error)) {
+        port.showMessage(LangText(826) + '\n' + error, LangText(103), OperatorPort::Icon::Error);
         return fail(error);
+    }
     const QVector<RUnitLogList>& logList = FUnitDef->FLogList;
     store.MakeCalResult(logList, cals);
     store.MakeBumpResult(logList, bumps);

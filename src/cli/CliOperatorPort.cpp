@@ -15,14 +15,21 @@ void CliOperatorPort::showMessage(const QString& text, const QString& cap, Icon 
     m_err << kind << ": " << flat << Qt::endl;
 }
 
+bool CliOperatorPort::askQuestion(int nKey, const QString& text, const QString& caption)
+{
+    for (const auto& [n, yes] : m_answers) {
+        if (n == nKey) {
+            questions << text;
+            return yes;
+        }
+    }
+    return askYesNo(text, caption);
+}
+
 bool CliOperatorPort::askYesNo(const QString& text, const QString& caption)
 {
+    (void)caption;
     questions << text;
-    for (const auto& [n, yes] : m_answers) {
-        const QString t = LangText(n);
-        if (!t.isEmpty() && (caption == t || text.contains(t)))
-            return yes;
-    }
     if (!yesNoAnswers.isEmpty())
         return yesNoAnswers.takeFirst().compare("yes", Qt::CaseInsensitive) == 0;
     return defaultYes;

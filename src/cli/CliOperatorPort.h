@@ -11,9 +11,10 @@ public:
     CliOperatorPort();
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption) override;
+    bool askQuestion(int nKey, const QString& text, const QString& caption) override;
     void appendHistory(const QString& line) override;
 
-    // A question whose caption or text holds language text n gets this answer.
+    // The question asked with key n (askQuestion) gets this answer.
     void answer(int n, bool yes) { m_answers.append({n, yes}); }
     bool echoHistory = true;
 

@@ -7,6 +7,7 @@
 
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
+#include "app/TransferLock.h"
 #include "cli/CliOperatorPort.h"
 #include "lang/LangTable.h"
 #include "platform/Platform.h"
@@ -387,6 +388,13 @@ int RunDockCommand(const QString& command, QStringList args, AppState& state, Cl
         InterruptCancels interrupt(core);
         // The window pauses so that the last step stays readable; a script does not need it.
         core.FinalPauseSec = 0;
+        // Commands that change the transfer folder hold it from the start (the
+        // restore of the last Read included); those that only look do not.
+        const bool changes = command == "read" || command == "purge" || command == "write" ||
+                             command == "download" || (command == "config" && args.value(0) == "set");
+        TTransferLock lock;
+        if (changes && !lock.acquire(port))
+            return finish(false, port, out);
         if (command == "read")
             return cmdRead(core, port, args, out, err);
         if (command == "rtc")

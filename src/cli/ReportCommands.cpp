@@ -7,6 +7,7 @@
 
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
+#include "app/TransferLock.h"
 #include "app/Reporting.h"
 #include "cli/CliOperatorPort.h"
 #include "lang/LangTable.h"
@@ -38,8 +39,7 @@ void keepOnlyNew(TLogBrowser& browser, TMainCore& core)
     const TUnitDef& unit = *core.FUnitDef;
     auto stored = [&](int logIdx, const QString& sub) {
         const RUnitLogList e = unit.GetLogList(logIdx);
-        const QString serial = StoreFolderName(GetDelLastSpace(e.mAliasName));
-        return QFileInfo::exists(dest + "KM1/" + serial + '/' + sub + GetFatFileNameExtract(e.mName));
+        return QFileInfo::exists(StoreInstrumentDir(dest, e.mAliasName) + sub + GetFatFileNameExtract(e.mName));
     };
     const QString dockDir = dest + "DOCK/" + StoreFolderName(core.editors.dock.DockInfoSNEdit) + '/';
     for (int row = 0; row < core.FLogDock.size(); ++row)
@@ -181,6 +181,9 @@ int RunReportCommand(const QString& command, QStringList args, AppState& state, 
         TMainCore core(state, port);
         core.DebugLogUnitCheck = true;
         core.DebugLogProgressCheck = true;
+        TTransferLock lock;
+        if ((command == "save-log" || command == "report") && !lock.acquire(port))
+            return ExitFailure;
         if (command == "save-log")
             return cmdSaveLog(core, port, args, out, err);
         if (command == "report")

@@ -86,18 +86,46 @@ int usageError(QTextStream& err, const QString& message)
     return ExitUsage;
 }
 
+bool isPasswordKey(const QString& sectionKey)
+{
+    return sectionKey.compare("EMAIL/PW", Qt::CaseInsensitive) == 0 ||
+           sectionKey.compare("EMAIL/Password", Qt::CaseInsensitive) == 0;
+}
+
 int settingsShow(AppState& state, QTextStream& out)
 {
-    for (const SettingKey& k : SettingsKeyTable(state))
-        out << k.section << '/' << k.key << '=' << SettingValueText(state, k) << '\n';
+    for (const SettingKey& k : SettingsKeyTable(state)) {
+        QString value = SettingValueText(state, k);
+        // The password never goes to a terminal, a log or a support mail.
+        if (isPasswordKey(k.section + '/' + k.key) && !value.isEmpty())
+            value = QStringLiteral("********");
+        out << k.section << '/' << k.key << '=' << value << '\n';
+    }
     out.flush();
     return ExitOk;
 }
 
-int settingsSet(AppState& state, const QStringList& assignments, QTextStream& err)
+int settingsSet(AppState& state, QStringList assignments, QTextStream& err)
 {
     if (assignments.isEmpty())
         return usageError(err, "settings set needs at least one SECTION/Key=value");
+    // EMAIL/Password (the key EMAIL/PW) with the value "-" is read from standard
+    // input, so that it never stands on a command line others can see.
+    for (QString& a : assignments) {
+        const qsizetype eq = a.indexOf('=');
+        if (eq < 0 || !isPasswordKey(a.left(eq).trimmed()))
+            continue;
+        QString value = a.mid(eq + 1);
+        if (value == "-") {
+            QTextStream in(stdin);
+            value = in.readLine();
+            if (value.isNull())
+                value.clear();
+            if (value.endsWith('\r'))
+                value.chop(1);
+        }
+        a = QStringLiteral("EMAIL/PW=") + value;
+    }
     QString message;
     switch (state.SetSettingsFromText(assignments, &message)) {
     case SetResult::Ok:

@@ -209,6 +209,7 @@ QString LangTable::languageName(int n) const
 
 void LangTable::reset()
 {
+    m_builtIn = false;
     for (QString& s : m_data)
         s.clear();
     for (int n = 601; n <= 630; ++n)
@@ -293,16 +294,43 @@ bool LangTable::loadSelected(const QString& programFolder)
     if (GVLangSelect < 0 || GVLangSelect >= GVLangList.size())
         GVLangSelect = 0;
     const RLangList& sel = selected();
-    if (!languageFileExists(programFolder, sel.mFile))
-        return false;
     QByteArray bytes;
-    if (!readLimited(languageFilePath(programFolder, sel.mFile), bytes))
+    if (!languageFileExists(programFolder, sel.mFile) ||
+        !readLimited(languageFilePath(programFolder, sel.mFile), bytes)) {
+        loadBuiltIn();
         return false;
+    }
     dropUtf8Bom(bytes);
     const QString content = sel.mCode == LANG_CODE_ANSI ? platform::DecodeLegacy(bytes, true)
                                                          : QString::fromUtf8(bytes);
     parseLanguageText(content);
+    // A file without a single numbered text is no language file: the window would be blank.
+    bool any = false;
+    for (int n = 1; n <= LANG_DATA_SIZE && !any; ++n)
+        any = !m_data[size_t(n)].isEmpty() && !(n >= 601 && n <= 630 && m_data[size_t(n)] == QLatin1String("ERROR"));
+    if (!any) {
+        loadBuiltIn();
+        return false;
+    }
     return true;
+}
+
+void LangTable::loadBuiltIn()
+{
+    reset();
+    QFile source(QStringLiteral(":/marvane/lang/LAN_FOR_UTF8.txt"));
+    if (!source.open(QIODevice::ReadOnly))
+        return;
+    const QStringList lines = splitLines(QString::fromUtf8(source.readAll()));
+    for (const QString& line : lines) {
+        const QStringList parts = line.split(QLatin1Char('\t'));
+        const int n = parseKeyNumber(parts.value(0).trimmed(), LANG_DATA_SIZE);
+        if (n > 0 && parts.size() > 1)
+            m_data[size_t(n)] = parts.at(1).trimmed();
+    }
+    for (int n = 1; n <= LANG_MAX; ++n)
+        m_names[size_t(n)] = LAN_NAME[size_t(n)];
+    m_builtIn = true;
 }
 
 void LangTable::parseLanguageText(const QString& content)

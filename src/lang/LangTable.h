@@ -40,8 +40,12 @@ public:
     // An empty transferFolder gives the default list without touching any file.
     void loadList(const QString& transferFolder, const QString& programFolder);
     // Resets the texts (601..630 = "ERROR") and reads the selected language's file.
-    // Returns false when the file is missing (texts stay reset).
+    // Returns false when the file is missing or holds no texts: the English texts
+    // built into the program are used then (usingBuiltIn()).
     bool loadSelected(const QString& programFolder);
+    // The English column of the language source, compiled into the program.
+    void loadBuiltIn();
+    bool usingBuiltIn() const { return m_builtIn; }
     const RLangList& selected() const;
 
     // "Font Change": stores the font of the selected language in the list file.
@@ -57,6 +61,7 @@ public:
 private:
     std::array<QString, LANG_DATA_SIZE + 1> m_data{};
     std::array<QString, LANG_MAX + 1> m_names{};
+    bool m_builtIn = false;
     void reset();
 };
 

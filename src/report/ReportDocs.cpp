@@ -281,8 +281,8 @@ QStringList MakeSendFiles(TReportStore& store, bool bFull, bool* ok, QString* er
         return fail(QStringLiteral("Cannot create the folder \"%1\"").arg(D));
 
     if (bFull) {
-        store.FReportHeader.mReportDate = store.Now();
-        store.FReportHeader.mFile = ReportFileName(store.FReportHeader.mReportDate);
+        const TDateTime now = store.Now();
+        store.StartReportSet(now, ReportFileName(now));
         st.FLastReportDate = store.FReportHeader.mReportDate;
         st.FLastReportFile = store.FReportHeader.mFile;
     }
@@ -302,6 +302,10 @@ QStringList MakeSendFiles(TReportStore& store, bool bFull, bool* ok, QString* er
     const QString dated = reportDir + st.FLastReportFile;
     if (!QFileInfo::exists(dated) && CopyFileNoOverwrite(html, dated))
         written << dated;
+    // The dated copy is what the mail attaches: without it the set is not complete.
+    // (One made in the same second already stands there and is kept.)
+    if (!QFileInfo(dated).isFile())
+        return fail(QStringLiteral("Cannot write the report \"%1\"").arg(QDir::toNativeSeparators(dated)));
     const QString opt = st.reportSettings().ConfigSendOptDirEdit.trimmed();
     if (!opt.isEmpty()) {
         const QString optDir = withSlash(opt);

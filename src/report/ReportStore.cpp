@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
@@ -187,36 +188,228 @@ void DecodeReportBin(const QByteArray& data, RDockReportHeader& header, QVector<
         records.append(decodeRecord(p + REPORT_HEADER_SIZE + i * l->size, *l));
 }
 
+namespace {
+
+// A date no store holds: not a number, before 1899 or after 9999.
+bool plausibleDate(const char* p)
+{
+    const double v = qFromLittleEndian<double>(p);
+    return std::isfinite(v) && v >= 0 && v < 2958466.0;
+}
+
+bool plausibleShort(const char* p, int nMax) { return uint8_t(p[0]) <= nMax; }
+
+} // namespace
+
+QString ReportBinDamage(const QByteArray& data)
+{
+    if (data.isEmpty())
+        return QStringLiteral("the file is empty");
+    if (data.size() < REPORT_HEADER_SIZE)
+        return QStringLiteral("the file is cut short (%1 bytes, the header alone has %2)")
+            .arg(data.size())
+            .arg(REPORT_HEADER_SIZE);
+    const char* p = data.constData();
+    const uint8_t ver = uint8_t(p[0]);
+    const Layout* l = ver == 1 ? &kV1 : ver == 2 ? &kV2 : ver == 3 ? &kV3 : nullptr;
+    if (!l)
+        return QStringLiteral("unknown layout version %1").arg(ver);
+    if (!plausibleDate(p + 8) || !plausibleDate(p + 16) || !plausibleDate(p + 24) ||
+        !plausibleShort(p + 32, REPORT_LEN_FILE))
+        return QStringLiteral("the header holds no valid dates");
+    const qsizetype body = data.size() - REPORT_HEADER_SIZE;
+    if (body % l->size != 0)
+        return QStringLiteral("the file is cut short (a partial record of %1 bytes at the end)").arg(body % l->size);
+    for (qsizetype i = 0; i < body / l->size; ++i) {
+        const char* r = p + REPORT_HEADER_SIZE + i * l->size;
+        bool ok = uint8_t(r[4]) <= 1 && plausibleShort(r + l->model, l->modelLen) &&
+                  plausibleShort(r + l->sensorName, l->sensorNameLen) && plausibleShort(r + l->sn, REPORT_LEN_SN) &&
+                  plausibleShort(r + l->instSn, REPORT_LEN_SN) && plausibleShort(r + l->location, REPORT_LEN_LOCATION) &&
+                  plausibleShort(r + l->calFile, REPORT_LEN_LOGFILE) &&
+                  plausibleShort(r + l->bumpFile, REPORT_LEN_LOGFILE) &&
+                  plausibleShort(r + l->eventFile, REPORT_LEN_LOGFILE) &&
+                  (l->checkFile < 0 || plausibleShort(r + l->checkFile, REPORT_LEN_LOGFILE));
+        for (int d = 0; d < 5 && ok; ++d)
+            ok = plausibleDate(r + l->dates + 8 * d);
+        if (!ok)
+            return QStringLiteral("record %1 holds values no store holds").arg(i + 1);
+    }
+    return QString();
+}
+
+QString StoreFolderName(const QString& serial)
+{
+    QString out;
+    for (QChar c : serial)
+        out += (c.unicode() < 32 || QStringLiteral("/\\:*?\"<>|").contains(c)) ? QChar('_') : c;
+    if (out == "." || out == "..")
+        out = "_";
+    return out;
+}
+
+QString StoreInstrumentDir(const QString& dest, const QString& serial)
+{
+    const QString root = withSlash(dest) + QStringLiteral("KM1/");
+    const QString name = StoreFolderName(GetDelLastSpace(serial));
+    if (QFileInfo(root + name).isDir())
+        return root + name + QLatin1Char('/');
+    // An instrument saved before under another letter case keeps its folder.
+    const QStringList existing = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString& e : existing)
+        if (SameSerial(e, name))
+            return root + e + QLatin1Char('/');
+    return root + name + QLatin1Char('/');
+}
+
 TReportStore::TReportStore(TReportState& st) : state(st) {}
 
+QString TReportStore::BackupPath() const { return StorePath() + QStringLiteral(".bak"); }
+
+QString TReportStore::LockPath() const { return StorePath() + QStringLiteral(".lock"); }
+
+void TReportStore::apply(Change change)
+{
+    change(*this);
+    if (!m_replaying)
+        m_pending.append(std::move(change));
+}
+
+void TReportStore::StartReportSet(TDateTime tReport, const QString& sFile)
+{
+    apply([tReport, sFile](TReportStore& s) {
+        s.FReportHeader.mReportDate = tReport;
+        s.FReportHeader.mFile = sFile;
+    });
+}
+
 QString TReportStore::StorePath() const { return withSlash(state.FLogDestDir) + QStringLiteral("Report.Bin"); }
+
+namespace {
+
+enum class ReadOutcome { Missing, Read, Failed };
+
+ReadOutcome readStoreFile(const QString& path, QByteArray& bytes, QString* error)
+{
+    bytes.clear();
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return ReadOutcome::Missing;
+    QFile f(path);
+    if (info.size() > kMaxStoreSize || !info.isFile() || !f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = info.size() > kMaxStoreSize
+                         ? QStringLiteral("\"%1\" is too large to be an alert store").arg(QDir::toNativeSeparators(path))
+                         : QStringLiteral("Cannot read the alert store \"%1\": %2")
+                               .arg(QDir::toNativeSeparators(path), info.isFile() ? f.errorString()
+                                                                                  : QStringLiteral("not a file"));
+        return ReadOutcome::Failed;
+    }
+    bytes = f.read(kMaxStoreSize + 1);
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("Cannot read the alert store \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(path), f.errorString());
+        return ReadOutcome::Failed;
+    }
+    const QString damage = ReportBinDamage(bytes);
+    if (!damage.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("The alert store \"%1\" is damaged (%2): it is kept as it is and not "
+                                    "written over. Move it aside to start a new one.")
+                         .arg(QDir::toNativeSeparators(path), damage);
+        return ReadOutcome::Failed;
+    }
+    return ReadOutcome::Read;
+}
+
+} // namespace
 
 bool TReportStore::LoadResult(QString* error)
 {
     FReport.clear();
-    const QString path = StorePath();
-    if (!QFileInfo::exists(path)) {
+    m_pending.clear();
+    m_index.clear();
+    m_indexSize = -1;
+    QByteArray bytes;
+    switch (readStoreFile(StorePath(), bytes, error)) {
+    case ReadOutcome::Missing:
         FReportHeader.mLastSendDate = 0;
         FReportHeader.mEventStartTime = 0;
+        m_base.clear();
+        m_baseExists = false;
+        m_baseKnown = true;
+        m_damaged = false;
         return true;
-    }
-    QFile f(path);
-    if (f.size() > kMaxStoreSize || !f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = f.size() > kMaxStoreSize ? QStringLiteral("\"%1\" is too large to be an alert store").arg(path)
-                                              : QStringLiteral("Cannot read \"%1\": %2").arg(path, f.errorString());
+    case ReadOutcome::Failed:
+        FReportHeader = RDockReportHeader{};
+        m_baseKnown = false;
+        m_damaged = true;
         return false;
+    case ReadOutcome::Read:
+        break;
     }
-    DecodeReportBin(f.read(kMaxStoreSize + 1), FReportHeader, FReport);
+    DecodeReportBin(bytes, FReportHeader, FReport);
+    m_base = bytes;
+    m_baseExists = true;
+    m_baseKnown = true;
+    m_damaged = false;
     return true;
 }
 
 bool TReportStore::WriteStore(QString* error)
 {
     const QString path = StorePath();
+    if (m_damaged) {
+        if (error && error->isEmpty())
+            *error = QStringLiteral("The alert store \"%1\" could not be read: it is not written over.")
+                         .arg(QDir::toNativeSeparators(path));
+        return false;
+    }
     QDir().mkpath(QFileInfo(path).absolutePath());
+    QLockFile lock(LockPath());
+    // Held only while saving, but a writer that died leaves it: its process is looked for.
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(LockTimeoutMs)) {
+        qint64 pid = 0;
+        QString host, app;
+        lock.getLockInfo(&pid, &host, &app);
+        if (error)
+            *error = QStringLiteral("The alert store \"%1\" is being written by %2 (process %3): not saved.")
+                         .arg(QDir::toNativeSeparators(path), app.isEmpty() ? QStringLiteral("another program") : app)
+                         .arg(pid);
+        return false;
+    }
+    QByteArray disk;
+    const ReadOutcome onDisk = readStoreFile(path, disk, error);
+    if (onDisk == ReadOutcome::Failed)
+        return false;
+    const bool exists = onDisk == ReadOutcome::Read;
+    if (!m_baseKnown || exists != m_baseExists || disk != m_base) {
+        // Someone else saved since this copy was loaded: their store, plus our changes.
+        RDockReportHeader header;
+        QVector<RDockReport> records;
+        if (exists)
+            DecodeReportBin(disk, header, records);
+        FReportHeader = header;
+        FReport = records;
+        m_index.clear();
+        m_indexSize = -1;
+        m_replaying = true;
+        for (const Change& c : m_pending)
+            c(*this);
+        m_replaying = false;
+    }
     FReportHeader.mVer = REPORT_VERSION;
-    return WriteFileAtomic(path, EncodeReportBin(FReportHeader, FReport), error);
+    const QByteArray bytes = EncodeReportBin(FReportHeader, FReport);
+    if (exists && disk != bytes && !WriteFileAtomic(BackupPath(), disk, error))
+        return false;
+    if (!WriteFileAtomic(path, bytes, error))
+        return false;
+    m_base = bytes;
+    m_baseExists = true;
+    m_baseKnown = true;
+    m_pending.clear();
+    return true;
 }
 
 bool TReportStore::SaveResult(QString* error)
@@ -228,41 +421,67 @@ bool TReportStore::SaveResult(QString* error)
     return true;
 }
 
+bool TReportStore::SetAsideUnreadable(const QString& stamp, QString* aside, QString* why)
+{
+    QByteArray bytes;
+    if (readStoreFile(StorePath(), bytes, why) != ReadOutcome::Failed)
+        return false;
+    QString target = StorePath() + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = StorePath() + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(StorePath(), target))
+        return false;
+    if (aside)
+        *aside = target;
+    return true;
+}
+
 int TReportStore::FindReport(const QString& sAlias)
 {
     // The store keeps 16 characters: a longer serial is matched by what was kept,
     // so it does not gain a new record at every save.
     const QString key = CutShortString(sAlias, REPORT_LEN_SN);
+    const QString folded = key.toUpper();
     // A large fleet saves thousands of files at once: remember where each serial
     // was found, and look again whenever the list changed under the hint.
-    const int hint = m_index.value(key, -1);
-    if (hint >= 0 && hint < FReport.size() && FReport.at(hint).mSN == key && m_indexSize == FReport.size())
+    const int hint = m_index.value(folded, -1);
+    if (hint >= 0 && hint < FReport.size() && SameSerial(FReport.at(hint).mSN, key) && m_indexSize == FReport.size())
         return hint;
     m_index.clear();
     for (int i = int(FReport.size()) - 1; i >= 0; --i)
-        m_index.insert(FReport.at(i).mSN, i); // the first of equal serials wins
+        m_index.insert(FReport.at(i).mSN.toUpper(), i); // the first of equal serials wins
     m_indexSize = FReport.size();
-    const auto it = m_index.constFind(key);
+    const auto it = m_index.constFind(folded);
     if (it != m_index.constEnd())
         return it.value();
     RDockReport r = GetInitReport();
     r.mSN = key;
     FReport.append(r);
-    m_index.insert(key, int(FReport.size()) - 1);
+    m_index.insert(folded, int(FReport.size()) - 1);
     m_indexSize = FReport.size();
     return int(FReport.size()) - 1;
 }
 
-void TReportStore::foldTestResult(const QVector<RUnitLogList>& logList, const QVector<int>& list, bool bCal)
+namespace {
+
+QVector<RUnitLogList> pickEntries(const QVector<RUnitLogList>& logList, const QVector<int>& list)
+{
+    QVector<RUnitLogList> out;
+    for (int idx : list)
+        if (idx >= 0 && idx < logList.size())
+            out.append(logList.at(idx));
+    return out;
+}
+
+} // namespace
+
+void TReportStore::foldTestResult(const QVector<RUnitLogList>& entries, bool bCal)
 {
     const QString dest = withSlash(state.FLogDestDir);
-    for (int idx : list) {
-        if (idx < 0 || idx >= logList.size())
-            continue;
-        const RUnitLogList& entry = logList.at(idx);
+    for (const RUnitLogList& entry : entries) {
         const QString name = QFileInfo(entry.mName).fileName();
-        const QString local = dest + QStringLiteral("KM1/") + GetDelLastSpace(entry.mAliasName)
-                              + (bCal ? QStringLiteral("/CAL/") : QStringLiteral("/BUMP/")) + name;
+        const QString local = StoreInstrumentDir(dest, entry.mAliasName) +
+                              (bCal ? QStringLiteral("CAL/") : QStringLiteral("BUMP/")) + name;
         RDockReport& r = FReport[FindReport(entry.mAliasName)];
         RDockTestInfo info;
         if (GetDockTestInfo(bCal ? TEST_KIND_CAL : TEST_KIND_BUMP, local, info) != DOCKTEST_OK)
@@ -285,12 +504,12 @@ void TReportStore::foldTestResult(const QVector<RUnitLogList>& logList, const QV
 
 void TReportStore::MakeCalResult(const QVector<RUnitLogList>& logList, const QVector<int>& nCalList)
 {
-    foldTestResult(logList, nCalList, true);
+    apply([entries = pickEntries(logList, nCalList)](TReportStore& s) { s.foldTestResult(entries, true); });
 }
 
 void TReportStore::MakeBumpResult(const QVector<RUnitLogList>& logList, const QVector<int>& nBumpList)
 {
-    foldTestResult(logList, nBumpList, false);
+    apply([entries = pickEntries(logList, nBumpList)](TReportStore& s) { s.foldTestResult(entries, false); });
 }
 
 TDateTime TReportStore::EventWindowStart(TDateTime now)
@@ -310,17 +529,18 @@ TDateTime TReportStore::EventWindowStart(TDateTime now)
 
 void TReportStore::MakeEventResult(const QVector<RUnitLogList>& logList, const QVector<int>& nEventList)
 {
+    apply([entries = pickEntries(logList, nEventList)](TReportStore& s) { s.foldEvents(entries); });
+}
+
+void TReportStore::foldEvents(const QVector<RUnitLogList>& entries)
+{
     const bool after = state.reportSettings().ConfigSetAlertEventAfterCheck;
     const QString dest = withSlash(state.FLogDestDir);
-    for (int idx : nEventList) {
-        if (idx < 0 || idx >= logList.size())
-            continue;
+    for (const RUnitLogList& entry : entries) {
         const TDateTime now = Now();
         const TDateTime windowStart = EventWindowStart(now);
-        const RUnitLogList& entry = logList.at(idx);
         const QString name = QFileInfo(entry.mName).fileName();
-        const QString local = dest + QStringLiteral("KM1/") + GetDelLastSpace(entry.mAliasName)
-                              + QStringLiteral("/EVENT/") + name;
+        const QString local = StoreInstrumentDir(dest, entry.mAliasName) + QStringLiteral("EVENT/") + name;
         RDockReport& r = FReport[FindReport(entry.mAliasName)];
         if (r.mLastEventFile.isEmpty() || name.toUpper().compare(r.mLastEventFile.toUpper(), Qt::CaseSensitive) > 0) {
             r.mLastEventFile = CutShortString(name, REPORT_LEN_LOGFILE);
@@ -385,19 +605,79 @@ void TReportStore::MakeEventResult(const QVector<RUnitLogList>& logList, const Q
 
 void TReportStore::ClearAlarmsBeforeWindow()
 {
-    if (state.reportSettings().ConfigSetAlertEventAfterCheck)
-        return;
-    const TDateTime start = EventWindowStart(Now());
-    for (RDockReport& r : FReport) {
-        if (r.mLastEvent < start) {
-            r.mLowAlarmTime = 0;
-            r.mHighAlarmTime = 0;
+    apply([](TReportStore& s) {
+        if (s.state.reportSettings().ConfigSetAlertEventAfterCheck)
+            return;
+        const TDateTime start = s.EventWindowStart(s.Now());
+        for (RDockReport& r : s.FReport) {
+            if (r.mLastEvent < start) {
+                r.mLowAlarmTime = 0;
+                r.mHighAlarmTime = 0;
+            }
         }
+    });
+}
+
+void TReportStore::mergeCaseDuplicates()
+{
+    // Older versions kept "XA8516908" and "xa8516908" apart: one instrument, one record.
+    QHash<QString, int> first;
+    QVector<RDockReport> kept;
+    kept.reserve(FReport.size());
+    auto later = [](const QString& a, const QString& b) {
+        return b.isEmpty() || (!a.isEmpty() && a.toUpper().compare(b.toUpper(), Qt::CaseSensitive) > 0);
+    };
+    for (const RDockReport& r : FReport) {
+        const QString key = r.mSN.toUpper();
+        const auto it = first.constFind(key);
+        if (it == first.constEnd()) {
+            first.insert(key, int(kept.size()));
+            kept.append(r);
+            continue;
+        }
+        RDockReport& m = kept[it.value()];
+        const TDateTime mTest = std::max({m.mLastBumpPass, m.mLastBumpFail, m.mLastCalPass, m.mLastCalFail});
+        const TDateTime rTest = std::max({r.mLastBumpPass, r.mLastBumpFail, r.mLastCalPass, r.mLastCalFail});
+        if (rTest > mTest || (m.mModel.isEmpty() && !r.mModel.isEmpty())) {
+            m.mModel = r.mModel;
+            m.mSensor = r.mSensor;
+            m.mSensorName = r.mSensorName;
+            m.mInstSN = r.mInstSN;
+            m.mLocation = r.mLocation;
+        }
+        m.mLastBumpPass = std::max(m.mLastBumpPass, r.mLastBumpPass);
+        m.mLastBumpFail = std::max(m.mLastBumpFail, r.mLastBumpFail);
+        m.mLastCalPass = std::max(m.mLastCalPass, r.mLastCalPass);
+        m.mLastCalFail = std::max(m.mLastCalFail, r.mLastCalFail);
+        m.mLastEvent = std::max(m.mLastEvent, r.mLastEvent);
+        m.mLowAlarmTime = addSeconds(m.mLowAlarmTime, r.mLowAlarmTime);
+        m.mHighAlarmTime = addSeconds(m.mHighAlarmTime, r.mHighAlarmTime);
+        m.mNewIdx |= r.mNewIdx;
+        m.mPrevIdx |= r.mPrevIdx;
+        if (later(r.mLastCalFile, m.mLastCalFile))
+            m.mLastCalFile = r.mLastCalFile;
+        if (later(r.mLastBumpFile, m.mLastBumpFile))
+            m.mLastBumpFile = r.mLastBumpFile;
+        if (later(r.mLastEventFile, m.mLastEventFile))
+            m.mLastEventFile = r.mLastEventFile;
+        if (later(r.mLastEventCheckFile, m.mLastEventCheckFile))
+            m.mLastEventCheckFile = r.mLastEventCheckFile;
+    }
+    if (kept.size() != FReport.size()) {
+        FReport = kept;
+        m_index.clear();
+        m_indexSize = -1;
     }
 }
 
 void TReportStore::CheckResult()
 {
+    apply([](TReportStore& s) { s.checkResult(); });
+}
+
+void TReportStore::checkResult()
+{
+    mergeCaseDuplicates();
     // Byte order of the stored 8-bit serials.
     QVector<QPair<QByteArray, RDockReport>> keyed;
     keyed.reserve(FReport.size());
@@ -441,33 +721,37 @@ void TReportStore::CheckResult()
 
 void TReportStore::MakeEventCheckFile()
 {
-    if (state.reportSettings().ConfigSetAlertEventAfterCheck) {
-        for (RDockReport& r : FReport)
-            r.mLastEventCheckFile = CutShortString(r.mLastEventFile, REPORT_LEN_LOGFILE);
-        return;
-    }
-    const TDateTime start = EventWindowStart(Now());
-    const QString stamp = DaysToDateTime(start).toString(QStringLiteral("yyMMddHHmm"));
-    for (RDockReport& r : FReport) {
-        if (r.mLastEventFile.trimmed().isEmpty())
-            continue;
-        const QStringList f = StDivideToken(r.mLastEventFile, QStringLiteral("_"), 10);
-        r.mLastEventCheckFile = CutShortString(
-            f.value(0) + QLatin1Char('_') + f.value(1) + QLatin1Char('_') + stamp + QStringLiteral(".CSV"),
-            REPORT_LEN_LOGFILE);
-    }
+    apply([](TReportStore& s) {
+        if (s.state.reportSettings().ConfigSetAlertEventAfterCheck) {
+            for (RDockReport& r : s.FReport)
+                r.mLastEventCheckFile = CutShortString(r.mLastEventFile, REPORT_LEN_LOGFILE);
+            return;
+        }
+        const TDateTime start = s.EventWindowStart(s.Now());
+        const QString stamp = DaysToDateTime(start).toString(QStringLiteral("yyMMddHHmm"));
+        for (RDockReport& r : s.FReport) {
+            if (r.mLastEventFile.trimmed().isEmpty())
+                continue;
+            const QStringList f = StDivideToken(r.mLastEventFile, QStringLiteral("_"), 10);
+            r.mLastEventCheckFile = CutShortString(
+                f.value(0) + QLatin1Char('_') + f.value(1) + QLatin1Char('_') + stamp + QStringLiteral(".CSV"),
+                REPORT_LEN_LOGFILE);
+        }
+    });
 }
 
 bool TReportStore::ResetAfterEmail(QString* error)
 {
-    for (RDockReport& r : FReport) {
-        r.mLowAlarmTime = 0;
-        r.mHighAlarmTime = 0;
-    }
-    FReportHeader.mLastSendDate = Now();
-    FReportHeader.mEventStartTime = 0;
-    // Not SaveResult: the header on disk names the report before the last one (the
-    // report set is made after the store is saved), and handing that name back
-    // would make the next mail go without the last report.
+    const TDateTime sent = Now();
+    apply([sent](TReportStore& s) {
+        for (RDockReport& r : s.FReport) {
+            r.mLowAlarmTime = 0;
+            r.mHighAlarmTime = 0;
+        }
+        s.FReportHeader.mLastSendDate = sent;
+        s.FReportHeader.mEventStartTime = 0;
+    });
+    // Not SaveResult: the state keeps the name of the report just mailed whatever
+    // the header says.
     return WriteStore(error);
 }

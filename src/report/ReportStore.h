@@ -2,6 +2,12 @@
 // The alert store "Report.Bin" in the log destination: one record per instrument,
 // folded from the saved test results and event files, evaluated against the alert
 // settings. Stores are replaced atomically: a failed save leaves the old file.
+//
+// Several processes write the store (a window and an Auto-mode service). Every
+// change made through this class is also remembered; a save takes the lock beside
+// the file, and when the file changed since it was loaded, the save reloads it and
+// applies the remembered changes again, so no process writes back an old copy. A
+// file that cannot be read is reported and never saved over.
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -78,6 +84,18 @@ QString CutShortString(const QString& s, int nMax);
 // short-string length above its maximum is taken as the maximum.
 QByteArray EncodeReportBin(const RDockReportHeader& header, const QVector<RDockReport>& records);
 void DecodeReportBin(const QByteArray& data, RDockReportHeader& header, QVector<RDockReport>& records);
+// Why a byte image is not a store this program could have written (empty when it
+// is one): too short, an unknown version, a partial record, or fields no store holds.
+QString ReportBinDamage(const QByteArray& data);
+
+// A serial number as a folder name of the local store: it never climbs out of the
+// store nor holds characters a file name cannot have.
+QString StoreFolderName(const QString& serial);
+// The instrument's folder "KM1/<serial>/" under the log destination dest (ending in
+// "/"): an existing folder whose name differs only in letter case is that instrument's.
+QString StoreInstrumentDir(const QString& dest, const QString& serial);
+// Serials compare without regard to letter case.
+inline bool SameSerial(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 class TReportStore {
 public:
@@ -92,15 +110,29 @@ public:
     std::function<TDateTime()> Now = NowDays;   // the clock (tests set it)
 
     QString StorePath() const;                  // log destination + "Report.Bin"
+    QString BackupPath() const;                 // the store before the last rewrite
+    QString LockPath() const;                   // held by a writer while it saves
 
-    // Reads the store; a missing, short or unknown-version file gives an empty store.
-    // False (with *error) only when the file exists but cannot be read.
+    // Reads the store; a missing file gives an empty store. False (with *error naming
+    // the file) when it exists but cannot be read or is damaged: the store is then
+    // empty, Damaged() is true and SaveResult refuses until a load succeeds.
     bool LoadResult(QString* error = nullptr);
-    // Writes version 3 atomically, then copies mReportDate/mFile to FLastReportDate/File.
-    // False (with *error) when writing failed; the previous file is then untouched.
+    bool Damaged() const { return m_damaged; }
+    // Under the lock: keeps the file on disk as the backup and writes version 3
+    // atomically (after reapplying this store's changes to a file changed meanwhile),
+    // then copies mReportDate/mFile to FLastReportDate/File. False (with *error) when
+    // the lock could not be had, the file on disk is damaged or writing failed; the
+    // file is then untouched and the changes are kept for the next save.
     bool SaveResult(QString* error = nullptr);
+    // Auto mode: a store that cannot be read is renamed "Report.Bin.unreadable-<stamp>"
+    // so that a new one can start. True with *aside when it was moved.
+    bool SetAsideUnreadable(const QString& stamp, QString* aside, QString* why = nullptr);
+    // Start of a report set: mReportDate and mFile (remembered like every change).
+    void StartReportSet(TDateTime tReport, const QString& sFile);
+    // How long a save waits for another writer's lock.
+    int LockTimeoutMs = 30000;
 
-    // Record of an alias name (created when missing): index into FReport.
+    // Record of an alias name, whatever its letter case (created when missing): index into FReport.
     int FindReport(const QString& sAlias);
 
     // Fold the files copied by the last save (indices into logList, the unit's log
@@ -115,7 +147,8 @@ public:
     // Save Log only, when "Data after transmission" is unchecked: records whose last
     // event lies before the window start lose their alarm times.
     void ClearAlarmsBeforeWindow();
-    // Sort by serial (byte order of the stored 8-bit text) and evaluate the alert bits.
+    // Records whose serials differ only in letter case become one; then sort by serial
+    // (byte order of the stored 8-bit text) and evaluate the alert bits.
     void CheckResult();
     // Auto mode's event watermark: mLastEventCheckFile of every record.
     void MakeEventCheckFile();
@@ -124,8 +157,19 @@ public:
     bool ResetAfterEmail(QString* error = nullptr);
 
 private:
-    QHash<QString, int> m_index; // serial -> record, a hint checked before use
+    using Change = std::function<void(TReportStore&)>;
+    QHash<QString, int> m_index; // upper-cased serial -> record, a hint checked before use
     qsizetype m_indexSize = -1;
-    bool WriteStore(QString* error); // version 3, atomically
-    void foldTestResult(const QVector<RUnitLogList>& logList, const QVector<int>& list, bool bCal);
+    QVector<Change> m_pending;   // changes since the file was last loaded or written
+    QByteArray m_base;           // the bytes last loaded or written
+    bool m_baseExists = false;   // whether there was a file then
+    bool m_baseKnown = false;    // loaded or written at all
+    bool m_damaged = false;
+    bool m_replaying = false;
+    void apply(Change change);
+    bool WriteStore(QString* error); // the commit: lock, reload when changed, backup, write
+    void foldTestResult(const QVector<RUnitLogList>& entries, bool bCal);
+    void foldEvents(const QVector<RUnitLogList>& entries);
+    void checkResult();
+    void mergeCaseDuplicates();
 };

@@ -15,6 +15,13 @@ public:
 
     virtual void showMessage(const QString& text, const QString& caption, Icon icon) = 0;
     virtual bool askYesNo(const QString& text, const QString& caption) = 0;
+    // A question the command line answers by flag: nKey is the number of its language
+    // text, so the answer never depends on the wording (or on a missing language file).
+    virtual bool askQuestion(int nKey, const QString& text, const QString& caption)
+    {
+        (void)nKey;
+        return askYesNo(text, caption);
+    }
     // Folder picker: sDir in/out; false when the person cancels.
     virtual bool pickFolder(QString& sDir, const QString& title, const QString& okText) = 0;
     // File picker; an empty result on cancel.
