@@ -778,7 +778,7 @@ void TAutoMode::copyKind(uint8_t kind, const QString& staging, const QString& su
         const RUnitLogList e = unit.GetLogList(i);
         if ((e.mOpt & 0x0F) != kind)
             continue;
-        const QString name = GetFatFileNameExtract(e.mName);
+        const QString name = StagedLogName(e);
         const QString dir = StoreInstrumentDir(dest, e.mAliasName) + sub.mid(1);
         const QString source = platform::TransferFolder() + staging + name;
         QDir().mkpath(dir);
@@ -786,17 +786,10 @@ void TAutoMode::copyKind(uint8_t kind, const QString& staging, const QString& su
             sErr += '[' + T(missingErr) + QStringLiteral("] ") + name + '\r';
             continue;
         }
-        // The new copy is complete before it replaces the old one.
-        const QString target = dir + name;
-        const QString staged = StageFileCopy(source, target);
-        bool ok = !staged.isEmpty();
-        if (ok) {
-            if (QFileInfo::exists(target))
-                QFile::remove(target);
-            ok = QFile::rename(staged, target);
-            if (!ok)
-                QFile::remove(staged);
-        }
+        // The new copy is complete before it replaces the old one; a different file
+        // of that name stays beside it.
+        const QString target = ChooseStoreTarget(dir, name, source);
+        const bool ok = !target.isEmpty() && ReplaceWithCopy(source, target);
         if (ok)
             nList << i;
         else

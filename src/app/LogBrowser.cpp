@@ -94,7 +94,7 @@ void TLogBrowser::fillTree(QVector<RInstrumentNode>& nodes, QVector<RLogGDIndex>
             nodes.append(RInstrumentNode{entry.mAliasName, {}});
             parent = int(nodes.size()) - 1;
         }
-        const QString name = GetFatFileNameExtract(entry.mName);
+        const QString name = StagedLogName(entry);
         const QString path = AppState::TransferFolder() + staging + name;
         // A name that could point outside the staging folder is never opened.
         const QString result =
@@ -209,7 +209,7 @@ void TLogBrowser::DisplayDockTest(uint8_t nType, int parent, int child)
         // After "Start Purge" the unit's list is gone and the rows resolve to nothing.
         if (e.mLogIdx < 0 || e.mLogIdx >= core.FUnitDef->LogListCount())
             return;
-        const QString name = GetFatFileNameExtract(core.FUnitDef->FLogList[e.mLogIdx].mName);
+        const QString name = StagedLogName(core.FUnitDef->FLogList[e.mLogIdx]);
         if (!IsSafeLogFileName(name))
             return;
         const QString path = AppState::TransferFolder() +

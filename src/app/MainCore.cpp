@@ -13,6 +13,7 @@
 #include "app/TransferLock.h"
 #include "platform/Platform.h"
 #include "util/FileCopy.h"
+#include "link/remote/RemoteUnit.h"
 #include "util/ScopeGuard.h"
 
 namespace {
@@ -482,7 +483,7 @@ QVector<QPair<QString, QString>> TMainCore::InvalidAddresses() const
 
 QString TMainCore::StoreCopyPath(const RUnitLogList& entry) const
 {
-    const QString name = GetFatFileNameExtract(entry.mName);
+    const QString name = StagedLogName(entry);
     if (!IsSafeLogFileName(name) || state.FLogDestDir.trimmed().isEmpty())
         return QString();
     const QString dest = AppState::AddLastSlash(state.FLogDestDir);
@@ -503,9 +504,40 @@ bool TMainCore::SavedInStore(const RUnitLogList& entry) const
     const QString path = StoreCopyPath(entry);
     if (path.isEmpty())
         return false;
-    const QFileInfo copy(path);
-    // An event log grows on the dock: only a copy as long as the dock's file covers it.
-    return copy.isFile() && (entry.mSize <= 0 || copy.size() >= entry.mSize);
+    const QFileInfo info(path);
+    const QString dir = info.path() + '/';
+    // The bytes of the dock's file: the drive's own file, this Read's staged copy,
+    // or a fresh copy fetched for the comparison.
+    QString dockBytes;
+    QString fetched;
+    ScopeGuard dropFetched([&fetched] {
+        if (!fetched.isEmpty())
+            QFile::remove(fetched);
+    });
+    const QString staged = AppState::TransferFolder() + TRemoteUnit::StagingFolderOf(entry.mOpt) + StagedLogName(entry);
+    if (FUnitDef == &USBDisk) {
+        dockBytes = entry.mName;
+    } else if (entry.mExists && QFileInfo(staged).isFile() && QFileInfo(staged).size() == entry.mSize) {
+        dockBytes = staged;
+    } else if (auto* remote = dynamic_cast<TRemoteUnit*>(FUnitDef)) {
+        // Only when a copy of that name stands in the store at all.
+        bool any = false;
+        for (const QString& v : StoreNameVariants(dir, info.fileName()))
+            any = any || QFileInfo(v).size() == entry.mSize;
+        if (!any)
+            return false;
+        fetched = AppState::TransferFolder() + QStringLiteral(".mvcopy-compare.part");
+        QFile::remove(fetched);
+        if (remote->LoadFile(fetched, entry.mName, entry.mSize) != 0)
+            return false;
+        dockBytes = fetched;
+    }
+    if (dockBytes.isEmpty())
+        return false;
+    for (const QString& v : StoreNameVariants(dir, info.fileName()))
+        if (SameFileBytes(v, dockBytes))
+            return true;
+    return false;
 }
 
 void TMainCore::DeleteOldFiles()
@@ -746,18 +778,19 @@ bool TMainCore::OpWriteBtnClick()
 bool TMainCore::copyToStore(int logIdx, const QString& stagingDir, const QString& targetDir,
                             int copyErr, int missingErr, QString& sErr)
 {
-    const QString name = GetFatFileNameExtract(FUnitDef->GetLogList(logIdx).mName);
+    const RUnitLogList entry = FUnitDef->GetLogList(logIdx);
+    const QString name = StagedLogName(entry);
     const QString source = AppState::TransferFolder() + stagingDir + name;
-    const QString target = targetDir + name;
     QDir().mkpath(targetDir);
     if (!IsSafeLogFileName(name) || !QFileInfo(source).isFile()) {
         sErr += '[' + T(missingErr) + "] " + name + '\r';
         return false;
     }
-    // Saving the same result again replaces the earlier copy.
-    if (QFileInfo::exists(target))
-        QFile::remove(target);
-    if (!CopyFileNoOverwrite(source, target)) {
+    // Saving the same result again replaces the earlier copy; a different result of
+    // the same name (another dock folder) is kept beside it. A dock log only grows.
+    const QString target = stagingDir == SAVE_DIR_LOG_DOCK ? targetDir + name
+                                                           : ChooseStoreTarget(targetDir, name, source);
+    if (target.isEmpty() || !ReplaceWithCopy(source, target)) {
         sErr += '[' + T(copyErr) + "] " + name + '\r';
         return false;
     }

@@ -39,7 +39,7 @@ void keepOnlyNew(TLogBrowser& browser, TMainCore& core)
     const TUnitDef& unit = *core.FUnitDef;
     auto stored = [&](int logIdx, const QString& sub) {
         const RUnitLogList e = unit.GetLogList(logIdx);
-        return QFileInfo::exists(StoreInstrumentDir(dest, e.mAliasName) + sub + GetFatFileNameExtract(e.mName));
+        return QFileInfo::exists(StoreInstrumentDir(dest, e.mAliasName) + sub + StagedLogName(e));
     };
     const QString dockDir = dest + "DOCK/" + StoreFolderName(core.editors.dock.DockInfoSNEdit) + '/';
     for (int row = 0; row < core.FLogDock.size(); ++row)

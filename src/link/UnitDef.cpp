@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
@@ -115,10 +116,48 @@ RUnitLogList ToLogEntry(const RFileList& mRec)
     e.mAliasName = mRec.mAliasName;
     e.mOpt = static_cast<uint8_t>(mRec.mOpt & 15);
     e.mExists = (mRec.mOpt & UNIT_OPT_EXISTS) != 0;
+    e.mStageName = mRec.mStageName;
     return e;
 }
 
 void TUnitDef::AddLogList(const RFileList& mRec) { FLogList.append(ToLogEntry(mRec)); }
+
+namespace {
+QString bareName(const QString& path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return slash >= 0 ? path.mid(slash + 1) : path;
+}
+} // namespace
+
+void AssignStageNames(QVector<RFileList>& list)
+{
+    QSet<QString> used[16];
+    for (RFileList& e : list) {
+        if (e.mDir)
+            continue;
+        const QString name = bareName(e.mName);
+        QSet<QString>& taken = used[e.mOpt & 15];
+        QString stage = name;
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        const QString stem = dot > 0 ? name.left(dot) : name;
+        const QString ext = dot > 0 ? name.mid(dot) : QString();
+        for (int n = 2; taken.contains(stage.toUpper()); ++n)
+            stage = stem + QLatin1Char('_') + QString::number(n) + ext;
+        taken.insert(stage.toUpper());
+        e.mStageName = stage == name ? QString() : stage;
+    }
+}
+
+QString StagedLogName(const RUnitLogList& entry)
+{
+    return entry.mStageName.isEmpty() ? bareName(entry.mName) : entry.mStageName;
+}
+
+QString StagedLogName(const RFileList& entry)
+{
+    return entry.mStageName.isEmpty() ? bareName(entry.mName) : entry.mStageName;
+}
 
 RUnitLogList TUnitDef::GetLogList(int index) const
 {

@@ -98,6 +98,7 @@ struct RUnitLogList {
     QString mAliasName;
     uint8_t mOpt = 0;
     bool mExists = false;
+    QString mStageName; // name of the copy in the staging folder (empty: the dock's name)
 };
 
 struct RFileList {
@@ -112,6 +113,7 @@ struct RFileList {
     qint64 mAccStart = 0;
     qint64 mAccEnd = 0;
     uint8_t mOpt = 0;
+    QString mStageName; // name of the copy in the staging folder (empty: the dock's name)
 };
 
 struct RCfgList {
@@ -198,6 +200,13 @@ QString LevelString(const QString& sParent, int nPos);
 bool IsSafeLogFileName(const QString& sName);
 // A listing entry as the unit's log list keeps it.
 RUnitLogList ToLogEntry(const RFileList& mRec);
+// Dock folders may hold files of one name (A/x.XML, B/x.XML); the staging folder of
+// a kind is flat, so the second and later get "x_2.XML", "x_3.XML" (letter case
+// ignored, as on the dock's file system). The first keeps its name.
+void AssignStageNames(QVector<RFileList>& list);
+// The name of an entry's copy in its staging folder.
+QString StagedLogName(const RUnitLogList& entry);
+QString StagedLogName(const RFileList& entry);
 
 class TUnitDef {
 public:

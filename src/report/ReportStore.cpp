@@ -384,12 +384,12 @@ bool TReportStore::WriteStore(QString* error)
     if (onDisk == ReadOutcome::Failed)
         return false;
     const bool exists = onDisk == ReadOutcome::Read;
-    if (!m_baseKnown || exists != m_baseExists || disk != m_base) {
+    // A file that is gone holds nobody's work: this copy is written as it is.
+    if (exists && (!m_baseKnown || !m_baseExists || disk != m_base)) {
         // Someone else saved since this copy was loaded: their store, plus our changes.
         RDockReportHeader header;
         QVector<RDockReport> records;
-        if (exists)
-            DecodeReportBin(disk, header, records);
+        DecodeReportBin(disk, header, records);
         FReportHeader = header;
         FReport = records;
         m_index.clear();

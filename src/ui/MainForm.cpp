@@ -366,6 +366,14 @@ void TMainForm::InitLang()
     fitScheduleGrid();
     if (m_core)
         m_core->editors.gd.RefreshTexts();
+    // Without a usable language file the built-in English texts are shown: said once,
+    // without a dialog that would stand in front of the window at every start.
+    static bool toldBuiltIn = false;
+    if (lang.usingBuiltIn() && !toldBuiltIn && m_core) {
+        toldBuiltIn = true;
+        m_core->SetStatus(LangText(825), OperatorPort::StatusLook::Neutral);
+        m_core->AddLog(LOGTYPE_PROGRESS, LangText(825));
+    }
 }
 
 void TMainForm::applyCaptions()

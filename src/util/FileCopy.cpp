@@ -81,3 +81,81 @@ bool CopyFileNoOverwrite(const QString& src, const QString& dst)
     return true;
 }
 
+
+namespace {
+
+constexpr int kMaxVariants = 99;
+
+// The first n bytes of a file, or a null array.
+QByteArray headOf(const QString& path, qint64 n)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.read(n);
+}
+
+} // namespace
+
+bool SameFileBytes(const QString& a, const QString& b)
+{
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    for (;;) {
+        const QByteArray x = fa.read(64 * 1024);
+        const QByteArray y = fb.read(64 * 1024);
+        if (x != y)
+            return false;
+        if (x.isEmpty())
+            return fa.error() == QFileDevice::NoError && fb.error() == QFileDevice::NoError;
+    }
+}
+
+QStringList StoreNameVariants(const QString& dir, const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    QStringList out{dir + name};
+    for (int n = 2; n <= kMaxVariants; ++n) {
+        const QString v = dir + stem + QLatin1Char('_') + QString::number(n) + ext;
+        if (!existsAtAll(v))
+            break;
+        out << v;
+    }
+    return out;
+}
+
+QString ChooseStoreTarget(const QString& dir, const QString& name, const QString& src)
+{
+    const QString first = dir + name;
+    if (!existsAtAll(first) || SameFileBytes(first, src))
+        return first;
+    const qint64 had = QFileInfo(first).size();
+    if (had < QFileInfo(src).size() && headOf(src, had) == headOf(first, had + 1))
+        return first;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 2; n <= kMaxVariants; ++n) {
+        const QString v = dir + stem + QLatin1Char('_') + QString::number(n) + ext;
+        if (!existsAtAll(v) || SameFileBytes(v, src))
+            return v;
+    }
+    return QString();
+}
+
+bool ReplaceWithCopy(const QString& src, const QString& dst)
+{
+    const QString staged = StageFileCopy(src, dst);
+    if (staged.isEmpty())
+        return false;
+    if (existsAtAll(dst))
+        QFile::remove(dst);
+    if (!QFile::rename(staged, dst)) {
+        QFile::remove(staged);
+        return false;
+    }
+    return true;
+}

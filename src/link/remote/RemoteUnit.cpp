@@ -344,6 +344,7 @@ void TRemoteUnit::LoadLogFileList(QVector<RFileList>& mFileList, bool bAll)
     }
     std::stable_sort(mFileList.begin(), mFileList.end(),
                      [](const RFileList& a, const RFileList& b) { return a.mLevelStr < b.mLevelStr; });
+    AssignStageNames(mFileList);
 }
 
 QString TRemoteUnit::StagingFolderOf(uint8_t nOpt)
@@ -361,7 +362,7 @@ QString TRemoteUnit::localLogPath(const RFileList& e) const
     const QString name = GetFatFileNameExtract(e.mName);
     if (!IsSafeLogFileName(name))
         return QString();
-    return platform::TransferFolder() + StagingFolderOf(e.mOpt) + name;
+    return platform::TransferFolder() + StagingFolderOf(e.mOpt) + StagedLogName(e);
 }
 
 void TRemoteUnit::LoadLogFiles()

@@ -475,6 +475,7 @@ void TUSBDisk::LoadLogFileList(QVector<RFileList>& mFileList, bool bAll)
                      [](const RFileList& a, const RFileList& b) {
                          return QString::compare(a.mLevelStr, b.mLevelStr, Qt::CaseSensitive) < 0;
                      });
+    AssignStageNames(mFileList);
 }
 
 void TUSBDisk::LoadLogFiles()
@@ -522,7 +523,7 @@ void TUSBDisk::LoadLogFiles()
             state = SaveError;
         } else {
             QDir().mkpath(transfer + sub);
-            const QString dest = transfer + sub + name;
+            const QString dest = transfer + sub + StagedLogName(e);
             if (existsAtAll(dest) && !removeFile(dest))
                 state = DeleteError;
             else if (existsAtAll(dest))

@@ -106,14 +106,14 @@ TEST(ReportBin, ReadsVersionOneAndWritesVersionThree)
     Store s;
     QByteArray rec = oldRecord(REPORT_REC_SIZE_V1, "SN1");
     u8(rec, 369, 1); // mEventChanged, dropped
-    writeAll(s.bin(), header(1) + rec + oldRecord(REPORT_REC_SIZE_V1, "SN2") + QByteArray(100, '\x01'));
+    writeAll(s.bin(), header(1) + rec + oldRecord(REPORT_REC_SIZE_V1, "SN2"));
     ASSERT_TRUE(s.store.LoadResult());
     EXPECT_EQ(s.store.FReportHeader.mVer, 1);
     EXPECT_DOUBLE_EQ(s.store.FReportHeader.mReportDate, 44270.5);
     EXPECT_DOUBLE_EQ(s.store.FReportHeader.mLastSendDate, 44271.25);
     EXPECT_DOUBLE_EQ(s.store.FReportHeader.mEventStartTime, 44260.0);
     EXPECT_EQ(s.store.FReportHeader.mFile, "Report_2021-03-15 12-00-00.Html");
-    ASSERT_EQ(s.store.FReport.size(), 2); // the trailing partial record is ignored
+    ASSERT_EQ(s.store.FReport.size(), 2);
     expectOldFields(s.store.FReport[0], "SN1");
     EXPECT_EQ(s.store.FReport[0].mLastEventCheckFile, "SN_EVENT_2103010000.CSV");
     expectOldFields(s.store.FReport[1], "SN2");
@@ -197,49 +197,47 @@ TEST(ReportBin, ReadsVersionTwoAndThree)
     EXPECT_EQ(r.mLastEventFile, "");
 }
 
-TEST(ReportBin, DamagedFilesGiveTheDefaults)
+TEST(ReportBin, AMissingStoreIsEmptyADamagedOneIsReported)
 {
     Store s;
-    // Missing: empty store.
     s.store.FReportHeader.mLastSendDate = 5;
     ASSERT_TRUE(s.store.LoadResult());
     EXPECT_TRUE(s.store.FReport.isEmpty());
     EXPECT_EQ(s.store.FReportHeader.mLastSendDate, 0);
 
-    // A header cut short.
-    writeAll(s.bin(), header(3).left(100));
-    ASSERT_TRUE(s.store.LoadResult());
-    EXPECT_TRUE(s.store.FReport.isEmpty());
-    EXPECT_EQ(s.store.FReportHeader.mEventStartTime, 0);
+    for (const QByteArray& bad : {header(3).left(100), header(4) + QByteArray(REPORT_REC_SIZE_V3 * 3, '\x05')}) {
+        writeAll(s.bin(), bad);
+        EXPECT_FALSE(s.store.LoadResult());
+        EXPECT_TRUE(s.store.FReport.isEmpty());
+        EXPECT_EQ(s.store.FReportHeader.mLastSendDate, 0);
+    }
+}
 
-    // Unknown version: no records, send date and event start 0.
-    writeAll(s.bin(), header(4) + QByteArray(REPORT_REC_SIZE_V3 * 3, '\x05'));
-    ASSERT_TRUE(s.store.LoadResult());
-    EXPECT_TRUE(s.store.FReport.isEmpty());
-    EXPECT_EQ(s.store.FReportHeader.mLastSendDate, 0);
-    EXPECT_EQ(s.store.FReportHeader.mEventStartTime, 0);
-
+TEST(ReportBin, TheDecoderStaysWithinEachField)
+{
     // Length bytes beyond their maximum stop at the field's end.
     QByteArray v3(REPORT_REC_SIZE_V3, 'A');
     for (int off : {5, 27, 48, 65, 82, 232, 283, 334, 385})
         v3[off] = char(0xFF);
     QByteArray h = header(3);
     h[32] = char(0xFF);
-    writeAll(s.bin(), h + v3);
-    ASSERT_TRUE(s.store.LoadResult());
-    ASSERT_EQ(s.store.FReport.size(), 1);
-    EXPECT_EQ(s.store.FReportHeader.mFile.size(), REPORT_LEN_FILE);
-    EXPECT_EQ(s.store.FReport[0].mModel, QString(20, 'A'));
-    EXPECT_EQ(s.store.FReport[0].mSN, QString(16, 'A'));
-    EXPECT_EQ(s.store.FReport[0].mLocation, QString(100, 'A'));
-    EXPECT_EQ(s.store.FReport[0].mLastEventCheckFile, QString(50, 'A'));
+    RDockReportHeader head;
+    QVector<RDockReport> recs;
+    DecodeReportBin(h + v3, head, recs);
+    ASSERT_EQ(recs.size(), 1);
+    EXPECT_EQ(head.mFile.size(), REPORT_LEN_FILE);
+    EXPECT_EQ(recs[0].mModel, QString(20, 'A'));
+    EXPECT_EQ(recs[0].mSN, QString(16, 'A'));
+    EXPECT_EQ(recs[0].mLocation, QString(100, 'A'));
+    EXPECT_EQ(recs[0].mLastEventCheckFile, QString(50, 'A'));
+    EXPECT_FALSE(ReportBinDamage(h + v3).isEmpty());
 
     // Dates that are not numbers read as 0.
     QByteArray nan(REPORT_REC_SIZE_V3, '\0');
     std::memset(nan.data() + 184, 0xFF, 40);
-    writeAll(s.bin(), header(3) + nan);
-    ASSERT_TRUE(s.store.LoadResult());
-    EXPECT_EQ(s.store.FReport[0].mLastBumpPass, 0);
+    DecodeReportBin(header(3) + nan, head, recs);
+    EXPECT_EQ(recs[0].mLastBumpPass, 0);
+    EXPECT_FALSE(ReportBinDamage(header(3) + nan).isEmpty());
 }
 
 TEST(ReportBin, LongTextsAreCutWhenStored)
@@ -292,6 +290,9 @@ TEST(ReportBin, AFailedSaveLeavesThePreviousStore)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(saved);
     EXPECT_EQ(readAll(s.bin()), before);
-    EXPECT_EQ(QDir(s.state.FLogDestDir).entryList(QDir::Files | QDir::Hidden), QStringList{"Report.Bin"});
+    // Nothing half-written: the store as it was, and the same as the backup.
+    EXPECT_EQ(QDir(s.state.FLogDestDir).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"Report.Bin", "Report.Bin.bak"}));
+    EXPECT_EQ(readAll(s.state.FLogDestDir + "Report.Bin.bak"), before);
 #endif
 }

@@ -93,7 +93,7 @@ TEST(ReportFold, UnreadableResultsLeaveTheRecord)
     EXPECT_GT(f.rec().mLastBumpPass, 0);
 }
 
-TEST(ReportFold, SerialsAreCaseSensitiveAndLongOnesFindTheirRecord)
+TEST(ReportFold, SerialsIgnoreLetterCaseAndLongOnesFindTheirRecord)
 {
     Fold f;
     const QString longSn = QStringLiteral("ABCDEFGHIJKLMNOPQRS");
@@ -101,9 +101,11 @@ TEST(ReportFold, SerialsAreCaseSensitiveAndLongOnesFindTheirRecord)
                                   f.add("ABC", "CAL", "ABC_CAL_2103101000.XML", result("CO", "PASS", "21-03-10")),
                                   f.add(longSn, "CAL", "L_CAL_2103101000.XML", result("CO", "PASS", "21-03-10")),
                                   f.add(longSn, "CAL", "L_CAL_2103111000.XML", result("CO", "PASS", "21-03-11"))});
-    ASSERT_EQ(f.store.FReport.size(), 3);
-    EXPECT_EQ(f.rec(2).mSN, "ABCDEFGHIJKLMNOP");
-    EXPECT_EQ(f.rec(2).mLastCalFile, "L_CAL_2103111000.XML");
+    ASSERT_EQ(f.store.FReport.size(), 2); // "abc" and "ABC" are one instrument
+    EXPECT_EQ(f.rec(0).mSN, "abc");
+    EXPECT_EQ(f.rec(0).mLastCalFile, "abc_CAL_2103101000.XML");
+    EXPECT_EQ(f.rec(1).mSN, "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(f.rec(1).mLastCalFile, "L_CAL_2103111000.XML");
 }
 
 TEST(ReportEvents, WindowStartInDaysAndHours)
@@ -236,19 +238,19 @@ TEST(ReportCheck, AlertBits)
 TEST(ReportCheck, SortsBySerialBytesAndMarksNewAlerts)
 {
     Fold f;
-    for (const char* sn : {"b", "B", "AB", "A", "\xC4"}) {
+    for (const char* sn : {"c", "B", "AB", "A", "\xC4"}) {
         RDockReport r = GetInitReport();
         r.mSN = QString::fromLatin1(sn);
         r.mLastBumpPass = r.mLastCalPass = kNow - 1;
         f.store.FReport.append(r);
     }
-    f.store.FReport[0].mLastBumpFail = kNow; // "b" bump failed
+    f.store.FReport[0].mLastBumpFail = kNow; // "c" bump failed
     f.store.FReport[1].mLowAlarmTime = 3;    // "B" alarm
     f.store.CheckResult();
     QStringList order;
     for (const RDockReport& r : f.store.FReport)
         order << r.mSN;
-    EXPECT_EQ(order, (QStringList{"A", "AB", "B", "b", QString::fromLatin1("\xC4")}));
+    EXPECT_EQ(order, (QStringList{"A", "AB", "B", "c", QString::fromLatin1("\xC4")}));
     EXPECT_TRUE(f.rec(2).mNew);
     EXPECT_TRUE(f.rec(3).mNew);
     EXPECT_FALSE(f.rec(0).mNew);
