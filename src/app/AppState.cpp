@@ -446,6 +446,8 @@ void AppState::GetSetting()
     s.NetworkInterfaces = readTrimmed(ini, "NETWORK", "Interfaces", QString());
     s.NetworkTcpPort = readRanged(ini, "NETWORK", "TcpPort", 80, 1, 65535);
     s.EmailCaFile = readTrimmed(ini, "EMAIL", "CAFile", QString());
+    s.NetworkDocks = readTrimmed(ini, "NETWORK", "Docks", QString());
+    s.AlertMailAtOnce = ini.readBool("ALERT", "MailAtOnce", false);
     for (int i = 0; i < 3; ++i)
         s.PrintFooter[i] = ini.readString("PRINT", QStringLiteral("Footer%1").arg(i + 1), QString());
 
@@ -542,6 +544,10 @@ bool AppState::SaveSetting(QString* error)
         ini.writeInteger("NETWORK", "TcpPort", s.NetworkTcpPort);
     if (!s.EmailCaFile.isEmpty() || ini.keyExists("EMAIL", "CAFile"))
         ini.writeString("EMAIL", "CAFile", s.EmailCaFile);
+    if (!s.NetworkDocks.isEmpty() || ini.keyExists("NETWORK", "Docks"))
+        ini.writeString("NETWORK", "Docks", s.NetworkDocks);
+    if (s.AlertMailAtOnce || ini.keyExists("ALERT", "MailAtOnce"))
+        ini.writeBool("ALERT", "MailAtOnce", s.AlertMailAtOnce);
     for (int i = 0; i < 3; ++i) {
         const QString key = QStringLiteral("Footer%1").arg(i + 1);
         if (!s.PrintFooter[i].isEmpty() || ini.keyExists("PRINT", key))
@@ -665,7 +671,8 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st)
       << K{"NETWORK", "Port", K::Integer} << K{"SET", "LevelDev", K::Boolean};
     // The keys this program adds (README.md), after the usual ones.
     t << K{"NETWORK", "Interfaces", K::Text} << K{"NETWORK", "TcpPort", K::Integer}
-      << K{"EMAIL", "CAFile", K::Text};
+      << K{"EMAIL", "CAFile", K::Text} << K{"NETWORK", "Docks", K::Text}
+      << K{"ALERT", "MailAtOnce", K::Boolean};
     return t;
 }
 
@@ -729,5 +736,7 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "NETWORK/Interfaces") return s.NetworkInterfaces;
     if (id == "NETWORK/TcpPort") return QString::number(s.NetworkTcpPort);
     if (id == "EMAIL/CAFile") return s.EmailCaFile;
+    if (id == "NETWORK/Docks") return s.NetworkDocks;
+    if (id == "ALERT/MailAtOnce") return b(s.AlertMailAtOnce);
     return QString();
 }

@@ -60,6 +60,8 @@ struct AppSettings : RReportSettings {
     int NetworkTcpPort = 80;     // NETWORK/TcpPort
     QString EmailCaFile;         // EMAIL/CAFile: extra certificate authority for the mail server
     QString PrintFooter[3];      // PRINT/Footer1..3: customer lines of the "Manufaturer" certificate
+    QString NetworkDocks;        // NETWORK/Docks: dock addresses visited besides the ones discovery finds
+    bool AlertMailAtOnce = false; // ALERT/MailAtOnce: a failed test or gas alarm is mailed as it comes
 };
 
 // Editing state of the tester grid: rows of (name, company, department) below a header row.

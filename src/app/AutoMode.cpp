@@ -9,10 +9,13 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/AutoModeMemory.h"
+#include "app/LanConnect.h"
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "app/Reporting.h"
 #include "lang/LangTable.h"
+#include "logview/EventLog.h"
 #include "platform/Platform.h"
 #include "report/ReportDocs.h"
 #include "util/FileCopy.h"
@@ -101,6 +104,12 @@ TDateTime TAutoMode::GetSendTime(const std::array<RSetSch, 5>& sch, TDateTime no
         }
     }
     return result;
+}
+
+TDateTime TAutoMode::NextSendTime(const std::array<RSetSch, 5>& sch, TDateTime now, TDateTime lastSlot)
+{
+    const bool wentBackOverIt = lastSlot > now && lastSlot - now <= 2.0 / 24;
+    return GetSendTime(sch, wentBackOverIt ? lastSlot : now);
 }
 
 TDateTime TAutoMode::GetConCheckTime(int& step, TDateTime now)
@@ -206,6 +215,21 @@ void TAutoMode::SettingsEdited()
 void TAutoMode::OpAutoCancelBtnClick()
 {
     core.state.FAutoMode = false;
+    // The step in progress stops at its next file or request; a dock exchange
+    // still waiting for its answer a second later is broken off (never an upload).
+    core.RequestCancel();
+    if (m_visiting) {
+        if (!m_cancelGrace) {
+            m_cancelGrace = std::make_unique<QTimer>();
+            m_cancelGrace->setSingleShot(true);
+            QObject::connect(m_cancelGrace.get(), &QTimer::timeout, [this] {
+                if (m_visiting && !m_uploading)
+                    udp().CloseComm();
+            });
+        }
+        if (!m_cancelGrace->isActive())
+            m_cancelGrace->start(1000);
+    }
     clock->Wake();
     if (m_timer && m_timer->isActive())
         m_timer->start(0);
@@ -316,6 +340,7 @@ void TAutoMode::startRun()
     m_storeOk = true;
     m_destOk = true;
     m_reportFailed = false;
+    core.FCancelRequested = false;
 
     const TDateTime now = clock->Now();
     nStep = 0;
@@ -335,6 +360,11 @@ void TAutoMode::startRun()
     FLoaded.clear();
     mFWList = RFWList{};
     mFWSend.clear();
+    FVisits = {RDockLanInfo{}};
+    FTally.clear();
+    m_loadedDock.clear();
+    dtDestRetry = now;
+    dtLastSlot = 0;
     m_lastNow = now;
     m_alert = alertSnap();
     m_sch = st.FTimeSch;
@@ -347,6 +377,13 @@ void TAutoMode::startRun()
         core.ClearLogBrowser();
 
     core.AddLog(LOGTYPE_PROGRESS, T(745));
+    // A destination set but not there (a network share not mounted yet) is waited
+    // for: nobody may be there to answer a folder picker.
+    if (destinationMissing()) {
+        nStep = 5;
+        stepWaitDestination();
+        return;
+    }
     st.FAutoMode = core.GetLogDestination(true);
     if (!st.FAutoMode) {
         m_destOk = false;
@@ -365,7 +402,10 @@ void TAutoMode::endRun()
     if ((nStep == 12 || nStep == 13) && !FLoaded.isEmpty() && m_storeOk) {
         evaluateCycle();
         FLoaded.clear();
+        m_loadedDock.clear();
     }
+    if (nStep == 12 || nStep == 13)
+        logDockSummary();
     flushLogs(true);
     udp().CloseComm();
     udp().OnInform = nullptr;
@@ -374,6 +414,7 @@ void TAutoMode::endRun()
         core.FUnitDef = m_prevUnit;
     core.FUnitDef->OnInform = nullptr;
     core.state.FAutoMode = false;
+    core.FCancelRequested = false;
     m_running = false;
     core.AddLog(LOGTYPE_PROGRESS, T(781));
     m_transferLock.release();
@@ -381,18 +422,25 @@ void TAutoMode::endRun()
         OnRunState(false);
 }
 
-bool TAutoMode::immediate() const { return nStep != 3 && nStep != 11; }
+bool TAutoMode::immediate() const { return nStep != 3 && nStep != 5 && nStep != 11; }
 
+// Only deadlines a waiting step acts on count: the event-window refresh is looked
+// at when docks are found, so waiting for it would wake the loop for nothing (and,
+// once past with no dock around, at once, over and over).
 TDateTime TAutoMode::nextDeadline(TDateTime now) const
 {
     TDateTime t = std::min(now + kMaxSleepSec * kSec, dtLogTime);
     if (nStep == 3)
         t = std::min(t, dtRefTime);
+    if (nStep == 5)
+        t = std::min(t, dtDestRetry);
     if (nStep == 11)
-        t = std::min({t, dtSendTime, dtConCheckTime, dtLastUpdate});
+        t = std::min({t, dtSendTime, dtConCheckTime});
     if (CountdownVisible && nStep > 9)
         t = std::min(t, dtSendRemainDisp);
-    return t;
+    // Every wait ends later than it starts: a deadline already past that no step
+    // took up would otherwise turn the wait into a busy loop.
+    return std::max(t, now + 0.2 * kSec);
 }
 
 void TAutoMode::checkClockJump(TDateTime now)
@@ -429,7 +477,7 @@ void TAutoMode::pass()
     if (st.FTimeSchChanged) {
         st.FTimeSchChanged = false;
         if (nStep > 9) {
-            dtSendTime = GetSendTime(st.FTimeSch, now);
+            dtSendTime = NextSendTime(st.FTimeSch, now, dtLastSlot);
             dtSendRefTime = now;
             dtSendRemainDisp = now; // the countdown shows the new time at once
         }
@@ -484,6 +532,7 @@ void TAutoMode::runStep()
             nStep = 2;
         }
         return;
+    case 5: stepWaitDestination(); return;
     case 10:
         core.state.FTimeSchChanged = true;
         dtConCheckTime = clock->Now();
@@ -552,7 +601,9 @@ void TAutoMode::stepSend()
 {
     const QString subject = QStringLiteral("Marvane Report ") +
                             FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), core.state.FLastReportDate);
-    const uint8_t r = SendEmail(core, subject, {QString()}, MailTimeouts);
+    RMailSettings timeouts = MailTimeouts;
+    timeouts.pCancel = &core.FCancelRequested;
+    const uint8_t r = SendEmail(core, subject, {QString()}, timeouts);
     if (r == MAIL_RESULT_OK) {
         QString error;
         if (!Store().ResetAfterEmail(&error))
@@ -589,6 +640,7 @@ void TAutoMode::stepIdle()
 {
     TDateTime now = clock->Now();
     if (now >= dtSendTime) {
+        dtLastSlot = dtSendTime;
         core.state.FTimeSchChanged = true;
         nStep = 1;
         return;
@@ -597,13 +649,21 @@ void TAutoMode::stepIdle()
         return;
     core.AddLog(LOGTYPE_LANSERACH, T(748));
     core.FDockLan = {RDockLanInfo{}};
+    core.FDockLanSilent.clear();
     if (core.LoadLanConnect)
         core.LoadLanConnect(SearchRetrySec, SearchMaxSec);
     const int found = std::max(0, int(core.FDockLan.size()) - 1);
     core.AddLog(LOGTYPE_LANSERACH, T(749) + QStringLiteral(" : ") + T(750) + ' ' + QString::number(found) +
                                        ' ' + T(751));
+    FVisits = core.FDockLan;
+    for (const QString& ip : core.FDockLanSilent) {
+        RDockLanInfo listed;
+        listed.mIp = ip;
+        FVisits << listed;
+    }
+    FTally.clear();
     now = clock->Now();
-    if (found == 0) {
+    if (FVisits.size() < 2) {
         dtConCheckTime = GetConCheckTime(nConCheckStep, now);
         countCycle();
         return;
@@ -642,7 +702,7 @@ void TAutoMode::chooseFirmware()
     pick(core.editors.gd.GDUpgradeFileNameEdit, core.editors.gd.GDUpgradeLabel, mFWList.mGD, mFWList.mGDVer, 753);
 }
 
-void TAutoMode::uploadFirmware(const QString& sn)
+void TAutoMode::uploadFirmware(const QString& sn, const QString& dockVersion)
 {
     int idx = -1;
     for (int i = 0; i < mFWSend.size(); ++i)
@@ -654,13 +714,38 @@ void TAutoMode::uploadFirmware(const QString& sn)
     }
     TUnitDef& unit = udp();
     auto send = [&](uint8_t kind, const QString& path, const QString& ver, QString& sentPath, QString& sentVer) {
-        if (!NeedsUpload(path, ver, sentPath, sentVer))
+        if (!NeedsUpload(path, ver, sentPath, sentVer) || core.CancelRequested())
             return;
+        // What went to this dock is remembered across runs, by the image's content.
+        const QString hash = TFirmwareMemory::ImageHash(path);
+        const RFWSent before = TFirmwareMemory::Load(sn, kind);
+        const RFWSent now{hash, ver, QFileInfo(path).fileName()};
+        QString error;
+        const bool onDock = (!hash.isEmpty() && before.mHash == hash) ||
+                            (kind == UNIT_FWTYPE_DOCK &&
+                             TFirmwareMemory::SameVersion(dockVersion, TFirmwareMemory::ImageVersion(kind, path)));
+        if (onDock) {
+            if (before.mHash != hash && !TFirmwareMemory::Remember(sn, kind, now, &error))
+                core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
+            core.AddLog(LOGTYPE_PROGRESS2, T(841) + QStringLiteral(" : ") + path + QStringLiteral(" (") + ver + ')');
+            sentPath = path;
+            sentVer = ver;
+            return;
+        }
         core.AddLog(LOGTYPE_PROGRESS2, T(756) + QStringLiteral(" : ") + path + QStringLiteral(" (") + ver + ')');
-        if (unit.SaveFirmware(kind, path)) {
+        // An image on its way is never cut off: Cancel waits for it.
+        const std::atomic_bool* cancel = unit.FCancel;
+        unit.FCancel = nullptr;
+        m_uploading = true;
+        const bool ok = unit.SaveFirmware(kind, path);
+        m_uploading = false;
+        unit.FCancel = cancel;
+        if (ok) {
             core.AddLog(LOGTYPE_PROGRESS2, T(756) + QStringLiteral(" ... ") + T(708));
             sentPath = path;
             sentVer = ver;
+            if (!TFirmwareMemory::Remember(sn, kind, now, &error))
+                core.AddLog(LOGTYPE_PROGRESS2, T(709) + QStringLiteral(" : ") + error);
         } else {
             core.AddLog(LOGTYPE_PROGRESS2, T(756) + QStringLiteral(" ... ") + T(709) +
                                                (unit.FErrStr.isEmpty() ? QString() : QStringLiteral(" : ") + unit.FErrStr));
@@ -670,14 +755,143 @@ void TAutoMode::uploadFirmware(const QString& sn)
     send(UNIT_FWTYPE_GD, mFWList.mGD, mFWList.mGDVer, mFWSend[idx].mGD, mFWSend[idx].mGDVer);
 }
 
+TDateTime TAutoMode::NewestStoredResult()
+{
+    TDateTime newest = 0;
+    for (const RDockReport& r : Store().FReport)
+        newest = std::max({newest, r.mLastBumpPass, r.mLastBumpFail, r.mLastCalPass, r.mLastCalFail});
+    return newest;
+}
+
+// A dock clock that reads as no time (reset to 1999 after a power loss) or has
+// drifted is set from the PC, unless the PC's own clock is behind the store.
+void TAutoMode::setDockClock(TUdpSkt& unit, const QString& who, TDateTime dockTime)
+{
+    const TDateTime now = clock->Now();
+    const QString f = QStringLiteral("yyyy-mm-dd hh:nn:ss");
+    const bool noTime = !(dockTime > 0);
+    if (!noTime && !ClockDrifted(dockTime, now))
+        return;
+    const TDateTime newest = NewestStoredResult();
+    if (now < newest) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(837) + QStringLiteral(" : ") + who + QStringLiteral(" (") +
+                                           FormatDays(f, now) + QStringLiteral(" < ") + FormatDays(f, newest) + ')');
+        return;
+    }
+    if (noTime)
+        core.AddLog(LOGTYPE_PROGRESS1, T(836) + QStringLiteral(" : ") + who + QStringLiteral(" => ") + FormatDays(f, now));
+    else
+        core.AddLog(LOGTYPE_PROGRESS2, T(755) + QStringLiteral(" : ") + FormatDays(f, dockTime) +
+                                           QStringLiteral(" => ") + FormatDays(f, now));
+    unit.SetRtc(now);
+}
+
+// New files by the watermarks, and every file that an earlier cycle could not
+// fetch (kept per dock in the transfer folder until it reaches the store).
+void TAutoMode::fetchLogs(TUdpSkt& unit, const RDockLanInfo& dock, const QString& who, RVisitTally& tally)
+{
+    core.AddLog(LOGTYPE_PROGRESS1, T(706));
+    QVector<RFileList> list;
+    unit.FFailed.clear();
+    unit.LoadLogFileList(list, false);
+    const bool listedAll = unit.FFailed.isEmpty() && !core.CancelRequested();
+    const QStringList retry = TAutoRetryList::Load(dock.mSN);
+    QStringList next;
+    auto listed = [&](const QString& name) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const RFileList& f) { return f.mName.compare(name, Qt::CaseInsensitive) == 0; });
+    };
+    // A file gone from a dock listed in full has nothing left to fetch.
+    for (const QString& name : retry)
+        if (!listedAll && !listed(name))
+            next << name;
+    const QVector<RDockReport>& report = Store().FReport;
+    for (RFileList& f : list) {
+        const bool again = retry.contains(f.mName, Qt::CaseInsensitive);
+        if (!again && !KeepLogFile(f, report, bTimeUpdate))
+            continue;
+        if (core.CancelRequested()) {
+            next << f.mName;
+            continue;
+        }
+        const uint8_t r = unit.LoadLogFile(f);
+        if (r == 0) {
+            FLoaded.append(f);
+            m_loadedDock << dock.mSN;
+            ++nLoadCnt;
+            ++tally.fetched;
+            // Off the list only once the store holds it (after the evaluation).
+            if (again)
+                next << f.mName;
+            continue;
+        }
+        next << f.mName;
+        if (r != UNIT_RESULT_CANCELLED) {
+            ++tally.failed;
+            core.AddLog(LOGTYPE_PROGRESS1, T(838) + QStringLiteral(" : ") + who + ' ' + f.mName);
+        }
+    }
+    QString error;
+    if (!TAutoRetryList::Save(dock.mSN, next, &error))
+        core.AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + error);
+    if (!core.CancelRequested() && core.state.settings.ConfigSetEtcAutoPurgeCheck)
+        purgeDock(unit, list);
+}
+
+void TAutoMode::purgeDock(TUdpSkt& unit, const QVector<RFileList>& list)
+{
+    const AppSettings& s = core.state.settings;
+    const TDateTime limit = clock->Now() - s.ConfigSetEtcPurgeDayEdit;
+    int kept = 0;
+    for (const RFileList& f : list) {
+        if (core.CancelRequested())
+            return;
+        if (!(f.mDate > 0 && f.mDate < limit))
+            continue;
+        // Only what already stands in the local store: a file fetched in this
+        // cycle goes at a later one, a file that failed stays on the dock.
+        RUnitLogList e;
+        e.mName = f.mName;
+        e.mDate = f.mDate;
+        e.mSize = f.mSize;
+        e.mAliasName = f.mAliasName;
+        e.mOpt = uint8_t(f.mOpt & 15);
+        if (!core.SavedInStore(e)) {
+            ++kept;
+            continue;
+        }
+        const uint8_t r = unit.DeleteFile(f.mName);
+        core.AddLog(LOGTYPE_PROGRESS2, T(707) + QStringLiteral(" (") + T(r == 0 ? 708 : 709) +
+                                           QStringLiteral(") ...") + f.mName);
+    }
+    if (kept > 0)
+        core.AddLog(LOGTYPE_PROGRESS1, T(778).arg(kept));
+    if (nDelDirCnt == 0) {
+        core.AddLog(LOGTYPE_PROGRESS1, T(710));
+        QVector<RFileList> dirs;
+        unit.LoadLogDirList(dirs);
+        for (const RFileList& d : dirs) {
+            if (core.CancelRequested())
+                return;
+            const uint8_t r = unit.DeleteDirectory(d.mName);
+            core.AddLog(LOGTYPE_PROGRESS2, T(711) + QStringLiteral(" (") + T(r == 0 ? 708 : 709) +
+                                               QStringLiteral(") ...") + d.mName);
+        }
+    }
+}
+
 void TAutoMode::stepVisit()
 {
-    if (nStepSub < 1 || nStepSub >= core.FDockLan.size()) {
+    if (nStepSub < 1 || nStepSub >= FVisits.size()) {
         nStep = 13;
         return;
     }
-    const RDockLanInfo dock = core.FDockLan[nStepSub];
-    const QString who = dock.mSN + QStringLiteral(" [") + dock.mIp + ']';
+    RDockLanInfo dock = FVisits[nStepSub];
+    auto name = [](const RDockLanInfo& d) {
+        const QString ip = '[' + d.mIp + ']';
+        return d.mSN.isEmpty() ? ip : d.mSN + ' ' + ip;
+    };
+    QString who = name(dock);
     core.AddLog(LOGTYPE_LANSERACH, T(754) + QStringLiteral(" : ") + who);
 
     TUdpSkt& unit = udp();
@@ -686,9 +900,17 @@ void TAutoMode::stepVisit()
     unit.OnInform = [this](const QString& s) { core.OnUnitInform(s); };
     unit.ClearVariable();
     unit.FFailed.clear();
+    unit.FCancel = &core.FCancelRequested;
+    m_visiting = true;
+    RVisitTally tally;
     auto done = [&] {
         unit.CloseComm();
         unit.OnInform = nullptr;
+        unit.FCancel = nullptr;
+        m_visiting = false;
+        tally.who = who;
+        tally.sn = dock.mSN;
+        FTally << tally;
         nStep = 13;
     };
     // A dock that does not answer is skipped for this cycle; the others are still visited.
@@ -697,74 +919,25 @@ void TAutoMode::stepVisit()
         done();
         return;
     }
+    // The identity request carries the clock: an answer without a valid time is
+    // still an answer (a dock whose clock was reset), only no answer is unreachable.
     const TDateTime dockTime = unit.ReadRtc();
-    if (!(dockTime > 0)) {
+    if (unit.FRxData.mResult != UDPSKT_COMM_END) {
         core.AddLog(LOGTYPE_PROGRESS1, T(757) + QStringLiteral(" : ") + who +
                                            (unit.FErrStr.isEmpty() ? QString() : QStringLiteral(" (") + unit.FErrStr + ')'));
         done();
         return;
     }
-    TDateTime now = clock->Now();
-    if (ClockDrifted(dockTime, now)) {
-        core.AddLog(LOGTYPE_PROGRESS2, T(755) + QStringLiteral(" : ") +
-                                           FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), dockTime) +
-                                           QStringLiteral(" => ") +
-                                           FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), now));
-        unit.SetRtc(now);
+    tally.reached = true;
+    const QString dockVersion = unit.FRxData.mSWVersion;
+    if (dock.mSN.isEmpty() && !unit.FRxData.mSN.isEmpty()) {
+        dock.mSN = unit.FRxData.mSN; // a listed dock that did not answer the search
+        who = name(dock);
     }
-
-    core.AddLog(LOGTYPE_PROGRESS1, T(706));
-    QVector<RFileList> list;
-    unit.LoadLogFileList(list, false);
-    const QVector<RDockReport>& report = Store().FReport;
-    for (RFileList& f : list) {
-        if (!KeepLogFile(f, report, bTimeUpdate))
-            continue;
-        if (unit.LoadLogFile(f) == 0) {
-            FLoaded.append(f);
-            ++nLoadCnt;
-        }
-    }
-
-    const AppSettings& s = core.state.settings;
-    if (s.ConfigSetEtcAutoPurgeCheck) {
-        now = clock->Now();
-        const TDateTime limit = now - s.ConfigSetEtcPurgeDayEdit;
-        int kept = 0;
-        for (const RFileList& f : list) {
-            if (!(f.mDate > 0 && f.mDate < limit))
-                continue;
-            // Only what already stands in the local store: a file fetched in this
-            // cycle goes at a later one, a file that failed stays on the dock.
-            RUnitLogList e;
-            e.mName = f.mName;
-            e.mDate = f.mDate;
-            e.mSize = f.mSize;
-            e.mAliasName = f.mAliasName;
-            e.mOpt = uint8_t(f.mOpt & 15);
-            if (!core.SavedInStore(e)) {
-                ++kept;
-                continue;
-            }
-            const uint8_t r = unit.DeleteFile(f.mName);
-            core.AddLog(LOGTYPE_PROGRESS2, T(707) + QStringLiteral(" (") + T(r == 0 ? 708 : 709) +
-                                               QStringLiteral(") ...") + f.mName);
-        }
-        if (kept > 0)
-            core.AddLog(LOGTYPE_PROGRESS1, T(778).arg(kept));
-        if (nDelDirCnt == 0) {
-            core.AddLog(LOGTYPE_PROGRESS1, T(710));
-            QVector<RFileList> dirs;
-            unit.LoadLogDirList(dirs);
-            for (const RFileList& d : dirs) {
-                const uint8_t r = unit.DeleteDirectory(d.mName);
-                core.AddLog(LOGTYPE_PROGRESS2, T(711) + QStringLiteral(" (") + T(r == 0 ? 708 : 709) +
-                                                   QStringLiteral(") ...") + d.mName);
-            }
-        }
-    }
-    if (s.ConfigSetEtcUploadImageCheck)
-        uploadFirmware(dock.mSN);
+    setDockClock(unit, who, dockTime);
+    fetchLogs(unit, dock, who, tally);
+    if (core.state.settings.ConfigSetEtcUploadImageCheck && !core.CancelRequested())
+        uploadFirmware(dock.mSN, dockVersion);
     done();
 }
 
@@ -827,22 +1000,157 @@ void TAutoMode::evaluateCycle()
     for (const QString& line : sErr.split('\r', Qt::SkipEmptyParts))
         core.AddLog(LOGTYPE_PROGRESS2, line);
     TReportStore& store = Store();
+    QHash<QString, RDockReport> before;
+    for (const RDockReport& r : store.FReport)
+        before.insert(r.mSN.toUpper(), r);
     store.MakeCalResult(unit.FLogList, cals);
     store.MakeBumpResult(unit.FLogList, bumps);
     store.MakeEventResult(unit.FLogList, events);
     store.CheckResult();
     saveStoreAndDocuments(false);
+    updateRetryLists(events + cals + bumps);
+    if (core.state.settings.AlertMailAtOnce)
+        sendAlertMail(before, events);
+}
+
+// Files fetched but not copied into the store are fetched again; those the store
+// now holds come off their dock's list.
+void TAutoMode::updateRetryLists(const QVector<int>& copied)
+{
+    QHash<QString, QStringList> lists;
+    for (int i = 0; i < FLoaded.size(); ++i) {
+        const QString dock = m_loadedDock.value(i);
+        if (!lists.contains(dock))
+            lists.insert(dock, TAutoRetryList::Load(dock));
+        QStringList& list = lists[dock];
+        const QString name = FLoaded[i].mName;
+        if (copied.contains(i)) {
+            list.removeIf([&](const QString& n) { return n.compare(name, Qt::CaseInsensitive) == 0; });
+        } else {
+            if (!list.contains(name, Qt::CaseInsensitive))
+                list << name;
+            for (RVisitTally& t : FTally)
+                if (t.sn == dock) {
+                    --t.fetched;
+                    ++t.failed;
+                }
+        }
+    }
+    QString error;
+    for (auto it = lists.cbegin(); it != lists.cend(); ++it)
+        if (!TAutoRetryList::Save(it.key(), it.value(), &error))
+            core.AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + error);
+}
+
+// With ALERT/MailAtOnce: a failed test or a gas alarm that this cycle brought, and
+// that lies inside the alarm-event window, is mailed at once in a few lines.
+void TAutoMode::sendAlertMail(const QHash<QString, RDockReport>& before, const QVector<int>& events)
+{
+    TReportStore& store = Store();
+    const TDateTime now = clock->Now();
+    const TDateTime since = store.EventWindowStart(now);
+    const QString f = QStringLiteral("yyyy-mm-dd hh:nn");
+    auto dockOf = [&](const QString& alias) {
+        for (int i = 0; i < FLoaded.size(); ++i)
+            if (FLoaded[i].mAliasName.trimmed().compare(alias.trimmed(), Qt::CaseInsensitive) == 0)
+                for (const RVisitTally& t : FTally)
+                    if (t.sn == m_loadedDock.value(i))
+                        return t.who;
+        return QString();
+    };
+    QStringList lines;
+    auto add = [&](const QString& sn, const QString& what, TDateTime when) {
+        lines << QStringLiteral("%1 at dock %2: %3, %4").arg(sn.trimmed(), dockOf(sn), what, FormatDays(f, when));
+    };
+    for (const RDockReport& r : store.FReport) {
+        const RDockReport b = before.value(r.mSN.toUpper(), GetInitReport());
+        if (r.mLastBumpFail > b.mLastBumpFail && r.mLastBumpFail >= since)
+            add(r.mSN, QStringLiteral("bump test FAIL"), r.mLastBumpFail);
+        if (r.mLastCalFail > b.mLastCalFail && r.mLastCalFail >= since)
+            add(r.mSN, QStringLiteral("calibration FAIL"), r.mLastCalFail);
+    }
+    // Gas alarms from the event files themselves: the store sums alarm times,
+    // which a refetched file would count again.
+    const QString dest = AppState::AddLastSlash(core.state.FLogDestDir) + QStringLiteral("KM1/");
+    QHash<QString, TDateTime> lastAlarm;
+    QHash<QString, QString> alarmKind;
+    for (int idx : events) {
+        const RUnitLogList e = udp().GetLogList(idx);
+        const QString alias = GetDelLastSpace(e.mAliasName);
+        const TDateTime known = before.value(alias.toUpper(), GetInitReport()).mLastEvent;
+        const RGDEventFile file = ReadGDEventFile(dest + StoreFolderName(alias) + QStringLiteral("/EVENT/") +
+                                                  GetFatFileNameExtract(e.mName));
+        for (const RGDEvent& ev : file.mEvents) {
+            const QString alarm = ev.mAlarm.trimmed().toUpper();
+            if (alarm.isEmpty() || alarm == QLatin1String("NONE") || ev.mOption.trimmed().toUpper() == QLatin1String("BUMP"))
+                continue;
+            if (ev.mDate <= known || ev.mDate < since || ev.mDate > now + 1 || ev.mDate <= lastAlarm.value(alias))
+                continue;
+            lastAlarm[alias] = ev.mDate;
+            alarmKind[alias] = alarm;
+        }
+    }
+    for (auto it = lastAlarm.cbegin(); it != lastAlarm.cend(); ++it)
+        add(it.key(), QStringLiteral("gas alarm ") + alarmKind.value(it.key()), it.value());
+    if (lines.isEmpty())
+        return;
+    const int shown = int(std::min<qsizetype>(lines.size(), 20));
+    QStringList body = lines.mid(0, shown);
+    if (lines.size() > shown)
+        body << QStringLiteral("... and %1 more; see the report.").arg(lines.size() - shown);
+    RMailSettings timeouts = MailTimeouts;
+    timeouts.pCancel = &core.FCancelRequested;
+    const QString subject = QStringLiteral("Marvane Alert ") + FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), now);
+    const uint8_t r = SendEmail(core, subject, body, timeouts, false);
+    if (r == MAIL_RESULT_OK)
+        core.AddLog(LOGTYPE_PROGRESS1, T(843) + QStringLiteral(" : ") + QString::number(lines.size()));
+    else if (r == MAIL_RESULT_NOT_CONFIGURED)
+        core.AddLog(LOGTYPE_PROGRESS1, T(844) + QStringLiteral(" : ") + T(785));
+    else
+        core.AddLog(LOGTYPE_PROGRESS1, T(844));
+}
+
+// One line per dock of the cycle: reached or not, files fetched, files failed.
+void TAutoMode::logDockSummary()
+{
+    for (const RVisitTally& t : FTally)
+        core.AddLog(LOGTYPE_PROGRESS1, t.reached ? T(839).arg(t.who).arg(t.fetched).arg(t.failed) : T(840).arg(t.who));
+    FTally.clear();
+}
+
+bool TAutoMode::destinationMissing() const
+{
+    const QString dest = core.state.FLogDestDir.trimmed();
+    return !dest.isEmpty() && !QFileInfo(dest).isDir();
+}
+
+// Step 5: the log destination is looked for once a minute, with a line each time.
+void TAutoMode::stepWaitDestination()
+{
+    const TDateTime now = clock->Now();
+    if (now < dtDestRetry)
+        return;
+    const QString dest = core.state.FLogDestDir.trimmed();
+    if (!destinationMissing() || QDir().mkpath(dest)) {
+        nStep = 0;
+        if (!ClearFiles())
+            core.AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + platform::TransferFolder());
+        return;
+    }
+    core.AddLog(LOGTYPE_PROGRESS1, T(842) + QStringLiteral(" : ") + QDir::toNativeSeparators(dest));
+    dtDestRetry = now + 60 * kSec;
 }
 
 void TAutoMode::stepNextDock()
 {
     ++nStepSub;
-    if (nStepSub < core.FDockLan.size()) {
+    if (nStepSub < FVisits.size()) {
         nStep = 12;
         return;
     }
     if (!FLoaded.isEmpty() || bTimeUpdate)
         evaluateCycle();
+    logDockSummary();
     core.AddLog(LOGTYPE_PROGRESS2, T(787) + QStringLiteral(" : ") + QString::number(nLoadCnt));
     core.AddLog(LOGTYPE_PROGRESS1, T(758));
     nDelDirCnt = NextDelDirCnt(nDelDirCnt);

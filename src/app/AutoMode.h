@@ -6,6 +6,7 @@
 // The loop keeps a step number and a handful of deadlines. Between passes it does
 // not poll: it sleeps in an event loop until the nearest deadline or until it is
 // woken (Cancel, a settings edit), so the processor is idle while it waits.
+#include <QHash>
 #include <QString>
 #include <QVector>
 #include <array>
@@ -15,6 +16,8 @@
 #include "app/AppState.h"
 #include "app/TransferLock.h"
 #include "link/UnitDef.h"
+#include "link/udp/LanDiscovery.h"
+#include "link/udp/UdpSkt.h"
 #include "report/MailSender.h"
 #include "report/ReportStore.h"
 
@@ -123,6 +126,12 @@ public:
     int CyclesDone() const { return m_cycles; }
     // The last run ended by Cancel or MaxCycles, not by a missing destination or store.
     bool RanToEnd() const { return m_storeOk && m_destOk; }
+    // The dock clocks are set from the PC only when the PC's clock is not earlier
+    // than the newest test result in the store (0: the store holds none).
+    TDateTime NewestStoredResult();
+    // The next report after `now`; a slot sent less than two hours ago is not sent
+    // again when the clock goes back over it (the autumn hour that repeats).
+    static TDateTime NextSendTime(const std::array<RSetSch, 5>& sch, TDateTime now, TDateTime lastSlot);
 
     // What the window shows (all optional).
     std::function<void(bool running)> OnRunState;
@@ -141,6 +150,19 @@ public:
     QVector<RFileList> FLoaded;
     RFWList mFWList;
     QVector<RFWSendList> mFWSend;
+    // The docks of this cycle: those found and the NETWORK/Docks addresses that did
+    // not answer the search (entry 0 is the placeholder, as in the found-dock list).
+    QVector<RDockLanInfo> FVisits{RDockLanInfo{}};
+    // What each visit of the cycle came to, for the summary line per dock.
+    struct RVisitTally {
+        QString who;
+        QString sn;
+        bool reached = false;
+        int fetched = 0, failed = 0;
+    };
+    QVector<RVisitTally> FTally;
+    TDateTime dtDestRetry = 0; // step 5: next look for a log destination that is not there
+    TDateTime dtLastSlot = 0;  // the schedule slot of the last report sent on time
 
     TReportStore& Store();
     // The copy steps after the last dock: downloaded files of one kind into the local store.
@@ -162,7 +184,15 @@ private:
     void stepNextDock();
     void evaluateCycle();
     void chooseFirmware();
-    void uploadFirmware(const QString& sn);
+    void uploadFirmware(const QString& sn, const QString& dockVersion);
+    bool destinationMissing() const;
+    void stepWaitDestination();
+    void setDockClock(TUdpSkt& unit, const QString& who, TDateTime dockTime);
+    void fetchLogs(TUdpSkt& unit, const RDockLanInfo& dock, const QString& who, RVisitTally& tally);
+    void purgeDock(TUdpSkt& unit, const QVector<RFileList>& list);
+    void updateRetryLists(const QVector<int>& copied);
+    void sendAlertMail(const QHash<QString, RDockReport>& before, const QVector<int>& events);
+    void logDockSummary();
     void updateEventWindow();
     void flushLogs(bool always);
     void countCycle();
@@ -188,6 +218,10 @@ private:
     void tick();
     void scheduleTick();
     std::unique_ptr<class QTimer> m_timer;
+    // Cancel during a visit: an exchange still waiting after this long is broken off.
+    std::unique_ptr<class QTimer> m_cancelGrace;
+    bool m_visiting = false, m_uploading = false;
+    QStringList m_loadedDock; // dock serial of each FLoaded entry
     std::unique_ptr<TReportStore> m_ownStore;
     TUnitDef* m_prevUnit = nullptr;
     bool m_running = false;

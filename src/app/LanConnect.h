@@ -13,3 +13,6 @@ void InstallLanLink(TMainCore& core);
 void InstallLanLink(TMainCore& core, std::function<QStringList()> localAddresses);
 // The addresses discovery uses: the system's, restricted by the setting's list.
 QStringList RestrictInterfaces(const QStringList& system, const QString& setting);
+// The dock addresses of NETWORK/Docks: each a single IPv4 address, once, in the
+// setting's order. Entries that are none are named in *bad.
+QStringList ListedDocks(const QString& setting, QStringList* bad = nullptr);

@@ -77,6 +77,8 @@ public:
     QString OpDeviceConnectLanListComboText;
     int OpDeviceConnectLanListComboIndex = -1;
     QVector<RDockLanInfo> FDockLan{RDockLanInfo{}};
+    // Addresses of NETWORK/Docks that did not answer the last search (still visited by Auto mode).
+    QStringList FDockLanSilent;
     // Filled by the later links; absent here means nothing to list.
     std::function<void()> LoadUSBCommPort;
     std::function<void(double retrySec, double maxSec)> LoadLanConnect;

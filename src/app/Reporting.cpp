@@ -59,19 +59,21 @@ QStringList MissingMailSettings(const AppState& state)
 }
 
 uint8_t SendEmail(TMainCore& core, const QString& sSubject, const QStringList& sBodyText,
-                  const RMailSettings& timeouts)
+                  const RMailSettings& timeouts, bool bAttachReport)
 {
     RMailSettings settings = MailSettingsFrom(core.state);
     settings.nConnectSec = timeouts.nConnectSec;
     settings.nIdleSec = timeouts.nIdleSec;
     settings.nTotalSec = timeouts.nTotalSec;
+    settings.pCancel = timeouts.pCancel;
     if (settings.sTo.isEmpty() || settings.sFrom.isEmpty() || settings.sServer.isEmpty())
         return MAIL_RESULT_NOT_CONFIGURED;
 
     RMailMessage message;
     message.sSubject = sSubject;
     message.sBodyText = sBodyText;
-    message.sAttachments = MailAttachments(core.state);
+    if (bAttachReport)
+        message.sAttachments = MailAttachments(core.state);
 
     core.AddLog(LOGTYPE_PROGRESS1, LangText(764) + QStringLiteral(" : ") + settings.sTo);
     const RMailOutcome outcome = SendMailMessage(settings, message);

@@ -22,8 +22,9 @@ QStringList MissingMailSettings(const AppState& state);
 // Sends one message with the last report attached. Writes "Sending e-mail to : ..."
 // and, on failure, the reason to the activity log. Returns MAIL_RESULT_*.
 // `timeouts` supplies the time-outs (the other fields are taken from the settings).
+// bAttachReport false: the body alone (Auto mode's alert mail).
 uint8_t SendEmail(TMainCore& core, const QString& sSubject, const QStringList& sBodyText,
-                  const RMailSettings& timeouts = RMailSettings());
+                  const RMailSettings& timeouts = RMailSettings(), bool bAttachReport = true);
 
 // "Test" of the e-mail settings: subject "Marvane TEST Message", body "Test Email".
 // On success the alert store's alarm times and event period are reset and saved.

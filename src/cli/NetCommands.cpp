@@ -1,5 +1,6 @@
 #include "cli/NetCommands.h"
 
+#include "app/LanConnect.h"
 #include "app/MainCore.h"
 #include "cli/CliOperatorPort.h"
 
@@ -38,5 +39,12 @@ int RunNetCommand(const QString& command, QStringList args, AppState& state, Cli
     for (qsizetype i = 1; i < core.FDockLan.size(); ++i)
         out << '[' << core.FDockLan[i].mSN << "] " << core.FDockLan[i].mIp << '\n';
     out.flush();
+    // The docks of NETWORK/Docks are asked directly; say which stayed silent or are no address.
+    QStringList bad;
+    ListedDocks(state.settings.NetworkDocks, &bad);
+    for (const QString& b : bad)
+        err << "marvane-cli: NETWORK/Docks: '" << b << "' is not a dock address" << Qt::endl;
+    for (const QString& ip : core.FDockLanSilent)
+        err << "marvane-cli: listed dock " << ip << " (NETWORK/Docks) did not answer" << Qt::endl;
     return 0;
 }

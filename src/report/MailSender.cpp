@@ -349,6 +349,14 @@ RMailOutcome SendMailMessage(const RMailSettings& s, const RMailMessage& m)
         guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, [t] { t->abort = true; });
         guard.start(int(std::min<long>(t->totalSec + 15, 24 * 3600)) * 1000);
+        QTimer cancelCheck;
+        if (const std::atomic_bool* cancel = s.pCancel) {
+            QObject::connect(&cancelCheck, &QTimer::timeout, [t, cancel] {
+                if (cancel->load())
+                    t->abort = true;
+            });
+            cancelCheck.start(100);
+        }
         worker->start();
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     } else {

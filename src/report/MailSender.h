@@ -5,6 +5,7 @@
 // waits in an event loop, so the window keeps painting; every phase has a time-out.
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
 
 // Result codes of SendEmail.
@@ -27,6 +28,9 @@ struct RMailSettings {
     int nConnectSec = 30;
     int nIdleSec = 60;
     int nTotalSec = 600;
+    // When set and true, the exchange is given up within a fraction of a second
+    // (Cancel, a stop signal); the outcome is then a failure.
+    const std::atomic_bool* pCancel = nullptr;
 };
 
 struct RMailMessage {

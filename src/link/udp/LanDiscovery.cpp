@@ -107,6 +107,8 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
     list = {RDockLanInfo{}};
     bool flooded = false;
     for (const RMyIp& net : networks) {
+        if (Stopped && Stopped())
+            break;
         const QHostAddress target(net.mBroadCastIp);
         auto broadcast = [&] {
             socket.writeDatagram(QByteArrayLiteral("CONNECT"), target, DockPort);
@@ -150,6 +152,14 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
                 list << info;
             }
         });
+        QTimer stopCheck;
+        if (Stopped) {
+            QObject::connect(&stopCheck, &QTimer::timeout, &loop, [&] {
+                if (Stopped())
+                    loop.quit();
+            });
+            stopCheck.start(100);
+        }
         round.start(int(rMaxTime * 1000));
         repeat.setSingleShot(true);
         repeat.start(int((rRetryTime + 0.1) * 1000));

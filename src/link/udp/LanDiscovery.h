@@ -42,6 +42,8 @@ public:
     quint16 DockPort = 7000;
     QString SubnetMask = QStringLiteral("255.255.255.0");
     std::function<void(const QString&)> OnLog;
+    // Looked at every 100 ms: true ends the search at once (Cancel, a stop signal).
+    std::function<bool()> Stopped;
 
     // The local networks of these addresses, in order.
     QVector<RMyIp> Networks(const QStringList& localIps) const;

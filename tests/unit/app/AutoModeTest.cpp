@@ -11,6 +11,7 @@
 #include <QTcpServer>
 
 #include "app/AutoMode.h"
+#include "app/AutoModeMemory.h"
 #include "app/LanConnect.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
@@ -457,7 +458,9 @@ TEST_F(AutoRun, DockClockIsSetAndFirmwareGoesOncePerDockUntilTheChoiceChanges)
     UploadCountingLink link;
     link.FReplyTimeoutMs = 300;
     autoMode->VisitUnit = &link;
-    docksim::NetDockServer& dock = addDock("127.0.0.2", 3);
+    docksim::NetServerOptions old;
+    old.versionText = "1.0"; // neither image's version
+    docksim::NetDockServer& dock = addDock("127.0.0.2", 3, old);
     dock.state().setClockSeconds(dock.state().clockSeconds() - 3600); // an hour behind
     state.settings.ConfigSetEtcUploadImageCheck = true;
     const QString img1 = tmp.path() + "/DOCK_A.IMG", img2 = tmp.path() + "/DOCK_B.IMG";
@@ -542,7 +545,8 @@ TEST(AutoRunCancel, CancelDuringAVisitFinishesItAndEvaluatesWhatCame)
     state.settings.NetworkInterfaces = "127.0.0.1";
     state.settings.ConfigPrNNetworkSubnetEdit = "255.0.0.0";
     const QString dir = tmp.path() + "/dock";
-    ASSERT_TRUE(docksim::WriteFixture(dir, docksim::FixtureSize::Small, 5).ok());
+    const docksim::FixtureManifest manifest = docksim::WriteFixture(dir, docksim::FixtureSize::Small, 5);
+    ASSERT_TRUE(manifest.ok());
     docksim::NetServerOptions o;
     o.address = QHostAddress("127.0.0.2");
     o.udpPort = 0;
@@ -552,26 +556,38 @@ TEST(AutoRunCancel, CancelDuringAVisitFinishesItAndEvaluatesWhatCame)
     state.settings.ConfigPrNNetworkPortEdit = dock.udpPort();
     TMainCore core(state, port);
     core.DebugLogProgressCheck = true;
+    core.DebugLogUnitCheck = true;
     InstallLanLink(core, [] { return QStringList{"127.0.0.1"}; });
     TAutoMode autoMode(core, std::make_shared<TManualClock>(NowDays()));
     autoMode.SearchRetrySec = 0.1;
     autoMode.SearchMaxSec = 0.3;
+    int loads = 0;
     port.onLine = [&](const QString& l) {
-        if (l.contains(LangText(706)))
+        if (l.contains("LOAD /LOG") && ++loads == 8)
             autoMode.OpAutoCancelBtnClick();
     };
     ASSERT_TRUE(autoMode.RunAutoMode());
     EXPECT_FALSE(state.FAutoMode);
-    // The visit ran to its end: files fetched, copied and evaluated, though the cycle never closed.
+    // The visit stopped at the next file: what came is copied and evaluated, though
+    // the cycle never closed, and each stored file is the dock's, byte for byte.
     int stored = 0;
-    for (QDirIterator it(store + "KM1", QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+    for (QDirIterator it(store + "KM1", QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString f = it.next();
         ++stored;
-    EXPECT_GT(stored, 10);
+        const QString name = QFileInfo(f).fileName();
+        QDirIterator src(dir + "/LOG", {name}, QDir::Files, QDirIterator::Subdirectories);
+        ASSERT_TRUE(src.hasNext()) << name.toStdString();
+        EXPECT_EQ(testsupport::readAll(f), testsupport::readAll(src.next())) << name.toStdString();
+    }
+    EXPECT_GE(stored, 6);
+    EXPECT_LE(stored, 9);
     TReportStore check(state);
     ASSERT_TRUE(check.LoadResult());
-    EXPECT_GT(check.FReport.size(), 2);
+    EXPECT_GT(check.FReport.size(), 0);
     EXPECT_TRUE(std::none_of(port.history.begin(), port.history.end(),
                              [](const QString& l) { return l.contains(LangText(758)); }));
+    // What the cancelled visit did not fetch waits on the dock's list for the next run.
+    EXPECT_GT(TAutoRetryList::Load(manifest.dockSerial).size(), 5);
 }
 
 TEST_F(AutoRun, AnAlertWindowEditDuringTheRunFetchesTheEventLogsAgain)
@@ -590,4 +606,160 @@ TEST_F(AutoRun, AnAlertWindowEditDuringTheRunFetchesTheEventLogsAgain)
     EXPECT_TRUE(autoMode->bTimeUpdate);
     EXPECT_TRUE(std::any_of(autoMode->FLoaded.begin(), autoMode->FLoaded.end(),
                             [](const RFileList& f) { return (f.mOpt & 0x0F) == UNIT_OPT_GDEVENT; }));
+}
+
+// ---- waits, clocks, memory across runs ------------------------------------------
+
+TEST_F(AutoRun, EveryWaitEndsLaterThanItStartsOnceTheDayStartPassesWithNoDock)
+{
+    state.settings.ConfigPrNNetworkPortEdit = 0; // no dock anywhere
+    state.settings.ConfigSetAlertRefTimePicker = 0.25;
+    const TDateTime start = at(2026, 12, 7, 5, 59, 0); // a minute before the day start
+    clock->Set(start);
+    int waits = 0;
+    double shortest = 1e9;
+    clock->OnWait = [&](TDateTime deadline) {
+        ++waits;
+        shortest = std::min(shortest, (deadline - clock->Now()) / kSec);
+        if (clock->Now() - start > 600 * kSec || waits > 5000)
+            autoMode->OpAutoCancelBtnClick();
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_GT(shortest, 0.1);
+    // Ten minutes of idling: waits of up to five seconds, never a run of empty ones.
+    EXPECT_LT(waits, 400);
+    EXPECT_GE(historyCount(748), 5); // the searches went on: 10 s, 30 s, then every 120 s
+}
+
+TEST_F(AutoRun, ReportTimeInTheAutumnHourThatRepeatsSendsOnce)
+{
+    state.settings.ConfigPrNNetworkPortEdit = 0;
+    // 2026-10-25: clocks go back from 03:00 to 02:00; the report is due daily at 02:30.
+    const TDateTime start = at(2026, 10, 25, 1, 50, 0);
+    clock->Set(start);
+    autoMode->SearchMaxSec = 0.05; // nobody answers: two hours of searches stay short
+    state.FTimeSch[1].mTime = 2.5 / 24;
+    for (int d = 1; d <= 7; ++d)
+        state.FTimeSch[1].mDayOfWeek[d] = true;
+    bool back = false;
+    clock->OnWait = [&](TDateTime) {
+        if (!back && clock->Now() >= at(2026, 10, 25, 3, 0, 0)) {
+            back = true;
+            clock->Set(clock->Now() - 1.0 / 24);
+        }
+        if (back && clock->Now() >= at(2026, 10, 25, 3, 40, 0))
+            autoMode->OpAutoCancelBtnClick();
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    ASSERT_TRUE(back);
+    // The report at the start and the one at the first 02:30; not again at the second.
+    EXPECT_EQ(historyCount(785), 2);
+    EXPECT_NEAR(autoMode->dtSendTime, at(2026, 10, 26, 2, 30, 0), 1e-6);
+
+    // A slot more than two hours back is another time of day, not a repeat.
+    const auto sch = state.FTimeSch;
+    EXPECT_NEAR(TAutoMode::NextSendTime(sch, at(2026, 10, 25, 2, 0, 0), at(2026, 10, 25, 2, 30, 0)),
+                at(2026, 10, 26, 2, 30, 0), 1e-6);
+    EXPECT_NEAR(TAutoMode::NextSendTime(sch, at(2026, 10, 24, 23, 0, 0), at(2026, 10, 25, 2, 30, 0)),
+                at(2026, 10, 25, 2, 30, 0), 1e-6);
+}
+
+TEST_F(AutoRun, DockWithItsClockResetIsVisitedAndSetFromThePc)
+{
+    docksim::NetDockServer& dock = addDock("127.0.0.2", 7);
+    const QDateTime y1999(QDate(1999, 6, 1), QTime(0, 0));
+    dock.state().setClockSeconds(quint32(QDateTime(QDate(1970, 1, 1), QTime(0, 0)).secsTo(y1999)));
+    autoMode->MaxCycles = 1;
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_EQ(historyCount(757), 0);
+    EXPECT_EQ(historyCount(836), 1);
+    EXPECT_GT(storeFiles(), 10);
+    EXPECT_LT(std::abs(dock.state().clockDateTime().secsTo(DaysToDateTime(clock->Now()))), 60);
+}
+
+TEST_F(AutoRun, PcClockBehindTheStoreLeavesTheDockClockAlone)
+{
+    docksim::NetDockServer& dock = addDock("127.0.0.2", 8);
+    autoMode->MaxCycles = 2;
+    clock->OnWait = [&](TDateTime) {
+        // After the first cycle filled the store, the PC's clock falls back to 2020.
+        if (autoMode->CyclesDone() == 1 && clock->Now() > at(2025, 1, 1, 0, 0, 0))
+            clock->Set(at(2020, 1, 1, 12, 0, 0));
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_GE(historyCount(837), 1);
+    EXPECT_EQ(historyCount(755), 0);
+    EXPECT_GE(dock.state().clockDateTime().date().year(), 2026);
+    EXPECT_GT(autoMode->NewestStoredResult(), at(2020, 1, 2, 0, 0, 0));
+}
+
+TEST_F(AutoRun, FirmwareSentOnceAcrossRunsAndNeverToADockThatReportsItsVersion)
+{
+    UploadCountingLink link;
+    link.FReplyTimeoutMs = 300;
+    docksim::NetServerOptions older, same;
+    older.versionText = "1.0";
+    same.versionText = "2.6";
+    addDock("127.0.0.2", 3, older);
+    addDock("127.0.0.3", 4, same);
+    state.settings.ConfigSetEtcUploadImageCheck = true;
+    const QString img = tmp.path() + "/DOCK_26.IMG";
+    testsupport::writeAll(img, docksim::MakeImage(docksim::ImageKind::Dock, 26, 1, 9));
+    core->editors.dock.DockUpgradeFileEdit = img;
+    core->editors.dock.DockUpgradeLabel = "FW Version = 2.6";
+    for (int run = 0; run < 2; ++run) {
+        // A restart: a new Auto mode with nothing in memory but the transfer folder.
+        autoMode = std::make_unique<TAutoMode>(*core, clock);
+        autoMode->VisitUnit = &link;
+        autoMode->SearchRetrySec = 0.1;
+        autoMode->SearchMaxSec = 0.4;
+        autoMode->MaxCycles = 1;
+        ASSERT_TRUE(autoMode->RunAutoMode());
+    }
+    EXPECT_EQ(link.sent, QStringList{"129:DOCK_26.IMG"});
+    EXPECT_EQ(historyCount(841), 3); // the second dock twice, the first after the restart
+    EXPECT_FALSE(TFirmwareMemory::Load(docks[1]->state().serial(), UNIT_FWTYPE_DOCK).isEmpty());
+    EXPECT_TRUE(TFirmwareMemory::SameVersion("V2.6.1", "2.6"));
+    EXPECT_FALSE(TFirmwareMemory::SameVersion("2.60", "2.6"));
+}
+
+TEST_F(AutoRun, ListedDocksAreVisitedWhereNoBroadcastReachesAndEachIsSummed)
+{
+    addDock("127.0.0.4", 9);
+    // No interface to broadcast on: only the listed addresses can be reached.
+    state.settings.NetworkInterfaces = "192.0.2.1";
+    state.settings.NetworkDocks = "127.0.0.4, 127.0.0.9,not-an-address, 127.0.0.4";
+    autoMode->MaxCycles = 1;
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_EQ(historyCount(754), 2);
+    EXPECT_EQ(historyCount(845), 1);
+    const QString sn = docks[0]->state().serial();
+    const auto line = [&](const QString& text) {
+        return std::count_if(port.history.begin(), port.history.end(), [&](const QString& l) { return l.contains(text); });
+    };
+    EXPECT_EQ(line(LangText(840).arg("[127.0.0.9]")), 1);
+    const QString reached = LangText(839).arg(sn + " [127.0.0.4]").arg(storeFiles()).arg(0);
+    EXPECT_EQ(line(reached), 1) << reached.toStdString();
+    EXPECT_EQ(ListedDocks(" 10.0.0.5,10.0.0.5, 10.0.0.256,1.2.3.4.5, 255.255.255.255 ,0.1.2.3"),
+              QStringList{"10.0.0.5"});
+}
+
+TEST_F(AutoRun, MissingLogDestinationIsWaitedForEachMinuteWithoutAPicker)
+{
+    state.settings.ConfigPrNNetworkPortEdit = 0;
+    // The share's mount point holds a file for now: the folder cannot be made.
+    const QString share = tmp.path() + "/share";
+    testsupport::writeAll(share, "not mounted");
+    state.FLogDestDir = share + "/store/";
+    autoMode->MaxCycles = 1;
+    const TDateTime start = clock->Now();
+    clock->OnWait = [&](TDateTime) {
+        if (historyCount(842) == 3 && QFileInfo(share).isFile())
+            QFile::remove(share); // mounted
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_EQ(historyCount(842), 3);
+    EXPECT_TRUE(port.messages.isEmpty());
+    EXPECT_TRUE(QFileInfo(share + "/store/Report.Bin").isFile());
+    EXPECT_GE((clock->Now() - start) / kSec, 180 - 1);
 }
