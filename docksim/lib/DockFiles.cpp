@@ -161,7 +161,7 @@ QByteArray DockLogCsv(const QString& dockSerial, const QString& fwVersion, int y
 }
 
 QByteArray EventCsv(const QString& serial, int gas, const QDateTime& downloaded,
-                    const QList<EventRecord>& events)
+                    const QList<EventRecord>& events, bool echoes)
 {
     const GasInfo& g = Gas(gas);
     QStringList l;
@@ -180,6 +180,8 @@ QByteArray EventCsv(const QString& serial, int gas, const QDateTime& downloaded,
     };
     for (const EventRecord& e : events) {
         l << line(e);
+        if (!echoes)
+            continue;
         if (e.duration % 4 == 0)
             l << line(e);
         if (e.duration % 5 == 0) {
@@ -213,6 +215,28 @@ int ResultVariant(const TestResult& t)
     default:
         return 0;
     }
+}
+
+StepLimits ZeroLimits(const TestResult& t)
+{
+    // Fresh air is the zero gas; for oxygen that is 20.9 %vol.
+    const bool oxygen = t.gas == 2;
+    const double zeroConc = oxygen ? 20.9 : 0.0;
+    const double zeroTol = oxygen ? 0.5 : (Gas(t.gas).decimals == 0 ? 3.0 : 1.0);
+    return {zeroConc - zeroTol, zeroConc + zeroTol};
+}
+
+StepLimits SpanLimits(const TestResult& t)
+{
+    const double c = t.concentration;
+    if (t.calibration)
+        return {c * 0.9, c * 1.1};
+    return {c * t.bumpPassLimit / 100.0, 9999.0}; // no upper limit on a bump test
+}
+
+bool JudgeReadings(const TestResult& t)
+{
+    return t.readings && ZeroLimits(t).holds(t.readings->zero) && SpanLimits(t).holds(t.readings->span);
 }
 
 QByteArray TestResultXml(const TestResult& t, QRandomGenerator& rng)
@@ -297,16 +321,19 @@ QByteArray TestResultXml(const TestResult& t, QRandomGenerator& rng)
         close("HWTEST");
     }
 
-    const bool zeroPass = !t.calibration || t.pass || rng.bounded(2) == 0;
+    const TestReadings* given = t.readings ? &*t.readings : nullptr;
+    const bool zeroPass = given ? ZeroLimits(t).holds(given->zero)
+                                : !t.calibration || t.pass || rng.bounded(2) == 0;
     open("ZERO");
     el("CONCENTRATION", FormatValue(zeroConc, dec));
     el("LOWLIMIT", FormatValue(zeroConc - zeroTol, dec));
     el("HIGHLIMIT", FormatValue(zeroConc + zeroTol, dec));
-    const double zeroRead = zeroPass ? zeroConc + uniform(rng, -0.4, 0.4) * zeroTol
-                                     : zeroConc + zeroTol * uniform(rng, 1.5, 3.0);
+    const double zeroRead = given      ? given->zero
+                            : zeroPass ? zeroConc + uniform(rng, -0.4, 0.4) * zeroTol
+                                       : zeroConc + zeroTol * uniform(rng, 1.5, 3.0);
     el("READING", FormatValue(zeroRead, dec));
     if (t.calibration) {
-        const double pre = zeroConc + uniform(rng, -0.9, 0.9) * zeroTol;
+        const double pre = given ? given->zeroPre : zeroConc + uniform(rng, -0.9, 0.9) * zeroTol;
         if (variant != 2)
             el("PREREADING", FormatValue(pre, dec));
     }
@@ -314,7 +341,8 @@ QByteArray TestResultXml(const TestResult& t, QRandomGenerator& rng)
     close("ZERO");
 
     // A failed calibration fails on the zero or on the span.
-    const bool spanPass = t.pass || (t.calibration && !zeroPass ? rng.bounded(2) == 0 : false);
+    const bool spanPass = given ? SpanLimits(t).holds(given->span)
+                                : t.pass || (t.calibration && !zeroPass ? rng.bounded(2) == 0 : false);
     open("SPAN");
     el("CONCENTRATION", FormatValue(c, dec));
     double lo = 0;
@@ -331,15 +359,18 @@ QByteArray TestResultXml(const TestResult& t, QRandomGenerator& rng)
         reading = spanPass ? c * uniform(rng, qMin(1.0, qMax(0.85, limit + 0.1)), 1.05)
                            : c * uniform(rng, 0.0, qMax(0.0, limit - 0.1));
     }
+    if (given)
+        reading = given->span;
     el("LOWLIMIT", FormatValue(lo, dec));
     el("HIGHLIMIT", FormatValue(hi, dec));
     el("READING", FormatValue(reading, dec));
     if (t.calibration) {
-        const double pre = c * uniform(rng, 0.6, 0.95);
+        const double pre = given ? given->spanPre : c * uniform(rng, 0.6, 0.95);
         if (variant != 2)
             el("PREREADING", FormatValue(pre, dec));
     } else
-        el("BUMPTIME", QString::number(spanPass ? 8 + rng.bounded(30) : 60 + rng.bounded(60)));
+        el("BUMPTIME", QString::number(given ? given->spanTime
+                                             : spanPass ? 8 + rng.bounded(30) : 60 + rng.bounded(60)));
     el("RESULT", pf(spanPass));
     close("SPAN");
     close("TEST");

@@ -8,6 +8,8 @@
 #include <QRandomGenerator>
 #include <QString>
 
+#include <optional>
+
 namespace docksim {
 
 // One row of the dock's gas table (index 0..3 = H2S, CO, O2, SO2).
@@ -106,8 +108,15 @@ struct EventRecord {
 // whose duration is a multiple of 4 is written twice (the same second), one whose
 // duration is a multiple of 5 is followed 3 s later by a 1-second event of the
 // same kind. Event readers drop both.
+// With echoes false each event is one line, as a record injected from the PC is.
 QByteArray EventCsv(const QString& serial, int gas, const QDateTime& downloaded,
-                    const QList<EventRecord>& events);
+                    const QList<EventRecord>& events, bool echoes = true);
+
+// Readings of a test given from outside (a record the PC injects) instead of drawn.
+struct TestReadings {
+    double zeroPre = 0, zero = 0, spanPre = 0, span = 0;
+    int zeroTime = 0, spanTime = 0;
+};
 
 // One bump test or calibration.
 struct TestResult {
@@ -132,7 +141,19 @@ struct TestResult {
     // elements (no STEL, TWA, HIBERNATE, GASLOT, HWTEST, PREREADING); 3 a gas text
     // no sensor table knows ("NH3"), which the program cannot evaluate.
     int variant = -1;
+    // Given readings are written as they are and each step is judged against its
+    // limits; pass should then be JudgeReadings(*this).
+    std::optional<TestReadings> readings;
 };
+// Pass range of the zero and the span step: [lo, hi].
+struct StepLimits {
+    double lo = 0, hi = 0;
+    bool holds(double v) const { return v >= lo && v <= hi; }
+};
+StepLimits ZeroLimits(const TestResult& t);
+StepLimits SpanLimits(const TestResult& t);
+// Whether given readings pass both steps (false without readings).
+bool JudgeReadings(const TestResult& t);
 // The variant a result is written in (resolves -1).
 int ResultVariant(const TestResult& t);
 // The overall result word in upper case.

@@ -552,12 +552,13 @@ QByteArray SerialDockServer::simulation(quint8 command, const QByteArray& payloa
             if (!text.isEmpty() && !text.endsWith('\n'))
                 text += "\r\n";
             // The data line as the file's own generator writes it: the last line of a one-event file.
-            const QList<QByteArray> lines = EventCsv(serial, gas, now, {e}).split('\n');
+            const QList<QByteArray> lines = EventCsv(serial, gas, now, {e}, false).split('\n');
             text += lines.value(4).trimmed() + "\r\n";
             ok = m_tree.writeFile(existing, text);
         } else {
+            // One event sent, one line written: no instrument echoes in an injected record.
             ok = m_tree.writeFile(freeName(QStringLiteral("/LOG/EVENT/"), QStringLiteral("EVENT"), QStringLiteral(".CSV")),
-                                  EventCsv(serial, gas, now, {e}));
+                                  EventCsv(serial, gas, now, {e}, false));
         }
     } else {
         TestResult t;
@@ -567,8 +568,20 @@ QByteArray SerialDockServer::simulation(quint8 command, const QByteArray& payloa
         t.gas = gas;
         t.location = QStringLiteral("Simulation");
         t.when = now;
-        t.concentration = qint16(be16(f, 8)) / 10.0; // span reading
-        t.pass = true;
+        // The values sent are what the record holds; the dock's bottle and bump limit
+        // decide whether they pass.
+        const DockLimits limits = dockLimits(gas);
+        t.concentration = limits.concentration;
+        t.bumpPassLimit = limits.bumpPassLimit;
+        TestReadings r;
+        r.zeroPre = qint16(be16(f, 1)) / 10.0;
+        r.zero = qint16(be16(f, 3)) / 10.0;
+        r.zeroTime = quint8(f[5]);
+        r.spanPre = qint16(be16(f, 6)) / 10.0;
+        r.span = qint16(be16(f, 8)) / 10.0;
+        r.spanTime = quint8(f[10]);
+        t.readings = r;
+        t.pass = JudgeReadings(t);
         t.variant = 0; // the plain form: an injected record is for trying the chain
         QRandomGenerator rng(quint32(now.toSecsSinceEpoch()));
         ok = m_tree.writeFile(freeName(QStringLiteral("/LOG/TEST/"), t.calibration ? QStringLiteral("CAL") : QStringLiteral("BUMP"),
@@ -576,6 +589,39 @@ QByteArray SerialDockServer::simulation(quint8 command, const QByteArray& payloa
                               TestResultXml(t, rng));
     }
     return ok ? ack(command) : nak(command);
+}
+
+SerialDockServer::DockLimits SerialDockServer::dockLimits(int gas) const
+{
+    DockLimits l;
+    // Defaults when the dock's settings name none: the fixture's bottle values.
+    static const double kDefault[4] = {25.0, 100.0, 18.0, 10.0};
+    l.concentration = kDefault[std::clamp(gas, 0, 3)];
+    const auto cfg = m_tree.readFile(QStringLiteral("/CONFIG/DOCK.CFG"), 65536);
+    if (!cfg)
+        return l;
+    const QString key = QString::fromLatin1(Gas(gas).name) + QStringLiteral(" Gas Concentration=");
+    bool haveConc = false, haveLimit = false;
+    for (const QString& raw : platform::DecodeLegacy(*cfg).split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
+            continue;
+        bool ok = false;
+        if (!haveConc && line.startsWith(key, Qt::CaseInsensitive)) {
+            const double v = line.mid(key.size()).trimmed().toDouble(&ok);
+            if (ok && v > 0) {
+                l.concentration = v;
+                haveConc = true;
+            }
+        } else if (!haveLimit && line.startsWith(QLatin1String("Bump Pass Limit="), Qt::CaseInsensitive)) {
+            const int v = line.mid(16).trimmed().toInt(&ok);
+            if (ok && v > 0 && v <= 100) {
+                l.bumpPassLimit = v;
+                haveLimit = true;
+            }
+        }
+    }
+    return l;
 }
 
 QString SerialDockServer::newestEventFile(const QString& serial, int gas) const

@@ -110,6 +110,12 @@ private:
     QByteArray uploadBlock(const QByteArray& payload);
     QByteArray simulation(quint8 command, const QByteArray& payload);
     // Remote path of the instrument's newest event file of that gas; empty when none.
+    // What the dock's settings say a simulated record is judged against.
+    struct DockLimits {
+        double concentration = 25;
+        int bumpPassLimit = 50;
+    };
+    DockLimits dockLimits(int gas) const;
     QString newestEventFile(const QString& serial, int gas) const;
 
     SerialServerOptions m_options;

@@ -1,5 +1,7 @@
 #include "app/AppState.h"
 
+#include "logview/CertPage.h"
+
 #include <QDateTime>
 #include <algorithm>
 #include <cmath>
@@ -455,7 +457,7 @@ void AppState::GetSetting()
     if (s.ConfigSetDateRadio < 0 || s.ConfigSetDateRadio > 2)
         s.ConfigSetDateRadio = 0;
     s.DockLanUdpPortEdit = s.ConfigPrNNetworkPortEdit;
-    if (s.ConfigPrNPrintTypeCombo < 0 || s.ConfigPrNPrintTypeCombo > 2)
+    if (CertLayoutOf(s.ConfigPrNPrintTypeCombo).mId != s.ConfigPrNPrintTypeCombo)
         s.ConfigPrNPrintTypeCombo = 0;
     // AutoStart is the window's business: reading the settings never starts, and
     // so never locks, anything (the command line reads them for every command).

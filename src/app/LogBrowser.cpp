@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include "lang/LangTable.h"
+#include "logview/CertPage.h"
 
 namespace {
 
@@ -250,7 +251,9 @@ QVector<RPanelNode> TLogBrowser::ResultPanel(uint8_t nType, const RDockTestInfo&
     };
     p << RPanelNode{r.mSN, {}} << RPanelNode{labelled(121, r.mModel), {}}
       << RPanelNode{labelled(122, r.mInstSN), {}}
-      << RPanelNode{labelled(123, GetDateHMFmt(nDateStyle, r.mDate, QStringLiteral("-"))), {}}
+      << RPanelNode{labelled(123, CertHasDate(r.mDate) ? GetDateHMFmt(nDateStyle, r.mDate, QStringLiteral("-"))
+                                                       : QString()),
+                    {}}
       << RPanelNode{labelled(124, r.mOverAllResult), {}}
       << RPanelNode{labelled(125, r.mGasInfo.mName),
                     {labelled(126, num(r.mGasInfo.mLowAlarm)), labelled(127, num(r.mGasInfo.mHighAlarm))}}
@@ -285,6 +288,8 @@ void TLogBrowser::DisplayDockTestList(uint8_t nType, const RDockTestInfo& mLogIn
     FLastReport = RDockTestPrt();
     if (nType != TEST_KIND_NONE) {
         LogResTestTreeView = ResultPanel(nType, mLogInfo, dateStyle());
+        if (!CertHasDate(mLogInfo.mDate))
+            core.AddLog(LOGTYPE_PROGRESS1, LangText(LANG_RESULT_NO_DATE) + QStringLiteral(" ") + mLogInfo.mSN);
         if (RenderResult)
             FLastReport = RenderResult(nType, mLogInfo);
         else
@@ -304,7 +309,7 @@ bool TLogBrowser::LogResLoadBtnClick()
 
 bool TLogBrowser::LoadResultFile(const QString& path)
 {
-    const uint8_t kind = TestKindOfFileName(QFileInfo(path).fileName());
+    const uint8_t kind = TestKindOfResult(path);
     RDockTestInfo info;
     if (GetDockTestInfo(kind, path, info) == DOCKTEST_OK) {
         DisplayDockTestList(kind, info);

@@ -5,6 +5,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
+#include <QSet>
 #include <QTextStream>
 #include <algorithm>
 
@@ -46,14 +48,14 @@ Options parse(QStringList args)
             o.store = true;
         else if (a == "--layout") {
             const QString v = value(a).toLower();
-            if (v == "default")
-                o.layout = CERT_LAYOUT_DEFAULT;
-            else if (v == "manufacturer")
-                o.layout = CERT_LAYOUT_MANUFACTURER;
-            else if (v == "html")
-                o.layout = CERT_LAYOUT_HTML;
-            else
-                throw UsageError{QStringLiteral("--layout must be default, manufacturer or html")};
+            QStringList names;
+            for (const RCertLayout& l : CertLayouts()) {
+                names << l.mCliName;
+                if (v == l.mCliName)
+                    o.layout = l.mId;
+            }
+            if (o.layout < 0)
+                throw UsageError{QStringLiteral("--layout must be one of: ") + names.join(QStringLiteral(", "))};
         } else if (a == "--tester") {
             o.tester = value(a);
             o.testerGiven = true;
@@ -100,10 +102,16 @@ Options parse(QStringList args)
     return o;
 }
 
+struct StoreResult {
+    QString file;
+    uint8_t kind = TEST_KIND_NONE;
+    QString serialFolder;
+};
+
 // Every calibration and bump result of the local store, oldest folder first.
-QVector<QPair<QString, uint8_t>> storeResults(const QString& dest, uint8_t only)
+QVector<StoreResult> storeResults(const QString& dest, uint8_t only)
 {
-    QVector<QPair<QString, uint8_t>> out;
+    QVector<StoreResult> out;
     const QDir km1(dest + QStringLiteral("KM1"));
     for (const QString& serial : km1.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         const QDir sn(km1.filePath(serial));
@@ -118,10 +126,32 @@ QVector<QPair<QString, uint8_t>> storeResults(const QString& dest, uint8_t only)
             const QDir d(sn.filePath(sub));
             for (const QFileInfo& f : d.entryInfoList(QDir::Files, QDir::Name))
                 if (f.suffix().compare("XML", Qt::CaseInsensitive) == 0)
-                    out.append({f.filePath(), kind});
+                    out.append({f.filePath(), kind, serial});
         }
     }
     return out;
+}
+
+// One PDF name per result: a name two results share (the same file name in two
+// instruments' folders) takes the serial folder in front, and a clash left after
+// that a counter, so that no certificate overwrites another.
+QStringList outputNames(const QVector<StoreResult>& results)
+{
+    QHash<QString, int> uses;
+    for (const StoreResult& r : results)
+        ++uses[QFileInfo(r.file).completeBaseName().toLower()];
+    QSet<QString> taken;
+    QStringList names;
+    for (const StoreResult& r : results) {
+        const QString base = QFileInfo(r.file).completeBaseName();
+        QString name = uses.value(base.toLower()) > 1 ? r.serialFolder + QLatin1Char('_') + base : base;
+        for (int n = 2; taken.contains(name.toLower()); ++n)
+            name = (uses.value(base.toLower()) > 1 ? r.serialFolder + QLatin1Char('_') + base : base) +
+                   QStringLiteral("_%1").arg(n);
+        taken.insert(name.toLower());
+        names << name + QStringLiteral(".pdf");
+    }
+    return names;
 }
 
 QString readError(uint8_t code)
@@ -175,6 +205,9 @@ int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& o
             return false;
         }
         if (o.store && !o.since.isNull() && info.mDate < DateTimeToDays(o.since.startOfDay())) {
+            if (!CertHasDate(info.mDate))
+                err << "marvane-cli: " << QDir::toNativeSeparators(file)
+                    << ": the result carries no date; --since leaves it out" << Qt::endl;
             *why = QString(); // older: not wanted
             return false;
         }
@@ -187,7 +220,7 @@ int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& o
 
     if (!o.store) {
         QString why;
-        if (!draw(o.file, TestKindOfFileName(QFileInfo(o.file).fileName()), &why)) {
+        if (!draw(o.file, TestKindOfResult(o.file), &why)) {
             err << "marvane-cli: " << QDir::toNativeSeparators(o.file) << ": " << why << Qt::endl;
             return ExitFailure;
         }
@@ -221,9 +254,11 @@ int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& o
     }
     const QString outDir = AppState::AddLastSlash(o.pdf);
     const auto results = storeResults(dest, o.kind);
+    const QStringList names = outputNames(results);
     int written = 0, failed = 0;
     for (int i = 0; i < results.size(); ++i) {
-        const auto& [file, kind] = results[i];
+        const QString& file = results[i].file;
+        const uint8_t kind = results[i].kind;
         QString why;
         if (!draw(file, kind, &why)) {
             if (!why.isEmpty()) {
@@ -232,7 +267,10 @@ int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& o
             }
             continue;
         }
-        const QString target = outDir + QFileInfo(file).completeBaseName() + QStringLiteral(".pdf");
+        if (!CertHasDate(r.page->mInfo.mDate))
+            err << "marvane-cli: " << QDir::toNativeSeparators(file)
+                << ": the result carries no date; its certificate shows none" << Qt::endl;
+        const QString target = outDir + names[i];
         QString error;
         if (WriteCertPdf(*r.page, target, paper, margins, &error))
             ++written;

@@ -135,7 +135,7 @@ int cmdResult(TMainCore& core, QStringList args, QTextStream& out, QTextStream& 
     if (args.size() != 2 || args.first() != "show")
         throw UsageError{"result needs 'show FILE'"};
     const QString file = args.at(1);
-    const uint8_t kind = TestKindOfFileName(QFileInfo(file).fileName());
+    const uint8_t kind = TestKindOfResult(file);
     RDockTestInfo info;
     const uint8_t code = GetDockTestInfo(kind, file, info);
     if (code != DOCKTEST_OK) {

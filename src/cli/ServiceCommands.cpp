@@ -130,7 +130,7 @@ int failed(TServiceCommands& svc, QTextStream& err, const QString& what)
     return ExitFailure;
 }
 
-int cmdService(TMainCore& core, QStringList args, QTextStream& out, QTextStream& err)
+int cmdService(TMainCore& core, CliOperatorPort& port, QStringList args, QTextStream& out, QTextStream& err)
 {
     TServiceCommands svc(core);
     const QString sub = args.isEmpty() ? QString() : args.takeFirst();
@@ -148,8 +148,11 @@ int cmdService(TMainCore& core, QStringList args, QTextStream& out, QTextStream&
             svc.DebugOpSNEdit = serialText(o.words[1], "the serial number");
             if (svc.DebugOpSNEdit.size() > SERVICE_SN_MAX)
                 err << "marvane-cli: only the first " << SERVICE_SN_MAX << " characters are sent" << Qt::endl;
-            if (!svc.DebugOpWriteSNBtnClick())
-                return failed(svc, err, "the serial number could not be written");
+            if (!svc.DebugOpWriteSNBtnClick()) {
+                if (!svc.DebugOpSNEdit.isEmpty())
+                    out << svc.DebugOpSNEdit << Qt::endl; // what the dock keeps now
+                return failed(svc, err, "the serial number was not written as given");
+            }
             out << svc.DebugOpSNEdit << Qt::endl;
             return ExitOk;
         }
@@ -179,12 +182,22 @@ int cmdService(TMainCore& core, QStringList args, QTextStream& out, QTextStream&
         return ok ? ExitOk : failed(svc, err, "production " + verb + " did not complete");
     }
     if (sub == "pump-test" || sub == "gd-clear") {
-        const Options o = parse(args, kLink, {});
+        const Options o = parse(args, kLink, sub == "gd-clear" ? QStringList{"yes"} : QStringList{});
         if (!o.words.isEmpty())
             throw UsageError{QStringLiteral("unexpected argument '%1'").arg(o.words.first())};
         prepare(core, o);
+        if (sub == "gd-clear") {
+            // The window asks; here the flag is the answer, and without it nothing is sent.
+            if (!o.flags.contains("yes")) {
+                err << "marvane-cli: not sent: gd-clear erases the data memory (event logs and test results) of "
+                       "every instrument in the dock's bays; give --yes to send it"
+                    << Qt::endl;
+                return ExitFailure;
+            }
+            port.answer(LANG_SVC_GDCLEAR_ASK, true);
+        }
         const bool ok = sub == "pump-test" ? svc.PCPumpTestBtnClick() : svc.PCGDDFClearBtnClick();
-        return ok ? ExitOk : failed(svc, err, "the port could not be opened");
+        return ok ? ExitOk : failed(svc, err, "the command did not complete");
     }
     if (sub == "simulate") {
         QMap<QString, int> v = kLink;
@@ -357,7 +370,7 @@ int RunServiceCommand(const QString& command, QStringList args, AppState& state,
     try {
         TMainCore core(state, port);
         if (command == "service")
-            return cmdService(core, args, out, err);
+            return cmdService(core, port, args, out, err);
         return cmdMonitor(core, args, out, err);
     } catch (const UsageError& e) {
         err << "marvane-cli: " << e.message << Qt::endl << "Try 'marvane-cli --help'." << Qt::endl;

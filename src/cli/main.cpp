@@ -50,7 +50,7 @@ const char* const kUsage =
     "  service sn read | sn write SN      the dock's serial number (at most 11 characters are sent)\n"
     "  service production read | set --sn SN --offset HOURS --duty D1 D2\n"
     "                                     production set-up: serial number, clock offset, pump duties\n"
-    "  service pump-test | gd-clear       pump test; clear the instruments' data memory\n"
+    "  service pump-test | gd-clear --yes pump test; clear the instruments' data memory\n"
     "  service simulate event --sn SN --sensor H2S|CO|O2|SO2 --level X --type low|high --duration S\n"
     "  service simulate bump|cal --sn SN --sensor S --zero-pre X --zero X --zero-time N\n"
     "                             --span-pre X --span X --span-time N\n"

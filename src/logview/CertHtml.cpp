@@ -1,5 +1,6 @@
 #include "logview/CertHtml.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -61,11 +62,12 @@ CertHtmlTags CertHtmlTagValues(const RDockTestInfo& r, const RCertTester& tester
         {"@SN@", r.mSN},
         {"@MODEL@", r.mModel},
         {"@LOCATION@", r.mLocation},
-        {"@DATE@", GetDateFmt(nDateStyle, r.mDate, QStringLiteral("-"))},
+        {"@DATE@", CertDate(nDateStyle, r.mDate, QStringLiteral("-"))},
         {"@BOTTLE@", r.mGasLot},
         {"@EXPIRE@", r.mGasExpire},
         {"@LOGO@", QStringLiteral("IMAGE\\PELMORA_LOGO.bmp")},
-        {"@LOGO2@", QStringLiteral("IMAGE\\Logo2.bmp")},
+        // The "calibrated" seal is left off a calibration that failed.
+        {"@LOGO2@", CalResultWord(r) == QLatin1String("PASS") ? QStringLiteral("IMAGE\\Logo2.bmp") : QString()},
         {"@LOGO3@", QStringLiteral("IMAGE\\Logo3.bmp")},
         {"@TESTER@", tester.mName},
         {"@COMPANY@", tester.mCompany},
@@ -145,7 +147,7 @@ HtmlTemplateStatus ReadHtmlTemplate(const QString& file, QStringList& lines, QSt
 
 HtmlTemplateStatus MakeCalHtmlFile(const QString& programFolder, const RDockTestInfo& info,
                                    const RCertTester& tester, uint8_t nDateStyle, RCalHtml* out,
-                                   QString* why)
+                                   QString* why, const QString& fallbackFolder)
 {
     QStringList lines;
     const HtmlTemplateStatus st =
@@ -161,12 +163,22 @@ HtmlTemplateStatus MakeCalHtmlFile(const QString& programFolder, const RDockTest
         filled << ConvHtmlLine(l, tags);
     r.mHtml = filled.join('\n');
 
-    const QString target = programFolder + QStringLiteral("CAL.HTML");
-    QFile::remove(target); // the caller has reported a file it could not delete
-    QSaveFile f(target);
-    r.mWritten = f.open(QIODevice::WriteOnly) && f.write(r.mHtml.toUtf8()) >= 0 && f.commit();
-    if (!r.mWritten && why)
-        *why = f.errorString();
+    const QByteArray bytes = r.mHtml.toUtf8();
+    auto write = [&](const QString& folder) {
+        const QString target = folder + QStringLiteral("CAL.HTML");
+        if (QFileInfo(target).isDir())
+            return false; // not a file we may replace
+        QFile::remove(target);
+        QSaveFile f(target);
+        const bool ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
+        if (ok)
+            r.mFile = target;
+        else if (why)
+            *why = f.errorString().isEmpty() ? QStringLiteral("not writable") : f.errorString();
+        return ok;
+    };
+    r.mWritten = write(programFolder) ||
+                 (!fallbackFolder.isEmpty() && QDir().mkpath(fallbackFolder) && write(fallbackFolder));
     if (out)
         *out = r;
     return st;

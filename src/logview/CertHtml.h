@@ -37,13 +37,16 @@ struct RCalHtml {
     int mWidth = CERT_HTML_DEFAULT_WIDTH;
     int mHeight = CERT_HTML_DEFAULT_HEIGHT;
     bool mWritten = false; // "CAL.HTML" written
+    QString mFile;         // where: beside the template, else in the fallback folder
 };
-// Fills the template of the program folder and writes "CAL.HTML" beside it (UTF-8).
+// Fills the template of the program folder and writes "CAL.HTML" beside it (UTF-8);
+// where the program folder takes no file (read only, or a leftover that cannot be
+// replaced) it goes into fallbackFolder (the private transfer folder) instead.
 // Returns the template status; with Ok, *out holds the page even when "CAL.HTML"
-// could not be written (mWritten false).
+// could be written nowhere (mWritten false).
 HtmlTemplateStatus MakeCalHtmlFile(const QString& programFolder, const RDockTestInfo& info,
                                    const RCertTester& tester, uint8_t nDateStyle, RCalHtml* out,
-                                   QString* why = nullptr);
+                                   QString* why = nullptr, const QString& fallbackFolder = QString());
 
 // Local file a template's resource name stands for (backslashes allowed, relative
 // to the program folder); empty for anything remote.

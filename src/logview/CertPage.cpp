@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "lang/LangTable.h"
+#include "logview/CertCanvas.h"
 #include "logview/CertHtml.h"
 #include "util/OperatorPort.h"
 
@@ -70,174 +71,6 @@ QString CertNumber(const RDockTestInfo& info, float v)
 
 namespace {
 
-const QColor kInk(20, 24, 32);
-const QColor kMuted(90, 96, 110);
-const QColor kShade(234, 238, 245);
-const QColor kPass(0, 120, 50);
-const QColor kFail(190, 20, 20);
-
-// Em size per pixel of line height of a font (fonts differ in their leading).
-double emPerLine(const QString& family, bool bold)
-{
-    static QMutex mutex;
-    static QHash<QString, double> cache;
-    const QString key = family + (bold ? QStringLiteral("|b") : QStringLiteral("|r"));
-    QMutexLocker lock(&mutex);
-    auto it = cache.find(key);
-    if (it == cache.end()) {
-        QFont f(family);
-        f.setBold(bold);
-        f.setPixelSize(200);
-        const double h = QFontMetricsF(f).height();
-        it = cache.insert(key, h > 0 ? std::clamp(200.0 / h, 0.5, 1.2) : 1.0);
-    }
-    return *it;
-}
-
-// A painter in page pixels with the page's unit, line width and font family.
-struct Canvas {
-    QPainter& p;
-    const RPageGeometry& g;
-    QString family;
-
-    double u(double n) const { return n * g.mUnit; }
-    double W() const { return g.mWidth; }
-    double H() const { return g.mHeight; }
-
-    QFont font(double heightU, bool bold) const
-    {
-        QFont f(family);
-        f.setBold(bold);
-        // A text height is the height of a line of text, as the font reports it.
-        f.setPixelSize(std::max(1, int(std::lround(u(heightU) * emPerLine(family, bold)))));
-        // No ligatures: "fi" must stay two letters for anyone searching the PDF.
-        f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
-        return f;
-    }
-    double textWidth(const QString& s, double heightU, bool bold) const
-    {
-        return QFontMetricsF(font(heightU, bold)).horizontalAdvance(s);
-    }
-    // Text in a rectangle, vertically centred, aligned left, centred or right.
-    void text(const QRectF& r, const QString& s, double heightU, bool bold,
-              Qt::Alignment h = Qt::AlignLeft, const QColor& color = kInk) const
-    {
-        p.setFont(font(heightU, bold));
-        p.setPen(color);
-        p.drawText(r, int(h | Qt::AlignVCenter) | Qt::TextSingleLine, s);
-    }
-    // Text shrunk until it fits the width of r.
-    void fittedText(const QRectF& r, const QString& s, double heightU, bool bold,
-                    Qt::Alignment h = Qt::AlignHCenter, const QColor& color = kInk) const
-    {
-        double size = heightU;
-        const double w = textWidth(s, size, bold);
-        if (w > r.width() && w > 0)
-            size = std::max(0.5, size * r.width() / w * 0.98);
-        text(r, s, size, bold, h, color);
-    }
-    void rule(double y, double x0, double x1, double width, const QColor& color = kInk) const
-    {
-        p.setPen(QPen(color, std::max(1.0, width), Qt::SolidLine, Qt::FlatCap));
-        p.drawLine(QPointF(x0, y), QPointF(x1, y));
-    }
-    void frame(const QRectF& r, double width, const QColor& color = kInk) const
-    {
-        p.setPen(QPen(color, std::max(1.0, width), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(r);
-    }
-    double thin() const { return std::max(1.0, g.n1mm / 4.0); }
-    double medium() const { return std::max(1.0, g.n1mm / 2.0); }
-};
-
-// A 4-column table with equal columns and rows, header row shaded and bold.
-void drawTable(const Canvas& c, const QRectF& box, const QVector<QStringList>& rows)
-{
-    const int nRows = int(rows.size());
-    const double rh = box.height() / nRows;
-    const double cw = box.width() / 4;
-    c.p.fillRect(QRectF(box.left(), box.top(), box.width(), rh), kShade);
-    for (int r = 0; r < nRows; ++r)
-        for (int col = 0; col < 4; ++col)
-            c.text(QRectF(box.left() + col * cw, box.top() + r * rh, cw, rh), rows[r].value(col), 4.5,
-                   r == 0 || col == 0, Qt::AlignHCenter);
-    c.p.setPen(QPen(kInk, c.thin()));
-    for (int r = 0; r <= nRows; ++r)
-        c.p.drawLine(QPointF(box.left(), box.top() + r * rh), QPointF(box.right(), box.top() + r * rh));
-    for (int col = 0; col <= 4; ++col)
-        c.p.drawLine(QPointF(box.left() + col * cw, box.top()), QPointF(box.left() + col * cw, box.bottom()));
-}
-
-struct Row {
-    QString label;
-    QString value;
-    double gapBefore = 0;
-};
-
-// Label column at width / 40, value column after "Gas cylinder number 123456".
-double drawRows(const Canvas& c, double topU, const QVector<Row>& rows)
-{
-    const double x0 = c.W() / 40;
-    const double xv = x0 + c.textWidth(QStringLiteral("Gas cylinder number 123456"), 4.5, true);
-    double y = c.u(topU);
-    for (const Row& r : rows) {
-        y += c.u(r.gapBefore);
-        c.text(QRectF(x0, y, xv - x0, c.u(5)), r.label, 4.5, true);
-        c.text(QRectF(xv, y, c.W() - c.W() / 40 - xv, c.u(5)), r.value, 4.5, false);
-        y += c.u(5);
-    }
-    return y;
-}
-
-void drawFooter(const Canvas& c, const RCertOptions& o)
-{
-    const double y = c.H() - c.u(8);
-    c.rule(y, 0, c.W(), c.medium());
-    const QRectF band(c.W() / 40, y, c.W() - c.W() / 20, c.u(8));
-    c.text(band, o.mBottomLeft, 3.5, false, Qt::AlignLeft, kMuted);
-    c.text(band, o.mBottomRight, 3.5, false, Qt::AlignRight, kMuted);
-}
-
-void drawResultBox(const Canvas& c, const QString& word)
-{
-    const double w = c.textWidth(QStringLiteral("  PASS  "), 12, true);
-    const QRectF box(c.W() - c.W() / 20 - w, c.u(4), w, c.u(18));
-    const QColor color = word == QLatin1String("PASS") ? kPass : kFail;
-    c.frame(box, c.medium() * 1.5, color);
-    c.text(box, word, 12, true, Qt::AlignHCenter, color);
-}
-
-// Scales an image into r keeping its proportions; right-aligned.
-void drawLogo(const Canvas& c, const QImage& img, const QRectF& r, Qt::Alignment h)
-{
-    if (img.isNull() || r.width() <= 0 || r.height() <= 0)
-        return;
-    const QSizeF s = QSizeF(img.size()).scaled(r.size(), Qt::KeepAspectRatio);
-    double x = r.left();
-    if (h & Qt::AlignRight)
-        x = r.right() - s.width();
-    else if (h & Qt::AlignHCenter)
-        x = r.center().x() - s.width() / 2;
-    c.p.drawImage(QRectF(QPointF(x, r.center().y() - s.height() / 2), s), img);
-}
-
-// Logo files are read once per run; a missing file gives a null image.
-QImage cachedImage(const QString& path)
-{
-    static QMutex mutex;
-    static QHash<QString, QImage> cache;
-    QMutexLocker lock(&mutex);
-    auto it = cache.find(path);
-    if (it == cache.end()) {
-        QImage img;
-        if (QFileInfo(path).isFile() && QFileInfo(path).size() < 32 * 1024 * 1024)
-            img.load(path);
-        it = cache.insert(path, img);
-    }
-    return *it;
-}
-
 // A document whose resources are local files only: named relative to the program
 // folder, never fetched from the network.
 class CertDocument : public QTextDocument {
@@ -264,11 +97,59 @@ private:
     QString m_folder;
 };
 
+bool isWord(const QString& s, QLatin1StringView w) { return s.trimmed().compare(w, Qt::CaseInsensitive) == 0; }
+
 } // namespace
 
-QImage TCertPage::logo(const QString& name) const
+QString CalResultWord(const RDockTestInfo& info)
 {
-    return cachedImage(mOptions.mProgramFolder + QStringLiteral("IMAGE/") + name);
+    const bool stepFailed = isWord(info.mZero.mResult, QLatin1StringView("FAIL")) ||
+                            isWord(info.mSpan.mResult, QLatin1StringView("FAIL"));
+    return isWord(info.mOverAllResult, QLatin1StringView("PASS")) && !stepFailed ? QStringLiteral("PASS")
+                                                                               : QStringLiteral("FAIL");
+}
+
+QString CertResultWord(uint8_t nKind, const RDockTestInfo& info)
+{
+    return nKind == TEST_KIND_BUMP ? BumpResultWord(info) : CalResultWord(info);
+}
+
+QString CertResultSentence(const RDockTestInfo& info)
+{
+    if (CalResultWord(info) == QLatin1String("PASS"))
+        return QStringLiteral("This certificate confirm that the tests in below conducted and passed as follows;");
+    return LangText(LANG_CERT_CAL_FAILED);
+}
+
+bool CertHasDate(TDateTime tDate)
+{
+    // Day 0 is "no date"; a negative or absurd count is no date either.
+    return std::isfinite(tDate) && tDate >= 1.0 && tDate < 2958466.0;
+}
+
+QString CertDate(uint8_t nDateStyle, TDateTime tDate, const QString& divider)
+{
+    return CertHasDate(tDate) ? GetDateFmt(nDateStyle, tDate, divider) : QString();
+}
+
+const QVector<RCertLayout>& CertLayouts()
+{
+    static const QVector<RCertLayout> layouts{
+        {CERT_LAYOUT_DEFAULT, QStringLiteral("default"), QStringLiteral("Default"), 362, &PaintDefaultCertificate,
+         false, false},
+        {CERT_LAYOUT_MANUFACTURER, QStringLiteral("manufacturer"), QStringLiteral("Manufaturer"), 363,
+         &PaintManufacturerCertificate, true, false},
+        {CERT_LAYOUT_HTML, QStringLiteral("html"), QStringLiteral("HTML"), 0, &PaintHtmlCertificate, false, true},
+    };
+    return layouts;
+}
+
+const RCertLayout& CertLayoutOf(int nId)
+{
+    for (const RCertLayout& l : CertLayouts())
+        if (l.mId == nId)
+            return l;
+    return CertLayouts().front();
 }
 
 void TCertPage::paint(QPainter& p) const
@@ -279,15 +160,9 @@ void TCertPage::paint(QPainter& p) const
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setClipRect(QRectF(0, 0, mGeometry.mWidth, mGeometry.mHeight));
     if (mKind == TEST_KIND_BUMP)
-        paintBump(p);
-    else if (mKind == TEST_KIND_CAL) {
-        if (mLayout == CERT_LAYOUT_MANUFACTURER)
-            paintManufacturer(p);
-        else if (mLayout == CERT_LAYOUT_HTML)
-            paintHtml(p);
-        else
-            paintDefault(p);
-    }
+        PaintBumpReport(*this, p);
+    else if (mKind == TEST_KIND_CAL)
+        CertLayoutOf(mLayout).mPaint(*this, p);
     p.restore();
 }
 
@@ -312,96 +187,109 @@ QImage TCertPage::toImage() const
     return img;
 }
 
-void TCertPage::paintBump(QPainter& p) const
+void PaintBumpReport(const TCertPage& page, QPainter& p)
 {
-    const Canvas c{p, mGeometry, mOptions.mFont};
-    const RDockTestInfo& r = mInfo;
+    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const RDockTestInfo& r = page.mInfo;
+    const QString word = BumpResultWord(r);
     c.rule(c.u(1), 0, c.W(), c.medium());
     c.text(QRectF(c.W() / 40, c.u(1), c.W() * 0.6, c.u(24)), QStringLiteral("Bump Results"), 10, true);
-    drawResultBox(c, BumpResultWord(r));
+    CertDrawResultBox(c, word);
     c.rule(c.u(25), 0, c.W(), c.medium());
 
-    drawRows(c, 30,
-             {{"Instrument SN", r.mInstSN},
-              {"Location", r.mLocation},
-              {"Model name", r.mModel, 3},
-              {"Serial number", r.mSN},
-              {"Test date", GetDateFmt(mOptions.mDateStyle, r.mDate, QStringLiteral("-"))},
-              {"Gas cylinder number", r.mGasLot},
-              {"Expired date", r.mGasExpire},
-              {"Gas type", r.mGasInfo.mName},
-              {"Gas concentration", CertNumber(r, r.mSpan.mConcentration)},
-              {"Low alarm", CertNumber(r, r.mGasInfo.mLowAlarm)},
-              {"High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)},
-              {"Test by", mTester.mName, 3},
-              {"Upgrade", r.mPreTest.mUpgrade},
-              {"Event load", r.mPreTest.mEventLog},
-              {"Audible alarm", r.mPreTest.mAudible},
-              {"Visible alarm", r.mPreTest.mVisible},
-              {"Overall result", r.mOverAllResult}});
+    CertDrawRows(c, 30,
+                 {{"Instrument SN", r.mInstSN},
+                  {"Location", r.mLocation},
+                  {"Model name", r.mModel, 3},
+                  {"Serial number", r.mSN},
+                  {"Test date", CertDate(page.mOptions.mDateStyle, r.mDate, QStringLiteral("-"))},
+                  {"Gas cylinder number", r.mGasLot},
+                  {"Expired date", r.mGasExpire},
+                  {"Gas type", r.mGasInfo.mName},
+                  {"Gas concentration", CertNumber(r, r.mSpan.mConcentration)},
+                  {"Low alarm", CertNumber(r, r.mGasInfo.mLowAlarm)},
+                  {"High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)},
+                  {"Test by", page.mTester.mName, 3},
+                  {"Upgrade", r.mPreTest.mUpgrade},
+                  {"Event load", r.mPreTest.mEventLog},
+                  {"Audible alarm", r.mPreTest.mAudible},
+                  {"Visible alarm", r.mPreTest.mVisible},
+                  {"Overall result", r.mOverAllResult, 0, CertResultColor(word)}});
 
     c.text(QRectF(c.W() / 20, c.u(130), c.W() * 0.9, c.u(8)), QStringLiteral("Bump Results"), 6, true);
-    drawTable(c, QRectF(c.W() / 20, c.u(140), c.W() - c.W() / 10, c.u(24)),
-              {{"Index", "Gas Applied", "Reading", "Result"},
-               {"Fresh air", CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mReading),
-                r.mZero.mResult},
-               {"Test gas", CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mReading),
-                r.mSpan.mResult}});
-    drawFooter(c, mOptions);
+    CertDrawTable(c, QRectF(c.W() / 20, c.u(140), c.W() - c.W() / 10, c.u(24)),
+                  {{"Index", "Gas Applied", "Reading", "Result"},
+                   {"Fresh air", CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mReading),
+                    r.mZero.mResult},
+                   {"Test gas", CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mReading),
+                    r.mSpan.mResult}});
+    CertDrawFooter(c, page.mOptions);
 }
 
-void TCertPage::paintDefault(QPainter& p) const
+void PaintDefaultCertificate(const TCertPage& page, QPainter& p)
 {
-    const Canvas c{p, mGeometry, mOptions.mFont};
-    const RDockTestInfo& r = mInfo;
+    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const RDockTestInfo& r = page.mInfo;
+    const RCertTester& tester = page.mTester;
+    const QString word = CalResultWord(r);
     c.rule(c.u(1), 0, c.W(), c.medium());
     // The title keeps its height unless the logo beside it needs the room.
-    const QImage customer = logo(QStringLiteral("PELMORA_LOGO.bmp"));
-    const double logoW = customer.isNull() ? 0 : std::min(c.W() * 0.34, c.u(18) * customer.width() / customer.height());
+    const QImage customer = CertLogo(page.mOptions, QStringLiteral("PELMORA_LOGO.bmp"));
+    const double logoW =
+        customer.isNull() ? 0 : std::min(c.W() * 0.34, c.u(18) * customer.width() / customer.height());
     const double titleRight = c.W() - c.W() / 40 - logoW - (logoW > 0 ? c.u(4) : 0);
     c.fittedText(QRectF(c.W() / 40, c.u(1), titleRight - c.W() / 40, c.u(24)),
                  QStringLiteral("Calibration Certificate"), 10, true, Qt::AlignLeft);
-    drawLogo(c, customer, QRectF(c.W() - c.W() / 40 - logoW, c.u(4), logoW, c.u(18)), Qt::AlignRight);
+    CertDrawLogo(c, customer, QRectF(c.W() - c.W() / 40 - logoW, c.u(4), logoW, c.u(18)), Qt::AlignRight);
     c.rule(c.u(25), 0, c.W(), c.medium());
+    // The result box stands beside the data heading, between the rows and the table.
+    CertDrawResultBox(c, word, 76.5, 14, 9);
 
-    drawRows(c, 32,
-             {{"Model name", r.mModel},
-              {"Serial number", r.mSN},
-              {"Gas cylinder number", r.mGasLot},
-              {"Calibration date", GetDateFmt(mOptions.mDateStyle, r.mDate, QStringLiteral("-"))},
-              {"Gas type", r.mGasInfo.mName},
-              {"Gas concentration", CertNumber(r, r.mSpan.mConcentration)},
-              {"Low alarm", CertNumber(r, r.mGasInfo.mLowAlarm)},
-              {"High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)}});
+    CertDrawRows(c, 30,
+                 {{"Model name", r.mModel},
+                  {"Serial number", r.mSN},
+                  {"Gas cylinder number", r.mGasLot},
+                  {"Calibration date", CertDate(page.mOptions.mDateStyle, r.mDate, QStringLiteral("-"))},
+                  {"Gas type", r.mGasInfo.mName},
+                  {"Gas concentration", CertNumber(r, r.mSpan.mConcentration)},
+                  {"Low alarm", CertNumber(r, r.mGasInfo.mLowAlarm)},
+                  {"High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)},
+                  {"Overall result", word, 0, CertResultColor(word)}});
 
     c.text(QRectF(c.W() / 20, c.u(84), c.W() * 0.9, c.u(8)), QStringLiteral("CALIBRATION DATA"), 6, true);
-    drawTable(c, QRectF(c.W() / 20, c.u(94), c.W() - c.W() / 10, c.u(30)),
-              {{"Index", "Gas Applied", "Reading", "Calibrated"},
-               {"Fresh air", CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mPreReading),
-                CertNumber(r, r.mZero.mReading)},
-               {"Span gas", CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mPreReading),
-                CertNumber(r, r.mSpan.mReading)}});
+    CertDrawTable(c, QRectF(c.W() / 20, c.u(93), c.W() - c.W() / 10, c.u(30)),
+                  {{"Index", "Gas Applied", "Reading", "Calibrated"},
+                   {"Fresh air", CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mPreReading),
+                    CertNumber(r, r.mZero.mReading)},
+                   {"Span gas", CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mPreReading),
+                    CertNumber(r, r.mSpan.mReading)}});
+    // A failed calibration says so in words under its data.
+    if (word != QLatin1String("PASS"))
+        c.cell(QRectF(c.W() / 20, c.u(125), c.W() - c.W() / 10, c.u(9)), CertResultSentence(r), 4.5, true,
+               Qt::AlignLeft, kCertFail);
 
     const double x0 = c.W() / 20;
     const double xv = x0 + c.textWidth(QStringLiteral("Calibrated by "), 4.5, true) + c.u(2);
     const double right = c.W() - c.W() / 20;
     c.text(QRectF(x0, c.u(140), xv - x0, c.u(6)), QStringLiteral("Job title"), 4.5, true);
-    c.text(QRectF(xv, c.u(140), right - xv, c.u(6)), mTester.mPart, 4.5, false);
+    c.cell(QRectF(xv, c.u(140), right - xv, c.u(6)), tester.mPart, 4.5, false);
     c.text(QRectF(x0, c.u(154), xv - x0, c.u(6)), QStringLiteral("Calibrated by "), 4.5, true);
-    c.text(QRectF(xv, c.u(154), right - xv, c.u(6)), mTester.mName, 4.5, false);
-    // The signature line runs from the end of the name to the right edge.
-    // A long name still leaves room to sign.
-    const double lineStart = std::min(xv + c.textWidth(mTester.mName, 4.5, false) + c.u(3), right - c.u(20));
+    // The name keeps to its share of the line; the rest is left to sign on.
+    const double nameRight = right - c.u(40);
+    c.cell(QRectF(xv, c.u(154), nameRight - xv, c.u(6)), tester.mName, 4.5, false);
+    const double lineStart =
+        std::min(xv + c.textWidth(tester.mName, 4.5, false) + c.u(3), nameRight + c.u(3));
     c.rule(c.u(159), lineStart, right, std::max(1.0, c.g.n1mm / 2.0));
     c.text(QRectF(lineStart, c.u(159.5), right - lineStart, c.u(4)), QStringLiteral("Signature"), 2.8, false,
-           Qt::AlignRight, kMuted);
-    drawFooter(c, mOptions);
+           Qt::AlignRight, kCertMuted);
+    CertDrawFooter(c, page.mOptions);
 }
 
-void TCertPage::paintManufacturer(QPainter& p) const
+void PaintManufacturerCertificate(const TCertPage& page, QPainter& p)
 {
-    const Canvas c{p, mGeometry, mOptions.mFont};
-    const RDockTestInfo& r = mInfo;
+    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const RDockTestInfo& r = page.mInfo;
+    const QString word = CalResultWord(r);
     const double margin = c.W() / 20;
     const double inner = c.W() - 2 * margin;
     // A double border, as on a printed certificate.
@@ -410,18 +298,18 @@ void TCertPage::paintManufacturer(QPainter& p) const
 
     c.fittedText(QRectF(margin, c.u(10), inner, c.u(16)),
                  QStringLiteral("Calibration Certificate and Test Report"), 11, true);
-    c.fittedText(QRectF(margin, c.u(27), inner, c.u(8)),
-                 QStringLiteral("This certificate confirm that the tests in below conducted and passed as follows;"),
-                 5, false, Qt::AlignHCenter, kMuted);
+    const bool passed = word == QLatin1String("PASS");
+    c.cell(QRectF(margin, c.u(27), inner, c.u(9)), CertResultSentence(r), 5, !passed, Qt::AlignHCenter,
+           passed ? kCertMuted : kCertFail);
 
     struct Pair {
         QString l1, v1, l2, v2;
     };
     const QVector<Pair> grid{
-        {"Date", GetDateFmt(mOptions.mDateStyle, r.mDate, QStringLiteral(".")), "Low alarm",
+        {"Date", CertDate(page.mOptions.mDateStyle, r.mDate, QStringLiteral(".")), "Low alarm",
          CertNumber(r, r.mGasInfo.mLowAlarm)},
         {"Model Name", r.mModel, "High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)},
-        {"Serial number", r.mSN, QString(), QString()},
+        {"Serial number", r.mSN, "Overall result", word},
         {"Gas Type", r.mGasInfo.mName, "Audible Test", r.mPreTest.mAudible},
         {"Gas Concentration", CertNumber(r, r.mSpan.mConcentration), "Visual Test", r.mPreTest.mVisible},
         {"Gas cylinder Lot#", r.mGasLot, "Span Calibration", SpanCalibrationWord(r)},
@@ -431,20 +319,18 @@ void TCertPage::paintManufacturer(QPainter& p) const
                             margin + inner};
     for (int i = 0; i < grid.size(); ++i) {
         const double y = top + i * rh;
-        c.p.fillRect(QRectF(cols[0], y, cols[1] - cols[0], rh), kShade);
-        c.p.fillRect(QRectF(cols[2], y, cols[3] - cols[2], rh), kShade);
+        c.p.fillRect(QRectF(cols[0], y, cols[1] - cols[0], rh), kCertShade);
+        c.p.fillRect(QRectF(cols[2], y, cols[3] - cols[2], rh), kCertShade);
         const double pad = c.u(2);
         const Pair& g = grid[i];
         c.text(QRectF(cols[0] + pad, y, cols[1] - cols[0] - pad, rh), g.l1, 4.5, true);
-        c.text(QRectF(cols[1] + pad, y, cols[2] - cols[1] - pad, rh), g.v1, 4.5, false);
+        c.cell(QRectF(cols[1] + pad, y, cols[2] - cols[1] - 2 * pad, rh), g.v1, 4.5, false);
         c.text(QRectF(cols[2] + pad, y, cols[3] - cols[2] - pad, rh), g.l2, 4.5, true);
-        QColor valueColor = kInk;
-        if (g.l2 == QLatin1String("Span Calibration"))
-            valueColor = g.v2 == QLatin1String("PASS") ? kPass : kFail;
-        c.text(QRectF(cols[3] + pad, y, cols[4] - cols[3] - pad, rh), g.v2, 4.5,
-               g.l2 == QLatin1String("Span Calibration"), Qt::AlignLeft, valueColor);
+        const bool verdict = g.l2 == QLatin1String("Span Calibration") || g.l2 == QLatin1String("Overall result");
+        c.cell(QRectF(cols[3] + pad, y, cols[4] - cols[3] - 2 * pad, rh), g.v2, 4.5, verdict, Qt::AlignLeft,
+               verdict ? CertResultColor(g.v2) : kCertInk);
     }
-    c.p.setPen(QPen(kInk, c.thin()));
+    c.p.setPen(QPen(kCertInk, c.thin()));
     for (int i = 0; i <= grid.size(); ++i)
         c.p.drawLine(QPointF(cols[0], top + i * rh), QPointF(cols[4], top + i * rh));
     for (double x : cols)
@@ -461,47 +347,71 @@ void TCertPage::paintManufacturer(QPainter& p) const
                                                                : QStringLiteral("Approved by"),
                4.5, true);
         if (i == 0)
-            c.text(QRectF(x + labelW, sy - c.u(7), lineEnd - x - labelW, c.u(7)), mTester.mName, 4.5, false);
+            c.cell(QRectF(x + labelW, sy - c.u(7), lineEnd - x - labelW, c.u(6.5)), page.mTester.mName, 4.5, false);
         c.rule(sy, x + labelW, lineEnd, c.medium());
     }
 
-    drawLogo(c, logo(QStringLiteral("PELMORA_LOGO.bmp")), QRectF(margin, c.u(140), inner, c.u(20)),
-             Qt::AlignHCenter);
+    CertDrawLogo(c, CertLogo(page.mOptions, QStringLiteral("PELMORA_LOGO.bmp")),
+                 QRectF(margin, c.u(140), inner, c.u(20)), Qt::AlignHCenter);
     for (int i = 0; i < 3; ++i)
-        c.fittedText(QRectF(margin, c.u(164 + 7.0 * i), inner, c.u(7)), mOptions.mFooter.value(i),
-                     i == 0 ? 4.2 : 3.6, i == 0, Qt::AlignHCenter, i == 0 ? kInk : kMuted);
+        c.cell(QRectF(margin, c.u(164 + 7.0 * i), inner, c.u(7)), page.mOptions.mFooter.value(i),
+               i == 0 ? 4.2 : 3.6, i == 0, Qt::AlignHCenter, i == 0 ? kCertInk : kCertMuted);
 }
 
-void TCertPage::paintHtml(QPainter& p) const
+void PaintHtmlCertificate(const TCertPage& page, QPainter& p)
 {
-    const Canvas c{p, mGeometry, mOptions.mFont};
-    const double n = mGeometry.n1mm;
+    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const double n = page.mGeometry.n1mm;
     c.frame(QRectF(n, n, c.W() - 2 * n, c.H() - 2 * n), std::max(1.0, n / 2));
-    if (mHtml.isEmpty() || mHtmlSize.isEmpty())
+    if (page.mHtml.isEmpty() || page.mHtmlSize.isEmpty())
         return;
-    if (!m_doc) {
-        auto doc = std::make_shared<CertDocument>(mOptions.mProgramFolder);
-        QFont f(mOptions.mFont);
+    if (!page.mHtmlDoc) {
+        auto doc = std::make_shared<CertDocument>(page.mOptions.mProgramFolder);
+        QFont f(page.mOptions.mFont);
         f.setPixelSize(14);
+        f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
         doc->setDefaultFont(f);
         doc->setDefaultStyleSheet(QStringLiteral("pre, code, tt, kbd, samp { font-family: \"%1\"; }")
-                                      .arg(mOptions.mFont));
-        doc->setHtml(mHtml);
-        doc->setTextWidth(mHtmlSize.width());
-        m_doc = doc;
+                                      .arg(page.mOptions.mFont));
+        // A value longer than its cell breaks inside the cell instead of widening the page.
+        QTextOption wrap = doc->defaultTextOption();
+        wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        doc->setDefaultTextOption(wrap);
+        doc->setHtml(page.mHtml);
+        doc->setTextWidth(page.mHtmlSize.width());
+        page.mHtmlDoc = doc;
     }
-    // The view of the template's size, stretched into the frame 3 mm inside the edges.
-    const QRectF frame(3 * n, 3 * n, c.W() - 6 * n, c.H() - 6 * n);
+    // Whatever the template's shape and however long the page grew, the whole
+    // rendering goes into the frame 3 mm inside the edges, scaled alike in both
+    // directions; a band at the bottom states the result.
+    const QString word = CalResultWord(page.mInfo);
+    const double bandH = c.u(word == QLatin1String("PASS") ? 7 : 12);
+    const QRectF frame(3 * n, 3 * n, c.W() - 6 * n, c.H() - 6 * n - bandH);
+    const QSizeF laid = page.mHtmlDoc->documentLayout()->documentSize();
+    const QSizeF content(std::max<double>(page.mHtmlSize.width(), laid.width()),
+                         std::max<double>(page.mHtmlSize.height(), laid.height()));
+    const double scale = std::min(frame.width() / content.width(), frame.height() / content.height());
     p.save();
-    p.translate(frame.topLeft());
-    p.scale(frame.width() / mHtmlSize.width(), frame.height() / mHtmlSize.height());
-    const QRectF view(0, 0, mHtmlSize.width(), mHtmlSize.height());
+    p.translate(frame.left() + (frame.width() - content.width() * scale) / 2, frame.top());
+    p.scale(scale, scale);
+    const QRectF view(QPointF(0, 0), content);
     p.setClipRect(view, Qt::IntersectClip);
     QAbstractTextDocumentLayout::PaintContext ctx;
     ctx.clip = view;
     ctx.palette.setColor(QPalette::Text, Qt::black);
-    m_doc->documentLayout()->draw(&p, ctx);
+    page.mHtmlDoc->documentLayout()->draw(&p, ctx);
     p.restore();
+
+    const QRectF band(3 * n, c.H() - 3 * n - bandH, c.W() - 6 * n, bandH);
+    const QColor color = CertResultColor(word);
+    c.rule(band.top(), band.left(), band.right(), c.thin(), kCertMuted);
+    const double labelW = c.textWidth(QStringLiteral("Overall result  "), 4.5, true);
+    c.text(QRectF(band.left() + c.u(2), band.top(), labelW, c.u(7)), QStringLiteral("Overall result"), 4.5, true);
+    c.text(QRectF(band.left() + c.u(2) + labelW, band.top(), band.width() / 2, c.u(7)), word, 4.5, true,
+           Qt::AlignLeft, color);
+    if (word != QLatin1String("PASS"))
+        c.cell(QRectF(band.left() + c.u(2), band.top() + c.u(6), band.width() - c.u(4), c.u(6)),
+               CertResultSentence(page.mInfo), 4, true, Qt::AlignLeft, color);
 }
 
 RPrintTarget CertPrintTarget(bool pageLandscape, bool halfSize, QSizeF paper, const RPrintMargins& m)
@@ -640,19 +550,16 @@ RDockTestPrt TCertRenderer::DisplayCalData(const RDockTestInfo& mLogInfo)
     p->mInfo = mLogInfo;
     p->mTester = tester;
     p->mOptions = options;
-    p->mLayout = std::clamp(options.mLayout, CERT_LAYOUT_DEFAULT, CERT_LAYOUT_HTML);
-    bool landscape = p->mLayout == CERT_LAYOUT_MANUFACTURER;
+    const RCertLayout& layout = CertLayoutOf(options.mLayout);
+    p->mLayout = layout.mId;
+    bool landscape = layout.mLandscape;
 
-    const QString calHtml = options.mProgramFolder + QStringLiteral("CAL.HTML");
-    if (QFileInfo::exists(calHtml) && !QFile::remove(calHtml)) {
-        message(767, QDir::toNativeSeparators(calHtml));
-        return RDockTestPrt{TEST_KIND_NONE, mLogInfo, false};
-    }
-    if (p->mLayout == CERT_LAYOUT_HTML) {
+    // Only a page filled from the template has anything to do with "CAL.HTML".
+    if (layout.mFromTemplate) {
         RCalHtml html;
         QString why;
-        const HtmlTemplateStatus st =
-            MakeCalHtmlFile(options.mProgramFolder, mLogInfo, tester, options.mDateStyle, &html, &why);
+        const HtmlTemplateStatus st = MakeCalHtmlFile(options.mProgramFolder, mLogInfo, tester,
+                                                      options.mDateStyle, &html, &why, transferFolder);
         if (st != HtmlTemplateStatus::Ok) {
             const QString tpl = QDir::toNativeSeparators(options.mProgramFolder + "DEFAULTCAL.HTML");
             if (st == HtmlTemplateStatus::Missing)
@@ -668,10 +575,12 @@ RDockTestPrt TCertRenderer::DisplayCalData(const RDockTestInfo& mLogInfo)
             }
             return RDockTestPrt{TEST_KIND_NONE, mLogInfo, false};
         }
-        if (!html.mWritten)
-            message(155, QDir::toNativeSeparators(calHtml) + QStringLiteral(" (") + why + ')');
+        if (html.mFile.isEmpty())
+            message(155, QDir::toNativeSeparators(options.mProgramFolder + QStringLiteral("CAL.HTML")) +
+                             QStringLiteral(" (") + why + ')');
         p->mHtml = html.mHtml;
         p->mHtmlSize = QSize(html.mWidth, html.mHeight);
+        p->mHtmlFile = html.mFile;
         landscape = html.mWidth > html.mHeight;
     }
     p->mGeometry = CertPageGeometry(printerPage, landscape);

@@ -9,6 +9,7 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <memory>
 
 #include "logview/TestResult.h"
@@ -23,6 +24,11 @@ inline constexpr int CERT_LAYOUT_MANUFACTURER = 1;
 inline constexpr int CERT_LAYOUT_HTML = 2;
 
 inline constexpr int CERT_PAGE_LONG_SIDE = 2000;
+
+// Language text of the sentence a failed calibration's certificate carries.
+inline constexpr int LANG_CERT_CAL_FAILED = 851;
+// "The result carries no date:" (history line when such a result is shown).
+inline constexpr int LANG_RESULT_NO_DATE = 852;
 
 // The tester selected on the Print page; all empty when none is selected.
 struct RCertTester {
@@ -61,10 +67,44 @@ RPageGeometry CertPageGeometry(const RPrinterPage& page, bool landscape);
 
 // "PASS" when the upper-cased overall result is "PASS", else "FAIL".
 QString BumpResultWord(const RDockTestInfo& info);
+// The overall result a calibration certificate states: "PASS" only when the overall
+// result is "PASS" and neither step says "FAIL".
+QString CalResultWord(const RDockTestInfo& info);
+// The result word of a page of that kind.
+QString CertResultWord(uint8_t nKind, const RDockTestInfo& info);
+// The sentence under the "Manufaturer" title: the fixed "passed" sentence for a
+// passed calibration, otherwise the one that says it failed.
+QString CertResultSentence(const RDockTestInfo& info);
+// A result's date as the page prints it; empty for a result without a date.
+QString CertDate(uint8_t nDateStyle, TDateTime tDate, const QString& divider);
+bool CertHasDate(TDateTime tDate);
 // "Span Calibration": "PASS" when both the zero and the span step passed.
 QString SpanCalibrationWord(const RDockTestInfo& info);
 // A number with the gas's decimals (the user's number format), a blank and the unit.
 QString CertNumber(const RDockTestInfo& info, float v);
+
+class TCertPage;
+using CertPaintFn = void (*)(const TCertPage& page, QPainter& p);
+
+// The calibration layouts, in PRINT/Type order. One entry per layout: a new
+// layout is one more line in CertLayouts() and its paint routine.
+struct RCertLayout {
+    int mId = CERT_LAYOUT_DEFAULT; // PRINT/Type
+    QString mCliName;              // marvane-cli certificate --layout
+    QString mCaption;              // as the system names it
+    int mCaptionText = 0;          // language text of the caption (0: mCaption as it is)
+    CertPaintFn mPaint = nullptr;
+    bool mLandscape = false;       // the HTML layout takes its orientation from the template
+    bool mFromTemplate = false;    // filled from DEFAULTCAL.HTML
+};
+const QVector<RCertLayout>& CertLayouts();
+// The layout of a PRINT/Type value; an unknown value gives "Default".
+const RCertLayout& CertLayoutOf(int nId);
+
+void PaintBumpReport(const TCertPage& page, QPainter& p);
+void PaintDefaultCertificate(const TCertPage& page, QPainter& p);
+void PaintManufacturerCertificate(const TCertPage& page, QPainter& p);
+void PaintHtmlCertificate(const TCertPage& page, QPainter& p);
 
 // One page ready to be painted on any device.
 class TCertPage {
@@ -78,6 +118,8 @@ public:
     // HTML layout: the filled page and the template's pixel size.
     QString mHtml;
     QSize mHtmlSize;
+    QString mHtmlFile; // where "CAL.HTML" was written (empty: nowhere)
+    mutable std::shared_ptr<QTextDocument> mHtmlDoc; // laid out once per page
 
     // Paints in page pixels (0, 0) .. (mWidth, mHeight).
     void paint(QPainter& p) const;
@@ -85,13 +127,6 @@ public:
     void paintInto(QPainter& p, const QRectF& target) const;
     QImage toImage() const; // white page, mWidth x mHeight
 
-private:
-    void paintBump(QPainter& p) const;
-    void paintDefault(QPainter& p) const;
-    void paintManufacturer(QPainter& p) const;
-    void paintHtml(QPainter& p) const;
-    QImage logo(const QString& name) const;
-    mutable std::shared_ptr<QTextDocument> m_doc;
 };
 
 // Where the page goes on the sheet, in millimetres (origin top left of the sheet).

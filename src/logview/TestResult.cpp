@@ -310,3 +310,45 @@ uint8_t TestKindOfFileName(const QString& sFileName)
     return QFileInfo(sFileName).fileName().toUpper().contains(QLatin1String("CAL")) ? TEST_KIND_CAL
                                                                                     : TEST_KIND_BUMP;
 }
+
+uint8_t TestKindOfNameField(const QString& sFileName)
+{
+    const QStringList fields = QFileInfo(sFileName).completeBaseName().split(QLatin1Char('_'));
+    const QString kind = fields.value(1).trimmed().toUpper();
+    if (kind == QLatin1String("BUMP"))
+        return TEST_KIND_BUMP;
+    if (kind == QLatin1String("CAL"))
+        return TEST_KIND_CAL;
+    return TEST_KIND_NONE;
+}
+
+uint8_t TestKindOfDocument(const QByteArray& data)
+{
+    // Only the root's name is wanted: stop at the first element.
+    QXmlStreamReader r(data);
+    while (!r.atEnd()) {
+        if (r.readNext() == QXmlStreamReader::StartElement) {
+            const QString root = r.name().toString().toUpper();
+            if (root.startsWith(QLatin1String("BUMP")))
+                return TEST_KIND_BUMP;
+            if (root.startsWith(QLatin1String("CAL")))
+                return TEST_KIND_CAL;
+            return TEST_KIND_NONE;
+        }
+        if (r.tokenType() == QXmlStreamReader::DTD)
+            return TEST_KIND_NONE;
+    }
+    return TEST_KIND_NONE;
+}
+
+uint8_t TestKindOfResult(const QString& sFile)
+{
+    if (const uint8_t k = TestKindOfNameField(sFile); k != TEST_KIND_NONE)
+        return k;
+    QFile f(sFile);
+    if (f.open(QIODevice::ReadOnly)) {
+        if (const uint8_t k = TestKindOfDocument(f.read(64 * 1024)); k != TEST_KIND_NONE)
+            return k;
+    }
+    return TestKindOfFileName(sFile);
+}

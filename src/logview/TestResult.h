@@ -98,6 +98,14 @@ QString GetTestResultFromData(const QByteArray& data);
 // Kind of a result file chosen by hand ("Load"): calibration when the name holds
 // "CAL" in any case, else bump test.
 uint8_t TestKindOfFileName(const QString& sFileName);
+// Kind a result file's name states in its kind field (second "_" field, "BUMP" or
+// "CAL", any case); TEST_KIND_NONE when it states none.
+uint8_t TestKindOfNameField(const QString& sFileName);
+// Kind a document's root element names ("BUMP..." or "CAL..."); TEST_KIND_NONE otherwise.
+uint8_t TestKindOfDocument(const QByteArray& data);
+// The kind of a result file: its name's kind field, else its root element, else
+// TestKindOfFileName.
+uint8_t TestKindOfResult(const QString& sFile);
 
 // Position 1..4 of the first sensor name (tried H2S, SO2, CO, O2) found in the
 // upper-cased text; 0 when none.

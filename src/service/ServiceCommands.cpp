@@ -13,6 +13,10 @@ QString T(int n) { return LangText(n); }
 
 constexpr int LANG_SVC_SN_ASCII = 795;
 constexpr int LANG_SVC_BUSY = 796;
+constexpr int LANG_SVC_REFUSED = 853;
+constexpr int LANG_SVC_NO_ANSWER = 854;
+constexpr int LANG_SVC_ACCEPTED = 855;
+constexpr int LANG_SVC_SN_DIFFERS = 857;
 
 QString timeText(TDateTime t)
 {
@@ -98,9 +102,34 @@ bool TServiceCommands::run(bool refreshPorts, const std::function<bool(bool open
         m_core.LoadUSBCommPort();
     comm.OnInform = [this](const QString& s) { m_core.OnUnitInform(s); };
     const bool opened = comm.OpenComm(m_core.OpDeviceConnectCommPortComboText);
-    if (!opened)
+    if (!opened) {
         LastError = comm.FErrStr;
+        if (!LastError.isEmpty())
+            m_core.port.setStatus(LastError, OperatorPort::StatusLook::Failure);
+    }
     return body(opened);
+}
+
+bool TServiceCommands::answered(uint8_t nCode)
+{
+    if (nCode == DOCKCOMM_COMM_OK) {
+        m_core.port.setStatus(T(LANG_SVC_ACCEPTED), OperatorPort::StatusLook::Success);
+        return true;
+    }
+    // A refusal is the dock's word; anything else means no usable answer came.
+    LastError = T(nCode == DOCKCOMM_COMM_NAK ? LANG_SVC_REFUSED : LANG_SVC_NO_ANSWER) + QStringLiteral(" (") +
+                TDockComm::GetError(nCode) + QLatin1Char(')');
+    m_core.port.setStatus(LastError, OperatorPort::StatusLook::Failure);
+    return false;
+}
+
+bool TServiceCommands::sameSerial(const QString& sMeant, const QString& sBack)
+{
+    if (sBack == sMeant)
+        return true;
+    LastError = T(LANG_SVC_SN_DIFFERS).arg(sBack.isEmpty() ? QStringLiteral("\"\"") : sBack, sMeant);
+    m_core.port.setStatus(LastError, OperatorPort::StatusLook::Failure);
+    return false;
 }
 
 bool TServiceCommands::cableChosen()
@@ -132,8 +161,10 @@ bool TServiceCommands::DebugOpWriteSNBtnClick()
             DebugOpSNEdit.clear();
             return false;
         }
+        // The dock may keep fewer characters than were sent: say so.
+        const QString meant = DebugOpSNEdit;
         DebugOpSNEdit = m_core.DockComm.ReadSN();
-        return true;
+        return sameSerial(meant, DebugOpSNEdit);
     });
 }
 
@@ -173,9 +204,11 @@ bool TServiceCommands::PCProdSetBtnClick()
         TDockComm& c = m_core.DockComm;
         bool ok = true;
         QString line1 = T(421) + QStringLiteral(" : ");
-        if (c.WriteSN(PCProdNameEdit))
-            line1 += c.ReadSN();
-        else {
+        if (c.WriteSN(PCProdNameEdit)) {
+            const QString back = c.ReadSN();
+            line1 += back;
+            ok = sameSerial(PCProdNameEdit, back);
+        } else {
             line1 += T(430);
             ok = false;
         }
@@ -202,18 +235,18 @@ bool TServiceCommands::PCProdSetBtnClick()
 bool TServiceCommands::PCPumpTestBtnClick()
 {
     return run(true, [this](bool opened) {
-        if (opened)
-            m_core.DockComm.SendExtCommand(SERVICE_OP_PUMPTEST);
-        return opened;
+        return opened && answered(m_core.DockComm.SendOperation(SERVICE_OP_PUMPTEST));
     });
 }
 
 bool TServiceCommands::PCGDDFClearBtnClick()
 {
+    LastError.clear();
+    // The instruments' memory is gone for good: ask first, naming what goes.
+    if (!m_core.port.askYesNo(T(LANG_SVC_GDCLEAR_ASK), T(431)))
+        return false;
     return run(true, [this](bool opened) {
-        if (opened)
-            m_core.DockComm.SendExtCommand(SERVICE_OP_GDDFCLEAR);
-        return opened;
+        return opened && answered(m_core.DockComm.SendOperation(SERVICE_OP_GDDFCLEAR));
     });
 }
 
@@ -231,9 +264,7 @@ bool TServiceCommands::PCSimEventAddBtnClick()
     e.mDuration = PCSimEventDurationEdit;
     const QByteArray rec = SimEventRecord(e);
     return run(true, [this, rec](bool opened) {
-        if (opened)
-            m_core.DockComm.SendSimulData(SIMUL_CMD_EVENT, rec);
-        return opened;
+        return opened && answered(m_core.DockComm.SendSimulData(SIMUL_CMD_EVENT, rec));
     });
 }
 
@@ -255,9 +286,7 @@ bool TServiceCommands::PCSimTestBumpBtnClick(int tag)
     const QByteArray rec = SimTestRecord(t);
     const uint8_t cmd = tag == 2 ? SIMUL_CMD_CAL : SIMUL_CMD_BUMP;
     return run(true, [this, rec, cmd](bool opened) {
-        if (opened)
-            m_core.DockComm.SendSimulData(cmd, rec);
-        return opened;
+        return opened && answered(m_core.DockComm.SendSimulData(cmd, rec));
     });
 }
 

@@ -18,6 +18,8 @@ inline constexpr uint8_t SERVICE_OP_GDDFCLEAR = 102;
 
 // The dock's serial-number field takes this many characters.
 inline constexpr int SERVICE_SN_MAX = 11;
+// The question "GD DF Clear" asks before it erases the instruments' memory.
+inline constexpr int LANG_SVC_GDCLEAR_ASK = 856;
 
 struct RSimEvent {
     QString mSN;
@@ -63,7 +65,9 @@ public:
     bool PCProdReadBtnClick();
     bool PCProdSetBtnClick();
 
+    // A refusal or an error answer fails the command (status panel, LastError).
     bool PCPumpTestBtnClick();
+    // Asks first: the instruments' event logs and results are erased.
     bool PCGDDFClearBtnClick();
 
     // Simulation panel.
@@ -91,5 +95,9 @@ private:
     // Opens the serial transport on the chosen port around body; false when busy.
     bool run(bool refreshPorts, const std::function<bool(bool opened)>& body);
     bool cableChosen();
+    // Success or failure of one command by the dock's answer code.
+    bool answered(uint8_t nCode);
+    // After writing a serial number: false with LastError when the dock reports another.
+    bool sameSerial(const QString& sMeant, const QString& sBack);
     TMainCore& m_core;
 };

@@ -1011,6 +1011,10 @@ void TMainForm::setupOperations()
         if (m_started)
             pullSettings();
     };
+    m_printPage->layoutChosen = [this](int id) {
+        if (id >= 0 && id < ui->ConfigPrNPrintTypeCombo->count())
+            ui->ConfigPrNPrintTypeCombo->setCurrentIndex(id);
+    };
     m_port->setPrinter(&m_printPage->printer());
 
     m_core->PullSettings = [this] {
@@ -1146,18 +1150,24 @@ void TMainForm::setupService()
         pullService();
         after(m_service->PCProdSetBtnClick());
     });
-    connect(ui->PCPumpTestBtn, &QPushButton::clicked, this, [this] { m_service->PCPumpTestBtnClick(); });
-    connect(ui->PCGDDFClearBtn, &QPushButton::clicked, this, [this] { m_service->PCGDDFClearBtnClick(); });
-    connect(ui->PCSimEventAddBtn, &QPushButton::clicked, this, [this] {
+    connect(ui->PCPumpTestBtn, &QPushButton::clicked, this, [this, after] {
         pullService();
-        m_service->PCSimEventAddBtnClick();
+        after(m_service->PCPumpTestBtnClick());
+    });
+    connect(ui->PCGDDFClearBtn, &QPushButton::clicked, this, [this, after] {
+        pullService();
+        after(m_service->PCGDDFClearBtnClick());
+    });
+    connect(ui->PCSimEventAddBtn, &QPushButton::clicked, this, [this, after] {
+        pullService();
+        after(m_service->PCSimEventAddBtnClick());
     });
     ui->PCSimTestBumpBtn->setProperty("tag", 1);
     ui->PCSimTestCalBtn->setProperty("tag", 2);
     for (QPushButton* b : {ui->PCSimTestBumpBtn, ui->PCSimTestCalBtn})
-        connect(b, &QPushButton::clicked, this, [this, b] {
+        connect(b, &QPushButton::clicked, this, [this, b, after] {
             pullService();
-            m_service->PCSimTestBumpBtnClick(b->property("tag").toInt());
+            after(m_service->PCSimTestBumpBtnClick(b->property("tag").toInt()));
         });
     connect(ui->PCOpBtn, &QPushButton::clicked, this, &TMainForm::onPCOpBtnClick);
     pushService();

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "app/AppState.h"
@@ -26,6 +27,7 @@ const char* const kRatioItems[] = {"X1", "X1.25", "X1.5", "X1.75", "X2", "X2.5",
 const double kPortraitFactor[] = {1, 1.25, 1.5, 1.75, 2, 2.5, 3};
 const double kLandscapeFactor[] = {0.5, 0.6, 0.75, 0.85, 0.95, 1.25, 1.5};
 constexpr int kDefaultRatio = 4; // "X2"
+constexpr int kFitRatio = 7;     // the whole page in the box
 
 QString safeFileName(QString s)
 {
@@ -48,7 +50,21 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     m_ratio->setObjectName(QStringLiteral("PrintResRatioCombo"));
     for (const char* item : kRatioItems)
         m_ratio->addItem(QString::fromLatin1(item));
+    m_ratio->addItem(LangText(860));
     m_ratio->setCurrentIndex(kDefaultRatio);
+    // The calibration layout can be chosen where its effect is seen (PRINT/Type).
+    m_layoutLabel = new QLabel(LangText(859));
+    m_layoutLabel->setObjectName(QStringLiteral("PrintResLayoutLabel"));
+    m_layout = new QComboBox;
+    m_layout->setObjectName(QStringLiteral("PrintResLayoutCombo"));
+    for (const RCertLayout& l : CertLayouts())
+        m_layout->addItem(l.mCaptionText ? LangText(l.mCaptionText) : l.mCaption, l.mId);
+    m_layoutLabel->setBuddy(m_layout);
+    m_warning = new QLabel;
+    m_warning->setObjectName(QStringLiteral("PrintResWarningLabel"));
+    m_warning->setWordWrap(true);
+    m_warning->setStyleSheet(QStringLiteral("QLabel { color: #9a4a00; font-weight: bold; padding: 2px 4px; }"));
+    m_warning->hide();
     m_setup = new QPushButton(QStringLiteral("Print Setup"));
     m_setup->setObjectName(QStringLiteral("PrintResPrintSetupBtn"));
     m_print = new QPushButton(QStringLiteral("Print"));
@@ -74,8 +90,11 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
         bar->addWidget(m_user);
         bar->addStretch(1);
     }
-    // Before the row's trailing spacer: tester, zoom, set-up, print, PDF.
+    // Before the row's trailing spacer: tester, layout, zoom, set-up, print, PDF.
     int at = std::max(0, bar->count() - 1);
+    bar->insertSpacing(at++, 16);
+    bar->insertWidget(at++, m_layoutLabel);
+    bar->insertWidget(at++, m_layout);
     bar->insertSpacing(at++, 16);
     bar->insertWidget(at++, m_ratio);
     bar->insertSpacing(at++, 16);
@@ -102,10 +121,13 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setWordWrap(true);
     m_hint->setStyleSheet(QStringLiteral("QLabel { color: white; font-size: 15px; }"));
+    own->addWidget(m_warning);
     own->addWidget(m_scroll, 1);
 
     showHint(true);
+    syncLayout();
     connect(m_ratio, &QComboBox::currentIndexChanged, this, [this] { applyZoom(); });
+    connect(m_layout, &QComboBox::activated, this, [this](int index) { chooseLayout(index); });
     connect(m_user, &QComboBox::currentIndexChanged, this, [this] {
         if (m_last.mType != TEST_KIND_NONE)
             redraw();
@@ -180,10 +202,29 @@ RDockTestPrt TPrintPage::render(uint8_t nType, const RDockTestInfo& info)
 {
     m_view->hide();
     configureRenderer();
+    syncLayout();
     ++m_renders;
     m_last = m_renderer->Display(nType, info);
     showResult();
     return m_last;
+}
+
+void TPrintPage::syncLayout()
+{
+    const int at = m_layout->findData(m_state.settings.ConfigPrNPrintTypeCombo);
+    const QSignalBlocker quiet(m_layout);
+    m_layout->setCurrentIndex(std::max(0, at));
+}
+
+void TPrintPage::chooseLayout(int index)
+{
+    const int id = m_layout->itemData(index).toInt();
+    m_state.settings.ConfigPrNPrintTypeCombo = id;
+    if (layoutChosen)
+        layoutChosen(id);
+    // The preview shows the new layout at once.
+    if (m_last.mType == TEST_KIND_CAL)
+        redraw();
 }
 
 void TPrintPage::redraw()
@@ -204,6 +245,10 @@ void TPrintPage::redraw()
 void TPrintPage::showResult()
 {
     const bool drawn = m_last.mType != TEST_KIND_NONE && !m_renderer->image.isNull();
+    // A certificate without a tester has nobody named as having calibrated.
+    const bool noTester = m_last.mType == TEST_KIND_CAL && m_renderer->tester.mName.isEmpty();
+    m_warning->setText(noTester ? LangText(858) : QString());
+    m_warning->setVisible(noTester);
     m_print->setVisible(m_last.mType != TEST_KIND_NONE);
     m_pdf->setVisible(m_last.mType != TEST_KIND_NONE);
     if (m_browser)
@@ -225,11 +270,14 @@ void TPrintPage::applyZoom()
     const QImage& img = m_renderer->image;
     if (img.isNull() || img.height() <= 0)
         return;
-    const int i = std::clamp(m_ratio->currentIndex(), 0, 6);
+    const int i = std::clamp(m_ratio->currentIndex(), 0, kFitRatio);
     // The box without its scroll bars, so that showing them never changes the zoom.
     const QSize box = m_scroll->maximumViewportSize();
     QSize s;
-    if (img.width() > img.height()) {
+    if (i == kFitRatio) {
+        s = img.size().scaled(QSize(std::max(50, box.width() - 8), std::max(50, box.height() - 8)),
+                              Qt::KeepAspectRatio);
+    } else if (img.width() > img.height()) {
         const int w = std::max(50, int(box.width() * kLandscapeFactor[i]));
         s = QSize(w, std::max(1, int(std::lround(double(w) * img.height() / img.width()))));
     } else {
@@ -307,6 +355,9 @@ bool TPrintPage::saveAsPdf(QString file)
                            LangText(709), OperatorPort::Icon::Error);
         return false;
     }
+    const QString saved = LangText(861).arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
+    m_port.setStatus(saved, OperatorPort::StatusLook::Success);
+    m_port.appendHistory(saved);
     return true;
 }
 
@@ -332,6 +383,8 @@ void TPrintPage::showHint(bool on)
 void TPrintPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The LOG page may have cleared the preview meanwhile; texts may have changed.
+    // The LOG page may have cleared the preview meanwhile; texts and the settings
+    // page's layout may have changed.
     showHint(m_view->isHidden());
+    syncLayout();
 }

@@ -29,6 +29,8 @@ public:
     void attach(TLogBrowser* browser);
     // Brings the settings controls into the state before a page is drawn.
     std::function<void()> pullSettings;
+    // The layout was chosen on this page (PRINT/Type): the settings page follows.
+    std::function<void(int)> layoutChosen;
 
     // DisplayCalData / DisplayBumpData with the current settings, tester and printer.
     RDockTestPrt render(uint8_t nType, const RDockTestInfo& info);
@@ -55,11 +57,16 @@ private:
     void configureRenderer();
     void showResult();
     void showHint(bool on);
+    void syncLayout();
+    void chooseLayout(int index);
 
     AppState& m_state;
     OperatorPort& m_port;
     QComboBox* m_user = nullptr;
     QComboBox* m_ratio = nullptr;
+    QComboBox* m_layout = nullptr;
+    QLabel* m_layoutLabel = nullptr;
+    QLabel* m_warning = nullptr;
     QPushButton* m_setup = nullptr;
     QPushButton* m_print = nullptr;
     QPushButton* m_pdf = nullptr;

@@ -617,7 +617,12 @@ void TDockComm::UnitReset()
 
 void TDockComm::SendExtCommand(uint8_t nCom)
 {
-    exchange(QStringLiteral("EXT COM"), DOCKCOMM_CMD_OP, QByteArray(1, char(nCom)));
+    SendOperation(nCom);
+}
+
+uint8_t TDockComm::SendOperation(uint8_t nCom)
+{
+    return exchange(QStringLiteral("EXT COM"), DOCKCOMM_CMD_OP, QByteArray(1, char(nCom)));
 }
 
 bool TDockComm::GetTaskStatus(RTask& mTask, uint8_t& nUsb, RBayTaskArr& mBay)
@@ -699,7 +704,7 @@ bool TDockComm::GetPumpDuty(int& nDuty1, int& nDuty2)
     return true;
 }
 
-void TDockComm::SendSimulData(uint8_t nCom, const QByteArray& sData)
+uint8_t TDockComm::SendSimulData(uint8_t nCom, const QByteArray& sData)
 {
-    exchange(QStringLiteral("SIMUL"), nCom, sData);
+    return exchange(QStringLiteral("SIMUL"), nCom, sData);
 }

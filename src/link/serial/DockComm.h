@@ -130,7 +130,10 @@ public:
     bool WriteSN(const QString& sSN);
     bool SetPumpDuty(int nDuty1, int nDuty2);
     bool GetPumpDuty(int& nDuty1, int& nDuty2);
-    void SendSimulData(uint8_t nCom, const QByteArray& sData);
+    // The exchange's result code (DOCKCOMM_COMM_*): a refusal is DOCKCOMM_COMM_NAK.
+    uint8_t SendSimulData(uint8_t nCom, const QByteArray& sData);
+    // SendExtCommand that tells what the dock answered.
+    uint8_t SendOperation(uint8_t nCom);
 
     // The history text of a frame: " XX " per byte.
     static QString HexDump(const uint8_t* data, qsizetype size);
