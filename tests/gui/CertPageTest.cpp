@@ -9,9 +9,11 @@
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -22,6 +24,7 @@
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
+#include "logview/CertCanvas.h"
 #include "logview/CertHtml.h"
 #include "logview/CertPage.h"
 #include "support/TestSupport.h"
@@ -55,6 +58,35 @@ RDockTestInfo readResult(bool calibration, const QString& overall = QString())
                                       resultXml(calibration, overall), r),
               DOCKTEST_OK);
     return r;
+}
+
+// A failed calibration: the span reading far below the gas applied.
+QByteArray failedCalXml()
+{
+    QByteArray xml = resultXml(true);
+    xml.replace("<OVERALLRESULT>PASS</OVERALLRESULT>", "<OVERALLRESULT>FAIL</OVERALLRESULT>");
+    const qsizetype span = xml.indexOf("<SPAN>");
+    const qsizetype at = xml.indexOf("<RESULT>PASS</RESULT>", span);
+    xml.replace(at, 21, "<RESULT>FAIL</RESULT>");
+    return xml;
+}
+
+RDockTestInfo readXml(uint8_t kind, const QByteArray& xml)
+{
+    RDockTestInfo r;
+    EXPECT_EQ(GetDockTestInfoFromData(kind, xml, r), DOCKTEST_OK);
+    return r;
+}
+
+// The words of a PDF in reading order with every blank and line break taken out,
+// so that a value wrapped within its cell reads whole.
+QString pdfRun(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), file, QStringLiteral("-")});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput()).remove(QRegularExpression(QStringLiteral("\\s")));
 }
 
 // Text of a PDF as pdftotext reads it; empty when the tool is missing.
@@ -252,11 +284,6 @@ TEST_F(CertTest, FilesThatCannotBeReplacedGiveTheirMessages)
                                         QDir::toNativeSeparators(r.bitmapPath()));
     QDir(r.bitmapPath()).removeRecursively();
 
-    QDir().mkpath(prog() + "CAL.HTML/busy");
-    EXPECT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_NONE);
-    EXPECT_TRUE(port.messages.last().contains(LangText(767)));
-    QDir(prog() + "CAL.HTML").removeRecursively();
-
     r.options.mLayout = CERT_LAYOUT_HTML; // and no DEFAULTCAL.HTML
     const RDockTestPrt out = r.DisplayCalData(readResult(true));
     EXPECT_EQ(out.mType, TEST_KIND_NONE);
@@ -379,7 +406,7 @@ TEST_F(PrintPageTest, ZoomResizesThePreviewWithoutRedrawing)
     auto* view = child<QLabel>("PrintViewImage");
     auto* box = child<QScrollArea>("PrintScrollBox");
     ASSERT_NE(ratio, nullptr);
-    EXPECT_EQ(ratio->count(), 7);
+    EXPECT_EQ(ratio->count(), 8);
     EXPECT_EQ(ratio->currentText(), "X2");
     const int renders = printPage->renderCount();
     ratio->setCurrentIndex(0); // X1: the page as high as the box
@@ -495,4 +522,259 @@ TEST_F(PrintPageTest, PrintSetupRedrawsOnlyWhenConfirmed)
     EXPECT_TRUE(printPage->printSetup());
     EXPECT_EQ(printPage->renderCount(), renders + 1);
     EXPECT_EQ(printPage->renderer().image.size(), QSize(1545, 2000));
+}
+
+// ---------------------------------------------------------------------------
+// What an auditor reads on the page.
+
+TEST_F(CertTest, FailedCalibrationNeverReadsAsAPassInAnyLayout)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    copyShippedTemplate();
+    // A failed step under an overall PASS is no pass either.
+    QByteArray stepFailed = failedCalXml();
+    stepFailed.replace("<OVERALLRESULT>FAIL</OVERALLRESULT>", "<OVERALLRESULT>PASS</OVERALLRESULT>");
+    const QString failedSentence = LangText(LANG_CERT_CAL_FAILED);
+    ASSERT_FALSE(failedSentence.isEmpty());
+    for (const RCertLayout& layout : CertLayouts()) {
+        r.options.mLayout = layout.mId;
+        for (const QByteArray& xml : {failedCalXml(), stepFailed}) {
+            ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, xml)).mType, TEST_KIND_CAL);
+            const QString text = pdfText(pdf(*r.page, "failed-" + layout.mCliName + ".pdf"));
+            EXPECT_TRUE(text.contains("FAIL")) << layout.mCliName.toStdString() << "\n" << text.toStdString();
+            EXPECT_FALSE(text.contains("passed", Qt::CaseInsensitive)) << layout.mCliName.toStdString();
+            EXPECT_TRUE(pdfRun(pdf(*r.page, "failed-run.pdf")).contains(QString(failedSentence).remove(' ')))
+                << layout.mCliName.toStdString();
+        }
+        // A passed one states its PASS and never the failure sentence.
+        ASSERT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_CAL);
+        const QString passed = pdfText(pdf(*r.page, "passed-" + layout.mCliName + ".pdf"));
+        EXPECT_TRUE(passed.contains("PASS")) << layout.mCliName.toStdString();
+        EXPECT_FALSE(passed.contains("FAIL")) << layout.mCliName.toStdString() << "\n" << passed.toStdString();
+        if (layout.mId == CERT_LAYOUT_MANUFACTURER)
+            EXPECT_TRUE(passed.contains("conducted and passed"));
+    }
+    // The verdict in red: the result box of the "Default" layout is drawn in the failure colour.
+    r.options.mLayout = CERT_LAYOUT_DEFAULT;
+    ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, failedCalXml())).mType, TEST_KIND_CAL);
+    const QImage page = r.page->toImage();
+    int red = 0;
+    for (int y = 700; y < 950; ++y)
+        for (int x = page.width() / 2; x < page.width(); ++x)
+            red += QColor(page.pixel(x, y)) == kCertFail;
+    EXPECT_GT(red, 500);
+}
+
+TEST_F(CertTest, LongValuesArePrintedWholeInEveryLayout)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    copyShippedTemplate();
+    const QString serial = QStringLiteral("SA1624635-EXTRA-LONG-SERIAL-NUMBER-0042X");
+    ASSERT_EQ(serial.size(), 40);
+    const QString lot = QStringLiteral("LOT-1234567890-ABCDEFGHIJ-KLMNOPQRSTU");
+    auto longXml = [&](bool cal) {
+        QByteArray xml = resultXml(cal);
+        xml.replace("<SERIAL>GA0042</SERIAL>", "<SERIAL>" + serial.toUtf8() + "</SERIAL>");
+        xml.replace("<GASLOT>LOT-5531</GASLOT>", "<GASLOT>" + lot.toUtf8() + "</GASLOT>");
+        // Nine digits for the gas applied in the span step.
+        const qsizetype span = xml.indexOf("<SPAN>");
+        const qsizetype open = xml.indexOf("<CONCENTRATION>", span) + 15;
+        xml.replace(open, xml.indexOf("</CONCENTRATION>", open) - open, "123456789");
+        return xml;
+    };
+    struct Case {
+        uint8_t kind;
+        int layout;
+    } cases[] = {{TEST_KIND_BUMP, CERT_LAYOUT_DEFAULT},
+                 {TEST_KIND_CAL, CERT_LAYOUT_DEFAULT},
+                 {TEST_KIND_CAL, CERT_LAYOUT_MANUFACTURER},
+                 {TEST_KIND_CAL, CERT_LAYOUT_HTML}};
+    for (const Case& c : cases) {
+        r.options.mLayout = c.layout;
+        const RDockTestInfo info = readXml(c.kind, longXml(c.kind == TEST_KIND_CAL));
+        ASSERT_NE(r.Display(c.kind, info).mType, TEST_KIND_NONE);
+        const QString run = pdfRun(pdf(*r.page, QStringLiteral("long%1-%2.pdf").arg(c.kind).arg(c.layout)));
+        const QString number = CertNumber(info, info.mSpan.mConcentration).remove(' ');
+        EXPECT_TRUE(number.startsWith("123,456,79")) << number.toStdString();
+        for (const QString& w : {serial, number, lot})
+            EXPECT_TRUE(run.contains(w)) << "kind " << int(c.kind) << " layout " << c.layout << ": "
+                                         << w.toStdString() << "\n" << run.toStdString();
+    }
+}
+
+TEST_F(CertTest, CellTextShrinksToSixtyPercentThenWraps)
+{
+    RPageGeometry g = CertPageGeometry(r.printerPage, false);
+    QImage img(g.mWidth, g.mHeight, QImage::Format_RGB32);
+    auto inkedRows = [&](const QString& text, const QRectF& cell) {
+        img.fill(Qt::white);
+        QPainter p(&img);
+        const CertCanvas c{p, g, QStringLiteral("Arial")};
+        c.cell(cell, text, 4.5, false);
+        p.end();
+        int top = int(cell.bottom()), bottom = int(cell.top());
+        bool outside = false;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 128) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                    outside = outside || !cell.adjusted(-2, -2, 2, 2).contains(QPointF(x, y));
+                }
+        EXPECT_FALSE(outside) << text.toStdString();
+        return bottom - top;
+    };
+    const QRectF cell(100, 100, 300, 100);
+    const int oneLine = inkedRows(QStringLiteral("SHORT"), cell);
+    const int shrunk = inkedRows(QStringLiteral("SA1624635-EXTRA"), cell);
+    const int wrapped = inkedRows(QStringLiteral("SA1624635-EXTRA-LONG-SERIAL-NUMBER-00042"), cell);
+    EXPECT_LE(shrunk, oneLine);
+    EXPECT_GT(wrapped, oneLine) << "two lines are taller than one";
+}
+
+TEST_F(CertTest, ResultWithoutDatePrintsNoDate)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    copyShippedTemplate();
+    for (bool cal : {false, true}) {
+        QByteArray xml = resultXml(cal);
+        const qsizetype d = xml.indexOf("<DATE>");
+        xml.remove(d, xml.indexOf("</DATE>") + 7 - d);
+        const RDockTestInfo info = readXml(cal ? TEST_KIND_CAL : TEST_KIND_BUMP, xml);
+        EXPECT_EQ(info.mDate, 0.0);
+        for (const RCertLayout& layout : CertLayouts()) {
+            r.options.mLayout = layout.mId;
+            ASSERT_NE(r.Display(cal ? TEST_KIND_CAL : TEST_KIND_BUMP, info).mType, TEST_KIND_NONE);
+            const QString text = pdfText(pdf(*r.page, "nodate.pdf"));
+            EXPECT_FALSE(text.contains("1899")) << text.toStdString();
+            EXPECT_FALSE(text.contains("30-12")) << text.toStdString();
+            if (!cal)
+                break; // one bump report
+        }
+    }
+    EXPECT_TRUE(CertDate(0, 0, "-").isEmpty());
+    EXPECT_EQ(CertDate(0, DateTimeToDays(QDateTime(QDate(2024, 5, 1), QTime(10, 0))), "-"), "2024-05-01");
+}
+
+TEST_F(CertTest, HtmlPageKeepsEverythingOfATallDocument)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    copyShippedTemplate();
+    r.options.mLayout = CERT_LAYOUT_HTML;
+    QByteArray xml = resultXml(true);
+    xml.replace("<LOCATION>North gate</LOCATION>", "<LOCATION>" + QByteArray(500, 'L') + "</LOCATION>");
+    ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, xml)).mType, TEST_KIND_CAL);
+    const QString text = pdfText(pdf(*r.page, "tall.pdf"));
+    for (const char* w : {"Self checks", "Calibrated by", "Ann Lee", "Signature", "Keep this certificate"})
+        EXPECT_TRUE(text.contains(w)) << w << "\n" << text.toStdString();
+    // Scaled alike both ways: a square image in the template stays square on the page.
+    QDir().mkpath(prog() + "IMAGE");
+    QImage square(40, 40, QImage::Format_RGB32);
+    square.fill(Qt::black);
+    ASSERT_TRUE(square.save(prog() + "IMAGE/square.png"));
+    testsupport::writeAll(prog() + "DEFAULTCAL.HTML",
+                          "<!--FORMAT=400,1600--><img src=\"IMAGE\\square.png\" width=\"300\" height=\"300\">"
+                          "<p>@SN@</p>");
+    ASSERT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_CAL);
+    const QImage page = r.page->toImage();
+    int x0 = page.width(), x1 = 0, y0 = page.height(), y1 = 0;
+    // Inside the page's frame.
+    for (int y = 30; y < page.height() / 2; ++y)
+        for (int x = 30; x < page.width() - 30; ++x)
+            if (qGray(page.pixel(x, y)) < 40) {
+                x0 = std::min(x0, x), x1 = std::max(x1, x);
+                y0 = std::min(y0, y), y1 = std::max(y1, y);
+            }
+    ASSERT_GT(x1, x0);
+    EXPECT_NEAR(double(x1 - x0) / double(y1 - y0), 1.0, 0.1);
+}
+
+TEST_F(CertTest, LeftoverCalHtmlThatCannotBeReplacedBlocksNoLayout)
+{
+    copyShippedTemplate();
+    // A folder in the way stands for a file the program may not replace.
+    QDir().mkpath(prog() + "CAL.HTML/busy");
+    for (const RCertLayout& layout : CertLayouts()) {
+        r.options.mLayout = layout.mId;
+        EXPECT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_CAL) << layout.mCliName.toStdString();
+    }
+    EXPECT_TRUE(port.messages.isEmpty()) << port.messages.join('\n').toStdString();
+    // The filled template went into the private transfer folder instead.
+    EXPECT_EQ(r.page->mHtmlFile, r.transferFolder + "CAL.HTML");
+    EXPECT_TRUE(testsupport::readAll(r.transferFolder + "CAL.HTML").contains("GA0042"));
+    EXPECT_TRUE(QFileInfo(prog() + "CAL.HTML/busy").isDir());
+}
+
+TEST_F(CertTest, LayoutTableNamesEveryLayoutOnce)
+{
+    QSet<int> ids;
+    QSet<QString> names;
+    for (const RCertLayout& l : CertLayouts()) {
+        EXPECT_NE(l.mPaint, nullptr);
+        ids.insert(l.mId);
+        names.insert(l.mCliName);
+    }
+    EXPECT_EQ(ids.size(), CertLayouts().size());
+    EXPECT_EQ(names.size(), CertLayouts().size());
+    EXPECT_EQ(CertLayoutOf(CERT_LAYOUT_MANUFACTURER).mCaption, "Manufaturer");
+    EXPECT_EQ(CertLayoutOf(99).mId, CERT_LAYOUT_DEFAULT);
+}
+
+TEST_F(PrintPageTest, LayoutChosenOnThePrintPageRedrawsAtOnce)
+{
+    selectFirst("LogListGDCalTreeView");
+    auto* layout = child<QComboBox>("PrintResLayoutCombo");
+    ASSERT_NE(layout, nullptr);
+    EXPECT_EQ(layout->count(), CertLayouts().size());
+    EXPECT_EQ(layout->currentIndex(), 0);
+    int chosen = -1;
+    printPage->layoutChosen = [&](int id) { chosen = id; };
+    const int renders = printPage->renderCount();
+    layout->setCurrentIndex(1);
+    emit layout->activated(1);
+    EXPECT_EQ(chosen, CERT_LAYOUT_MANUFACTURER);
+    EXPECT_EQ(state.settings.ConfigPrNPrintTypeCombo, CERT_LAYOUT_MANUFACTURER);
+    EXPECT_EQ(printPage->renderCount(), renders + 1);
+    EXPECT_TRUE(printPage->lastReport().mHorizontal);
+    // The settings page's choice shows here the next time a page is drawn.
+    state.settings.ConfigPrNPrintTypeCombo = CERT_LAYOUT_DEFAULT;
+    selectFirst("LogListGDCalTreeView");
+    EXPECT_EQ(layout->currentIndex(), 0);
+}
+
+TEST_F(PrintPageTest, FitPageShowsTheWholePageAndNoTesterIsWarned)
+{
+    selectFirst("LogListGDCalTreeView");
+    auto* ratio = child<QComboBox>("PrintResRatioCombo");
+    auto* view = child<QLabel>("PrintViewImage");
+    auto* box = child<QScrollArea>("PrintScrollBox");
+    ratio->setCurrentIndex(ratio->count() - 1);
+    EXPECT_EQ(ratio->currentText(), LangText(860));
+    EXPECT_LE(view->height(), box->maximumViewportSize().height());
+    EXPECT_LE(view->width(), box->maximumViewportSize().width());
+    EXPECT_NEAR(double(view->width()) / view->height(), 1414.0 / 2000.0, 0.01);
+
+    auto* warning = child<QLabel>("PrintResWarningLabel");
+    ASSERT_NE(warning, nullptr);
+    EXPECT_TRUE(warning->isVisible());
+    EXPECT_EQ(warning->text(), LangText(858));
+    users->setCurrentIndex(0);
+    EXPECT_FALSE(warning->isVisible());
+    selectFirst("LogListGDBumpTreeView");
+    users->setCurrentIndex(-1);
+    EXPECT_FALSE(warning->isVisible()) << "a bump report names its tester only as \"Test by\"";
+}
+
+TEST_F(PrintPageTest, SaveAsPdfSaysWhereItSaved)
+{
+    selectFirst("LogListGDBumpTreeView");
+    const QString file = root.path() + "/said.pdf";
+    ASSERT_TRUE(printPage->saveAsPdf(file));
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Success);
+    EXPECT_EQ(port.statusText, LangText(861).arg(QDir::toNativeSeparators(file)));
+    EXPECT_TRUE(port.history.join('\n').contains(QDir::toNativeSeparators(file)));
 }
