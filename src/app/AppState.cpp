@@ -381,6 +381,10 @@ void AppState::GetSetting()
     FLogDestDir = AddLastSlash(ini.readString("SET", "LogDestination", QString()));
     FUserTester = ini.readString("SET", "LastUser", QString());
     FWindowGeometry = QByteArray::fromBase64(ini.readString("WINDOW", "Geometry", QString()).toLatin1());
+    FWindowLink = ini.readString("WINDOW", "Link", QString()).trimmed();
+    FWindowPort = ini.readString("WINDOW", "Port", QString()).trimmed();
+    FWindowAddress = ini.readString("WINDOW", "Address", QString()).trimmed();
+    FWindowPage = ini.readString("WINDOW", "Page", QString()).trimmed();
 
     FUserNameList.clear();
     FUserCompanyList.clear();
@@ -540,6 +544,11 @@ bool AppState::SaveSetting(QString* error)
     // Keys of our own: written only once someone has set them.
     if (!FWindowGeometry.isEmpty())
         ini.writeString("WINDOW", "Geometry", QString::fromLatin1(FWindowGeometry.toBase64()));
+    const std::pair<const char*, const QString*> windowKeys[] = {
+        {"Link", &FWindowLink}, {"Port", &FWindowPort}, {"Address", &FWindowAddress}, {"Page", &FWindowPage}};
+    for (const auto& [key, value] : windowKeys)
+        if (!value->isEmpty() || ini.keyExists("WINDOW", key))
+            ini.writeString("WINDOW", key, *value);
     if (!s.NetworkInterfaces.isEmpty() || ini.keyExists("NETWORK", "Interfaces"))
         ini.writeString("NETWORK", "Interfaces", s.NetworkInterfaces);
     if (s.NetworkTcpPort != 80 || ini.keyExists("NETWORK", "TcpPort"))

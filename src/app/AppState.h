@@ -102,6 +102,9 @@ public:
     std::array<RSetSch, 5> FTimeSch{}; // [1..4]
     bool FTimeSchChanged = false;
     QByteArray FWindowGeometry; // WINDOW/Geometry: the window's last size and place
+    // WINDOW/Link, Port, Address, Page: the link, serial port, dock address and page
+    // the window was left with (written by the window only).
+    QString FWindowLink, FWindowPort, FWindowAddress, FWindowPage;
     AppSettings settings;
     TesterGrid testerGrid;
     QStringList PrintResUserComboItems; // tester names as the Print page lists them

@@ -168,12 +168,23 @@ TDateTime TAutoMode::NextDayStart(TDateTime now, TDateTime dayStart)
     return t;
 }
 
-QString TAutoMode::CountdownText(TDateTime now, TDateTime sendTime)
+QString TAutoMode::CountdownText(TDateTime now, TDateTime sendTime, int dateFormat)
 {
     const qint64 left = std::max<qint64>(0, toSec(sendTime) - toSec(now));
+    const QString when = dateFormat >= 0 ? GetDateHMFmt(uint8_t(dateFormat), sendTime, QStringLiteral("-"))
+                                         : FormatDays(QStringLiteral("yy-mm-dd hh:nn"), sendTime);
     return T(746) + ' ' +
            QString::asprintf("%d:%2.2d:%2.2d", int(left / 3600), int(left / 60 % 60), int(left % 60)) +
-           QStringLiteral(" (") + FormatDays(QStringLiteral("yy-mm-dd hh:nn"), sendTime) + ')';
+           QStringLiteral(" (") + when + ')';
+}
+
+bool TAutoMode::HasReportTime(const std::array<RSetSch, 5>& sch)
+{
+    for (int r = 1; r <= 4; ++r)
+        for (int d = 1; d <= 7; ++d)
+            if (sch[r].mDayOfWeek[d])
+                return true;
+    return false;
 }
 
 // ---- object -------------------------------------------------------------------
@@ -486,7 +497,8 @@ void TAutoMode::pass()
         if (OnCountdown)
             OnCountdown(int(toSec(now) - toSec(dtSendRefTime)),
                         int(std::max<qint64>(0, toSec(dtSendTime) - toSec(dtSendRefTime))),
-                        CountdownText(now, dtSendTime));
+                        HasReportTime(st.FTimeSch) ? CountdownText(now, dtSendTime, st.settings.ConfigSetDateRadio)
+                                                   : T(889));
         dtSendRemainDisp = now + kSec;
     }
     if (now >= dtLogTime) {

@@ -100,7 +100,10 @@ public:
     // Next day start: today + time, plus a day when already past.
     static TDateTime NextDayStart(TDateTime now, TDateTime dayStart);
     // The countdown label: "<746> h:mm:ss (yy-mm-dd hh:nn)".
-    static QString CountdownText(TDateTime now, TDateTime sendTime);
+    // dateFormat: a CFG_DATE_* code gives the date in the settings' order.
+    static QString CountdownText(TDateTime now, TDateTime sendTime, int dateFormat = -1);
+    // Whether the schedule holds a report time at all (a day set in a row).
+    static bool HasReportTime(const std::array<RSetSch, 5>& sch);
 
     // ---- the run ----
     // "Auto": runs until Cancel (or MaxCycles); false when it could not start.

@@ -1,5 +1,7 @@
 #include "app/ConfigEditors.h"
 
+#include <QHash>
+
 #include "platform/Platform.h"
 
 namespace {
@@ -154,6 +156,49 @@ QStringList ConfigEditors::ShowLines() const
     line(QStringLiteral("GDUpgradeLabel"), gd.GDUpgradeLabel);
     line(QStringLiteral("GDOpConfigFileSendCheck"), boolText(gd.GDOpConfigFileSendCheck));
     line(QStringLiteral("GDOpFirmwareFileSendCheck"), boolText(gd.GDOpFirmwareFileSendCheck));
+    return out;
+}
+
+QStringList ConfigEditors::ConfigLines() const
+{
+    static const QStringList kNotSent = {
+        QStringLiteral("DockInfoSNEdit"),          QStringLiteral("DockInfoVerEdit"),
+        QStringLiteral("DockLanUdpPortEdit"),      QStringLiteral("DockUpgradeFileEdit"),
+        QStringLiteral("DockUpgradeLabel"),        QStringLiteral("GDUpgradeFileNameEdit"),
+        QStringLiteral("GDUpgradeLabel"),          QStringLiteral("GDOpConfigFileSendCheck"),
+        QStringLiteral("GDOpFirmwareFileSendCheck")};
+    QStringList out;
+    for (const QString& line : ShowLines())
+        if (!kNotSent.contains(line.section(QLatin1Char('='), 0, 0)))
+            out << line;
+    return out;
+}
+
+QVector<ConfigChange> ConfigEditors::Changes(const QStringList& before, const QStringList& after)
+{
+    QHash<QString, QString> old;
+    for (const QString& line : before)
+        old.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
+    QVector<ConfigChange> out;
+    for (const QString& line : after) {
+        ConfigChange c;
+        c.name = line.section(QLatin1Char('='), 0, 0);
+        c.after = line.section(QLatin1Char('='), 1);
+        c.before = old.value(c.name);
+        if (old.contains(c.name) && c.before == c.after)
+            continue;
+        // "GDOpt.<sensor>.<option>[.Set]" names a cell of the option grid.
+        const QStringList parts = c.name.split(QLatin1Char('.'));
+        if (parts.size() >= 3 && parts[0] == QLatin1String("GDOpt")) {
+            for (int col = 1; col <= CFG_MAX_GD; ++col)
+                if (FSensor[FGDSensorList[col]].mName == parts[1])
+                    c.gdCol = col;
+            for (int row = 1; row < 10; ++row)
+                if (parts[2] == QLatin1String(kOptionName[row]))
+                    c.gdRow = row;
+        }
+        out << c;
+    }
     return out;
 }
 

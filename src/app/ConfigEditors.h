@@ -26,6 +26,15 @@
 #include "app/DockConfig.h"
 #include "app/GDConfig.h"
 
+// One editor whose value differs from what the last Read brought.
+struct ConfigChange {
+    QString name;   // as ShowLines() names it
+    QString before; // as read
+    QString after;  // as the page holds it now
+    int gdCol = 0;  // instrument option: the sensor's column of GDOptGrid (1..4), else 0
+    int gdRow = 0;  // and the option's row
+};
+
 class ConfigEditors {
 public:
     TDockPageModel dock;
@@ -41,6 +50,11 @@ public:
     bool SetGDCfgToFile(QString* error);
 
     QStringList ShowLines() const;
+    // The lines of ShowLines() whose values a Write sends to the dock (no identity,
+    // port, upgrade files or transfer switches).
+    QStringList ConfigLines() const;
+    // What differs between two ConfigLines() lists, in the order of the editors.
+    static QVector<ConfigChange> Changes(const QStringList& before, const QStringList& after);
     bool Set(const QString& name, const QString& value, QString* error);
 
     // The same passes on another folder (tests, command line).

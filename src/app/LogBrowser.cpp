@@ -165,6 +165,12 @@ void TLogBrowser::DisplayLogList()
         e.mViewIdx = row;
         e.mViewSubIdx = 0;
     }
+    // An instrument's results newest first: the one a person looks for is on top.
+    auto newestFirst = [&unit](const RLogGDIndex& a, const RLogGDIndex& b) {
+        return unit.FLogList[a.mLogIdx].mDate > unit.FLogList[b.mLogIdx].mDate;
+    };
+    std::stable_sort(core.FLogGDCal.begin(), core.FLogGDCal.end(), newestFirst);
+    std::stable_sort(core.FLogGDBump.begin(), core.FLogGDBump.end(), newestFirst);
     fillTree(LogListGDCalTreeView, core.FLogGDCal, SAVE_DIR_LOG_GDCAL);
     fillTree(LogListGDBumpTreeView, core.FLogGDBump, SAVE_DIR_LOG_GDBUMP);
 
@@ -301,7 +307,12 @@ void TLogBrowser::DisplayDockTestList(uint8_t nType, const RDockTestInfo& mLogIn
 
 bool TLogBrowser::LogResLoadBtnClick()
 {
-    const QString path = core.port.pickFile(T(106), QString(), QStringLiteral("XML file (*.xml)"), false);
+    // The saved results are where a person looks for one.
+    const QString store = core.state.FLogDestDir.trimmed();
+    const QString start = !store.isEmpty() && QFileInfo(store + QStringLiteral("KM1")).isDir()
+                              ? store + QStringLiteral("KM1")
+                              : store;
+    const QString path = core.port.pickFile(T(106), start, QStringLiteral("XML file (*.xml)"), false);
     if (path.isEmpty())
         return false;
     return LoadResultFile(path);

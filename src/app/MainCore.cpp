@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QTime>
 
 #include "lang/LangTable.h"
@@ -308,9 +309,17 @@ bool TMainCore::ShowOutcome(bool ok)
         SetStatus(T(542), OperatorPort::StatusLook::Neutral);
         return false;
     }
+    // A Cancel the person pressed is no failure: said plainly, in the neutral look,
+    // whatever code the link gave for the interrupted request.
     if (CancelRequested()) {
-        ok = false;
+        for (const QString& line : FUnitDef->FFailed)
+            AddLog(LOGTYPE_PROGRESS2, line);
+        if (FinalPauseSec > 0)
+            StDelay(float(FinalPauseSec));
         FUnitDef->FErrStr = T(779);
+        AddLog(LOGTYPE_PROGRESS1, T(779));
+        SetStatus(T(779), OperatorPort::StatusLook::Neutral);
+        return false;
     }
     const QStringList failed = FUnitDef->FFailed;
     if (!failed.isEmpty()) {
@@ -341,27 +350,23 @@ bool TMainCore::OpReadBtnClick()
     TTransferLock lock;
     if (!lock.acquire(port))
         return false;
-    if (LogListBtnSaveEnabled && SaveLog &&
-        port.askYesNo(T(712) + '\n' + T(713), T(714)))
-        SaveLog();
+    if (LogListBtnSaveEnabled && SaveLog) {
+        switch (port.askYesNoCancel(T(712) + '\n' + T(713), T(714))) {
+        case OperatorPort::Answer::Yes: SaveLog(); break;
+        case OperatorPort::Answer::No: break;
+        case OperatorPort::Answer::Cancel: return false; // nothing happened
+        }
+    }
 
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
     SetStatus(QString(), OperatorPort::StatusLook::Neutral);
 
-    editors.dock.DockUpgradeFileEdit.clear();
-    editors.dock.DockUpgradeLabel.clear();
-    editors.gd.GDUpgradeFileNameEdit.clear();
-    editors.gd.GDUpgradeFileNameEdit1.clear();
-    editors.gd.GDUpgradeLabel.clear();
-    FLogDock.clear();
-    FLOgGDEvent.clear();
-    FLogGDBump.clear();
-    FLogGDCal.clear();
-    if (ClearLogBrowser)
-        ClearLogBrowser();
-    notify();
-
+    // Until the staging folders are emptied, the LOG page's lists still stand for
+    // their files: a Read that never reached a dock leaves them as they were.
+    const auto keptLogs = FUnitDef->FLogList;
+    const RUnitInfo keptInfo = FUnitDef->FDockInfo;
+    bool cleared = false;
     BeginOperation();
     ScopeGuard cleanup([this] { EndLinkOperation(); });
 
@@ -380,6 +385,22 @@ bool TMainCore::OpReadBtnClick()
     if (ok) {
         list = GetCfgList(AppState::TransferFolder(), USBDisk.UsbDrive(), true);
         state.MakeDefaultDirectory();
+        // The staged files go now, and with them what the pages listed of them; a Read
+        // that never reached a dock leaves the LOG page as it was.
+        FReadOrigin = {false, false, {}, {}, {}, FReadOrigin.generation + 1};
+        editors.dock.DockUpgradeFileEdit.clear();
+        editors.dock.DockUpgradeLabel.clear();
+        editors.gd.GDUpgradeFileNameEdit.clear();
+        editors.gd.GDUpgradeFileNameEdit1.clear();
+        editors.gd.GDUpgradeLabel.clear();
+        FLogDock.clear();
+        FLOgGDEvent.clear();
+        FLogGDBump.clear();
+        FLogGDCal.clear();
+        if (ClearLogBrowser)
+            ClearLogBrowser();
+        notify();
+        cleared = true;
         ClearFiles(AppState::TransferFolder(), list);
 
         AddLog(LOGTYPE_PROGRESS1, T(722));
@@ -405,8 +426,11 @@ bool TMainCore::OpReadBtnClick()
         }
 
         QString err;
+        const QString readTime = FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), NowDays());
         if (!editors.GetDockCfgFromFile(state.settings.ConfigPrNNetworkPortEdit, &err))
             AddLog(LOGTYPE_PROGRESS1, err);
+        else
+            setReadOrigin(FUnitDef->FDockInfo.mSN, readTime, false);
         readSummary(list);
         notify();
         if (DisplayLogList)
@@ -417,6 +441,10 @@ bool TMainCore::OpReadBtnClick()
     }
 
     ok = ShowOutcome(ok);
+    if (!cleared) {
+        FUnitDef->FLogList = keptLogs;
+        FUnitDef->FDockInfo = keptInfo;
+    }
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
     port.showPage(QStringLiteral("LogTS"));
@@ -665,8 +693,8 @@ bool TMainCore::LogListBtnPurgeClick()
         AddLog(LOGTYPE_PROGRESS1, T(778).arg(kept));
 
     if (CancelRequested()) {
-        AddLog(LOGTYPE_PROGRESS1, T(709) + QStringLiteral(" : ") + T(779));
-        SetStatus(T(779), OperatorPort::StatusLook::Failure);
+        AddLog(LOGTYPE_PROGRESS1, T(779));
+        SetStatus(T(779), OperatorPort::StatusLook::Neutral);
         return false;
     }
     AddLog(LOGTYPE_PROGRESS1, T(710));
@@ -703,11 +731,8 @@ bool TMainCore::OpWriteBtnClick()
         SetStatus(why, OperatorPort::StatusLook::Failure);
         return false;
     }
-    if (FConfirmWrite) {
-        const QString sn = editors.dock.DockInfoSNEdit.trimmed();
-        if (!port.askYesNo(T(541).arg(sn.isEmpty() ? QStringLiteral("?") : sn), T(725)))
-            return false;
-    }
+    if (FConfirmWrite && !port.askYesNo(writeQuestion(), T(725)))
+        return false;
     port.setProgressBars(false, false);
     port.setProgressCaption(QString());
     SetStatus(QString(), OperatorPort::StatusLook::Neutral);
@@ -764,13 +789,27 @@ bool TMainCore::OpWriteBtnClick()
         FUnitDef->UnitReset();
         OpDeviceConnectCommPortComboItems = {QStringLiteral("---")};
         OpDeviceConnectCommPortComboText = QStringLiteral("---");
-        OpDeviceConnectLanListComboItems = {T(734)};
-        OpDeviceConnectLanListComboText = T(734);
-        OpDeviceConnectLanListComboIndex = 0;
-        FDockLan = {RDockLanInfo{}};
+        // A dock on the network keeps its address through the restart: the list of
+        // docks found stays, unless this Write gave the dock another address.
+        const QVector<ConfigChange> changes = ChangesSinceRead();
+        const bool newAddress = std::any_of(changes.begin(), changes.end(), [](const ConfigChange& c) {
+            return c.name == QLatin1String("DockLanIpEdit");
+        });
+        if (!(link == LinkChoice::Udp || link == LinkChoice::Lan) || newAddress) {
+            OpDeviceConnectLanListComboItems = {T(734)};
+            OpDeviceConnectLanListComboText = T(734);
+            OpDeviceConnectLanListComboIndex = 0;
+            FDockLan = {RDockLanInfo{}};
+        }
     }
-
-    return ShowOutcome(ok);
+    ok = ShowOutcome(ok);
+    // What was written is what the dock holds now.
+    if (ok && FReadOrigin.valid) {
+        FReadOrigin.baseline = editors.ConfigLines();
+        ++FReadOrigin.generation;
+        notify();
+    }
+    return ok;
 }
 
 // ---- copy steps of Save Log ------------------------------------------------------------
@@ -947,6 +986,7 @@ TMainCore::LastRead TMainCore::LoadLastRead()
     r.version = ini.readString("READ", "Version", QString());
     r.saved = ini.readBool("READ", "Saved", true);
     r.logs = ini.readInteger("READ", "Logs", 0);
+    r.when = ini.readString("READ", "Time", QString());
     return r;
 }
 
@@ -958,6 +998,8 @@ void TMainCore::SaveLastRead(bool saved)
     ini.writeString("READ", "Version", FUnitDef->FDockInfo.mVersion);
     ini.writeBool("READ", "Saved", saved);
     ini.writeInteger("READ", "Logs", FUnitDef->LogListCount());
+    ini.writeString("READ", "Time", FReadOrigin.valid ? FReadOrigin.when
+                                                      : FormatDays(QStringLiteral("yyyy-mm-dd hh:nn:ss"), NowDays()));
     if (!ini.save())
         AddLog(LOGTYPE_PROGRESS2, QDir::toNativeSeparators(lastReadPath()) + " : " + ini.lastError());
 }
@@ -981,4 +1023,59 @@ int TMainCore::RestoreUnsavedLogs()
     if (n > 0 && DisplayLogList)
         DisplayLogList();
     return n;
+}
+
+// ---- where the page values came from -------------------------------------------------------
+
+void TMainCore::setReadOrigin(const QString& sn, const QString& when, bool restored)
+{
+    FReadOrigin.valid = true;
+    FReadOrigin.restored = restored;
+    FReadOrigin.sn = sn.trimmed();
+    FReadOrigin.when = when;
+    FReadOrigin.baseline = editors.ConfigLines();
+    ++FReadOrigin.generation;
+}
+
+QVector<ConfigChange> TMainCore::ChangesSinceRead() const
+{
+    if (!FReadOrigin.valid)
+        return {};
+    return ConfigEditors::Changes(FReadOrigin.baseline, editors.ConfigLines());
+}
+
+QString TMainCore::writeQuestion() const
+{
+    const QString sn = editors.dock.DockInfoSNEdit.trimmed();
+    QString text = T(541).arg(sn.isEmpty() ? QStringLiteral("?") : sn);
+    const QVector<ConfigChange> changes = ChangesSinceRead();
+    if (changes.isEmpty())
+        return text + QStringLiteral("\n\n") + T(882);
+    text += QStringLiteral("\n\n") + T(881);
+    constexpr int kShown = 20; // the question stays on the screen
+    for (int i = 0; i < changes.size() && i < kShown; ++i) {
+        const ConfigChange& c = changes[i];
+        const QString caption = ChangeCaption ? ChangeCaption(c) : c.name;
+        text += QStringLiteral("\n") + caption + QStringLiteral(": ") + c.before + QStringLiteral(" -> ") + c.after;
+    }
+    if (changes.size() > kShown)
+        text += QStringLiteral("\n") + T(883).arg(changes.size() - kShown);
+    return text;
+}
+
+bool TMainCore::RestoreLastReadValues(QString* error)
+{
+    const LastRead last = LoadLastRead();
+    if (!last.valid)
+        return false;
+    if (!RestoreFromStaging(error))
+        return false;
+    QString when = last.when;
+    if (when.isEmpty()) { // written by an older version: the staged file's time
+        const QDateTime t = QFileInfo(AppState::TransferFolder() + FILE_CONFIG_DOCK).lastModified();
+        when = t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    setReadOrigin(last.sn.isEmpty() ? editors.dock.DockInfoSNEdit : last.sn, when, true);
+    notify();
+    return true;
 }

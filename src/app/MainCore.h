@@ -182,6 +182,25 @@ public:
     // Called whenever the models or the connection lists changed, for the window.
     std::function<void()> Changed;
 
+    // Where the values of the configuration pages came from. Write is offered only
+    // for values that came from a dock: a Read in this session, or the last Read's
+    // staging restored at start-up.
+    struct ReadOrigin {
+        bool valid = false;
+        bool restored = false; // restored at start-up from the last Read
+        QString sn;            // the dock
+        QString when;          // "yyyy-mm-dd hh:nn:ss" of the Read
+        QStringList baseline;  // ConfigLines() as read (or as last written)
+        int generation = 0;    // counts the Reads and Writes that set it
+    };
+    ReadOrigin FReadOrigin;
+    // The editors changed since the Read.
+    QVector<ConfigChange> ChangesSinceRead() const;
+    // Shows the caption of a changed editor in the Write question (the window's labels).
+    std::function<QString(const ConfigChange&)> ChangeCaption;
+    // The last Read's values, put back at start-up. False when there is none to trust.
+    bool RestoreLastReadValues(QString* error = nullptr);
+
     // The command line runs each command in a new process: this puts back what the
     // last Read left in the transfer folder (editors, firmware choice, identity).
     bool RestoreFromStaging(QString* error);
@@ -193,6 +212,7 @@ public:
         QString sn, version;
         bool saved = true;
         int logs = 0;
+        QString when; // "yyyy-mm-dd hh:nn:ss", empty for older files
     };
     static LastRead LoadLastRead();
     void SaveLastRead(bool saved);
@@ -206,6 +226,8 @@ private:
     void detachUnitHandlers(TUnitDef& unit);
     void showFirmwareChoice();
     void restoreIdentity();
+    void setReadOrigin(const QString& sn, const QString& when, bool restored);
+    QString writeQuestion() const;
     void readSummary(const QVector<RCfgList>& configs);
     bool upgradeFileChange(uint8_t kind, const QString& path);
     QString resultWord(uint8_t code) const;

@@ -13,6 +13,8 @@
 #include "ReportPage.h"
 #include "app/AutoMode.h"
 #include "app/MainCore.h"
+#include "app/Reporting.h"
+#include "lang/LangTable.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ TAutoModeView::TAutoModeView(QWidget* window, TMainCore& core, TReportPage* repo
         // Other uses of the button (a manual operation) are not Auto mode's business.
         connect(b, &QAbstractButton::clicked, this, [this] {
             if (m_auto->Running())
-                m_auto->OpAutoCancelBtnClick();
+                Stop();
         });
         b->setEnabled(false);
     }
@@ -57,7 +59,7 @@ TAutoModeView::TAutoModeView(QWidget* window, TMainCore& core, TReportPage* repo
             bar->setMaximum(std::max(1, max));
             bar->setValue(std::clamp(pos, 0, std::max(1, max)));
         }
-        if (auto* l = qobject_cast<QLabel*>(named("OpProgressLabel")))
+        if (auto* l = qobject_cast<QLabel*>(named("OpProgressLabel")); l && !m_stopping)
             l->setText(label);
     };
     m_auto->ShowReport = [this](const QString& file) {
@@ -84,10 +86,28 @@ TAutoModeView::~TAutoModeView() = default;
 
 QWidget* TAutoModeView::named(const char* name) const { return m_window->findChild<QWidget*>(QLatin1String(name)); }
 
+QStringList TAutoModeView::StartWarnings() const
+{
+    QStringList warn;
+    if (!TAutoMode::HasReportTime(m_core.state.FTimeSch))
+        warn << LangText(890);
+    const QStringList missing = MissingMailSettings(m_core.state);
+    if (!missing.isEmpty())
+        warn << LangText(891).arg(missing.join(QStringLiteral(", ")));
+    return warn;
+}
+
 void TAutoModeView::OpAutoBtnClick()
 {
     if (m_auto->Running() || m_core.state.FExe)
         return;
+    // Said before the run, when the person can still mend it.
+    const QStringList warn = StartWarnings();
+    if (!warn.isEmpty() &&
+        !m_core.port.askYesNo(warn.join(QStringLiteral("\n\n")) + QStringLiteral("\n\n") + LangText(892),
+                              LangText(896)))
+        return;
+    m_startWarning = warn.join(QLatin1Char(' '));
     m_core.state.FAutoMode = true;
     m_timer->start(100);
 }
@@ -96,8 +116,27 @@ void TAutoModeView::AutoStartIfSet()
 {
     if (!m_core.state.settings.ConfigSetEtcAutoStartCheck)
         return;
+    m_startWarning = StartWarnings().join(QLatin1Char(' ')); // nobody to ask: it stays on the panel
     m_core.state.FAutoMode = true;
     m_timer->start(1000);
+}
+
+void TAutoModeView::Stop()
+{
+    if (m_stopping)
+        return;
+    if (!m_auto->Running()) { // wanted but not begun yet: it never begins
+        m_timer->stop();
+        m_core.state.FAutoMode = false;
+        emit stopped();
+        return;
+    }
+    m_stopping = true;
+    if (QWidget* b = named("OpAutoCancelBtn"))
+        b->setEnabled(false);
+    if (auto* l = qobject_cast<QLabel*>(named("OpProgressLabel")))
+        l->setText(LangText(894));
+    m_auto->OpAutoCancelBtnClick();
 }
 
 void TAutoModeView::SettingsEdited() { m_auto->SettingsEdited(); }
@@ -109,8 +148,9 @@ void TAutoModeView::runState(bool on)
             w->setEnabled(e);
     };
     for (const char* n : {"OpDevicePage", "ConfigSendEmailSvrTestBtn", "DebugOpPanel", "OpAutoBtn", "OpReadBtn",
-                          "OpWriteBtn", "GDOpPanel", "LogListBtnRefresh", "LogListBtnPurge"})
+                          "GDOpPanel", "LogListBtnRefresh", "LogListBtnPurge"})
         enable(n, !on);
+    enable("OpWriteBtn", !on && m_core.FReadOrigin.valid); // only values read from a dock
     enable("OpAutoCancelBtn", on);
     enable("LogListBtnSave", on ? false : m_core.LogListBtnSaveEnabled);
     if (on) {
@@ -147,5 +187,17 @@ void TAutoModeView::runState(bool on)
         for (const char* n : {"DebugCommMemo", "DebugLogMemo"})
             if (auto* m = qobject_cast<QPlainTextEdit*>(named(n)))
                 m->clear();
+        // The run clears the panel as it begins; the warning goes up right after and stays.
+        if (!m_startWarning.isEmpty())
+            QTimer::singleShot(0, this, [this, text = m_startWarning] {
+                if (!m_auto->Running())
+                    return;
+                m_core.AddLog(LOGTYPE_PROGRESS1, text);
+                m_core.SetStatus(text, OperatorPort::StatusLook::Failure);
+            });
+    } else {
+        m_stopping = false;
+        m_startWarning.clear();
+        emit stopped();
     }
 }

@@ -4,6 +4,7 @@
 // start a second after the window shows when the settings ask for it.
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <memory>
 
 class QWidget;
@@ -25,6 +26,14 @@ public:
     void AutoStartIfSet();
     // A schedule or alert setting changed in the window.
     void SettingsEdited();
+    // "Cancel": "Stopping ..." and the button off until the run has ended.
+    void Stop();
+    bool Stopping() const { return m_stopping; }
+    // What would keep Auto mode from writing or mailing a report (empty: nothing).
+    QStringList StartWarnings() const;
+
+signals:
+    void stopped(); // the run has ended and the window is usable again
 
 private:
     void runState(bool on);
@@ -36,4 +45,6 @@ private:
     std::unique_ptr<TAutoMode> m_auto;
     QTimer* m_timer = nullptr;
     bool m_afterCheckWasEnabled = true;
+    bool m_stopping = false;
+    QString m_startWarning; // shown in the status panel once the run has begun
 };

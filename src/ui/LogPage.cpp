@@ -1,6 +1,14 @@
 #include "LogPage.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,6 +28,7 @@
 #include "MainForm.h"
 #include "ReportPage.h"
 #include "app/LogBrowser.h"
+#include "app/DockConfig.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 
@@ -178,7 +187,13 @@ void TLogPage::build()
     addTab("LogListGDBumpTS", QStringLiteral("Bump Test"))->addWidget(m_bumpTree);
     m_lastTree = makeTree("LogListLastTreeView");
     m_lastTree->setContextMenuPolicy(Qt::DefaultContextMenu);
-    addTab("LogListLastTS", QStringLiteral("Current"))->addWidget(m_lastTree);
+    QVBoxLayout* last = addTab("LogListLastTS", QStringLiteral("Current"));
+    // What the tab shows, and what fills it while it is empty.
+    m_lastNote = new QLabel(this);
+    m_lastNote->setObjectName(QStringLiteral("LogListLastNoteLabel"));
+    m_lastNote->setWordWrap(true);
+    last->addWidget(m_lastNote);
+    last->addWidget(m_lastTree, 1);
 
     auto* right = new QWidget(split);
     auto* rl = new QVBoxLayout(right);
@@ -298,6 +313,14 @@ void TLogPage::attach(TMainCore& core)
             m_browser->LogListLastTreeViewClick(m_lastTree->indexOfTopLevelItem(parent),
                                                 parent->indexOfChild(item));
     });
+    // The detail pane follows the selection, by mouse or by keyboard, and is empty
+    // on the tabs that have no detail to show.
+    connect(m_calTree, &QTreeWidget::currentItemChanged, this, [this] { showDetailOfTab(); });
+    connect(m_bumpTree, &QTreeWidget::currentItemChanged, this, [this] { showDetailOfTab(); });
+    connect(m_lastTree, &QTreeWidget::currentItemChanged, this, [this] { showDetailOfTab(); });
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] { showDetailOfTab(); });
+    connect(m_dockList, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { showDockLog(item->text()); });
     onChanged(TLogBrowser::PartLists | TLogBrowser::PartEvents | TLogBrowser::PartResult |
               TLogBrowser::PartCurrent);
 }
@@ -421,6 +444,67 @@ void TLogPage::showResultOf(QTreeWidget* tree, int which)
                                tree->indexOfTopLevelItem(item->parent()), item->parent()->indexOfChild(item));
 }
 
+void TLogPage::showDetailOfTab()
+{
+    if (m_syncing || !m_browser)
+        return;
+    QWidget* tab = m_tabs->currentWidget();
+    const QString name = tab ? tab->objectName() : QString();
+    // The dock logs and the events have no result to show: the pane stays empty
+    // (the result chosen last stays the Print page's).
+    const bool detail = name != QLatin1String("LogListDockTS") && name != QLatin1String("LogListGDEventTS");
+    m_resultTree->setVisible(detail);
+    QTreeWidgetItem* item = nullptr;
+    if (name == QLatin1String("LogListGDCalTS") || name == QLatin1String("LogListGDBumpTS")) {
+        QTreeWidget* tree = name == QLatin1String("LogListGDCalTS") ? m_calTree : m_bumpTree;
+        item = tree->currentItem();
+        if (item && item->parent()) {
+            showResultOf(tree, tree == m_calTree ? TLogBrowser::ListCal : TLogBrowser::ListBump);
+            return;
+        }
+    } else if (name == QLatin1String("LogListLastTS")) {
+        item = m_lastTree->currentItem();
+        if (item && item->parent() && item->parent()->indexOfChild(item) < 2) {
+            m_browser->LogListLastTreeViewClick(m_lastTree->indexOfTopLevelItem(item->parent()),
+                                                item->parent()->indexOfChild(item));
+            return;
+        }
+    }
+}
+
+void TLogPage::showDockLog(const QString& name)
+{
+    // The staged copy of the dock's log, shown as it is and never changed.
+    const QString path = AppState::TransferFolder() + SAVE_DIR_LOG_DOCK + name;
+    QFile f(path);
+    QString text;
+    constexpr qint64 kMaxShown = 16 * 1024 * 1024;
+    if (!IsSafeLogFileName(name) || !f.open(QIODevice::ReadOnly))
+        text = LangText(907).arg(QDir::toNativeSeparators(path));
+    else
+        text = DecodeConfigText(f.read(kMaxShown));
+    QDialog dlg(this);
+    dlg.setObjectName(QStringLiteral("DockLogViewer"));
+    dlg.setWindowTitle(LangText(906) + QStringLiteral(" - ") + name);
+    auto* layout = new QVBoxLayout(&dlg);
+    auto* view = new QPlainTextEdit(&dlg);
+    view->setObjectName(QStringLiteral("DockLogViewerText"));
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setPlainText(text);
+    layout->addWidget(view);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dlg);
+    connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    layout->addWidget(buttons);
+    const QRect avail = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 640);
+    dlg.resize(std::min(900, avail.width() * 9 / 10), std::min(600, avail.height() * 9 / 10));
+    if (OpenDockLog)
+        OpenDockLog(&dlg);
+    else
+        dlg.exec();
+}
+
 bool TLogPage::eventFilter(QObject* watched, QEvent* event)
 {
     // Releasing Up or Down in a result tree shows the node it moved to.
@@ -463,6 +547,8 @@ void TLogPage::syncResult()
 
 void TLogPage::syncCurrent()
 {
+    m_lastNote->setText(LangText(m_browser->LogListLastTreeView.isEmpty() ? 901 : 900));
+    m_lastTree->setVisible(!m_browser->LogListLastTreeView.isEmpty());
     m_lastTree->clear();
     for (const RInstrumentNode& n : m_browser->LogListLastTreeView) {
         auto* top = new QTreeWidgetItem(m_lastTree, {n.mText});

@@ -2,8 +2,11 @@
 // The "LOG" page: the log browser's lists, trees, event grid, "Current" tree and
 // result panel, mirroring TLogBrowser. The page owns the browser of its core.
 #include <QWidget>
+#include <functional>
 #include <memory>
 
+class QDialog;
+class QLabel;
 class QListWidget;
 class QMenu;
 class QPushButton;
@@ -34,6 +37,9 @@ public:
     // "Start Purge" is connected by the owner of the page.
     QPushButton* purgeButton() const { return m_purge; }
     QPushButton* loadButton() const { return m_load; }
+    // Shows the read-only viewer of a dock log; replaceable so that tests need not block.
+    std::function<void(QDialog*)> OpenDockLog;
+    void showDockLog(const QString& name);
 
 signals:
     // Save Log wrote this report; the "Report" page shows it.
@@ -56,6 +62,7 @@ private:
     void onTreeItemChanged(QTreeWidgetItem* item, int which);
     void showResultOf(QTreeWidget* tree, int which);
     QWidget* windowChild(const char* name) const;
+    void showDetailOfTab();
 
     std::unique_ptr<TLogBrowser> m_browser;
     TMainCore* m_core = nullptr;
@@ -67,6 +74,7 @@ private:
     QTreeWidget* m_calTree = nullptr;
     QTreeWidget* m_bumpTree = nullptr;
     QTreeWidget* m_lastTree = nullptr;
+    QLabel* m_lastNote = nullptr;
     QTreeWidget* m_resultTree = nullptr;
     QPushButton* m_refresh = nullptr;
     QPushButton* m_save = nullptr;

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -31,6 +32,8 @@
 #include "AutoModeView.h"
 #include "DockPage.h"
 #include "WindowLayout.h"
+#include "WheelGuard.h"
+#include "ReadOriginView.h"
 #include "GDPage.h"
 #include "LogPage.h"
 #include "PrintPage.h"
@@ -128,6 +131,9 @@ TMainForm::TMainForm(AppState* state, QWidget* parent)
     connectSignals();
     setupOperations();
     windowlayout::Apply(this);
+    TWheelGuard::install();
+    m_readOrigin = new TReadOriginView(this, *m_core);
+    m_readOrigin->refresh();
     setupTesterButtons();
     m_core->FConfirmWrite = true;
 }
@@ -195,6 +201,8 @@ void TMainForm::setupWidgets()
     sch->setStyleSheet(QStringLiteral("QTableWidget { background-color: white; color: black;"
                                       " gridline-color: black; }"));
     sch->setColumnWidth(0, kSchFirstColWidth);
+    // Only a set time looks set: no selection colour over the cells.
+    sch->setSelectionMode(QAbstractItemView::NoSelection);
     for (int c = 1; c < 8; ++c)
         sch->setColumnWidth(c, kSchDayColWidth);
     QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
@@ -248,8 +256,9 @@ void TMainForm::connectSignals()
     connect(ui->PopupConfigSetAddBtn, &QAction::triggered, this, &TMainForm::onTesterInsert);
     connect(ui->PopupConfigSetDelBtn, &QAction::triggered, this, &TMainForm::onTesterDelete);
 
-    connect(ui->ConfigSetSchGrid, &QTableWidget::cellDoubleClicked, this,
-            &TMainForm::onScheduleDoubleClick);
+    // One click or the space bar sets or clears a report time (a double-click is one click).
+    connect(ui->ConfigSetSchGrid, &QTableWidget::cellClicked, this, &TMainForm::onScheduleDoubleClick);
+    ui->ConfigSetSchGrid->installEventFilter(this);
     QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
                             ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
     for (int n = 1; n <= 4; ++n)
@@ -320,8 +329,12 @@ void TMainForm::StartUp()
     applyServiceLevel(0);
     m_reportPage->showLastReport(*m_state);
     // The staged logs of a Read that were not saved before the window closed.
-    if (m_core->RestoreUnsavedLogs() > 0)
-        refreshConnection();
+    restoreWindowChoices();
+    m_core->RestoreUnsavedLogs();
+    // The values of the last Read stand again, named as such; without them Write stays off.
+    if (!m_refused)
+        m_core->RestoreLastReadValues();
+    refreshConnection();
     m_autoView->AutoStartIfSet();
 }
 
@@ -374,6 +387,8 @@ void TMainForm::InitLang()
         m_core->SetStatus(LangText(825), OperatorPort::StatusLook::Neutral);
         m_core->AddLog(LOGTYPE_PROGRESS, LangText(825));
     }
+    if (m_readOrigin)
+        m_readOrigin->refresh();
 }
 
 void TMainForm::applyCaptions()
@@ -806,7 +821,9 @@ void TMainForm::refreshScheduleGrid()
                 item = makeCell(QString(), false);
                 g->setItem(n - 1, d, item);
             }
-            item->setText(m_state->FTimeSch[n].mDayOfWeek[d] ? QStringLiteral("Y") : QString());
+            const bool set = m_state->FTimeSch[n].mDayOfWeek[d];
+            item->setText(set ? QStringLiteral("Y") : QString());
+            item->setBackground(set ? QColor(198, 228, 200) : QColor(Qt::white));
         }
 }
 
@@ -886,6 +903,7 @@ void TMainForm::onLanguageChange()
     }
     lang.GVLangSelect = found;
     InitLang();
+    messages().setStatus(QString(), OperatorPort::StatusLook::Neutral); // it spoke the old language
 }
 
 void TMainForm::onFontChange()
@@ -943,6 +961,11 @@ void TMainForm::SetStatus(const QString& text, OperatorPort::StatusLook look)
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ui->ConfigSetSchGrid && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        onScheduleDoubleClick(ui->ConfigSetSchGrid->currentRow(), ui->ConfigSetSchGrid->currentColumn());
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonDblClick &&
         (watched == ui->OpDeviceOpLabel1 || watched == ui->CustomerLabel)) {
         // The keys held during this very click count, not the keyboard state when it is handled.
@@ -959,19 +982,29 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (!m_state->FormCloseQuery()) {
         event->ignore(); // an operation runs: refused without a word
-        if (m_state->FAutoMode)
-            messages().showMessage(LangText(780), PROG_TITLE, OperatorPort::Icon::Warning);
+        // Auto mode: stopped on request, and the window closes once it has stopped.
+        if (m_state->FAutoMode && !m_autoView->Stopping() &&
+            messages().askYesNo(LangText(893), LangText(896))) {
+            connect(m_autoView, &TAutoModeView::stopped, this, &QWidget::close,
+                    Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+            m_autoView->Stop();
+        }
         return;
     }
     // Logs of the last Read that were never saved: offered once more; either way
     // they stay staged and are listed again at the next start.
-    if (m_started && !m_refused && m_core && m_core->LogListBtnSaveEnabled &&
-        messages().askYesNo(LangText(712) + '\n' + LangText(713), LangText(714)))
-        m_core->LogListBtnSaveClick();
+    if (m_started && !m_refused && m_core && m_core->LogListBtnSaveEnabled) {
+        switch (messages().askYesNoCancel(LangText(712) + '\n' + LangText(713), LangText(714))) {
+        case OperatorPort::Answer::Yes: m_core->LogListBtnSaveClick(); break;
+        case OperatorPort::Answer::No: break;
+        case OperatorPort::Answer::Cancel: event->ignore(); return;
+        }
+    }
     // Before start-up the controls hold design values, not the user's settings.
     if (m_started && !m_refused) {
         pullSettings();
         m_state->FWindowGeometry = saveGeometry();
+        rememberWindowChoices();
         QString error;
         if (!m_state->SaveSetting(&error))
             messages().showMessage(error.isEmpty() ? QStringLiteral("The settings could not be saved.")
@@ -1034,7 +1067,10 @@ void TMainForm::setupOperations()
         if (m_state->FExe && !m_state->FAutoMode)
             m_core->RequestCancel();
     });
-    connect(ui->OpWriteBtn, &QPushButton::clicked, this, [this] { m_core->OpWriteBtnClick(); });
+    connect(ui->OpWriteBtn, &QPushButton::clicked, this, [this] {
+        if (m_core->FReadOrigin.valid) // never defaults that only look like a dock's
+            m_core->OpWriteBtnClick();
+    });
     connect(m_logPage->purgeButton(), &QPushButton::clicked, this,
             [this] { m_core->LogListBtnPurgeClick(); });
     connect(m_gdPage, &TGDPage::downloadRequested, this,
@@ -1214,6 +1250,63 @@ void TMainForm::onPCOpBtnClick()
     refreshConnection();
 }
 
+// The link, port, dock address and page the window was left with.
+namespace {
+const char* const kLinkNames[] = {"usb", "cable", "ethernet", "tcp"};
+}
+
+void TMainForm::rememberWindowChoices()
+{
+    m_state->FWindowLink = QLatin1String(kLinkNames[int(m_core->link)]);
+    m_state->FWindowPort = ui->OpDeviceConnectCommPortCombo->currentText().trimmed();
+    if (m_state->FWindowPort == QLatin1String("---"))
+        m_state->FWindowPort.clear();
+    const int index = m_core->OpDeviceConnectLanListComboIndex;
+    if (index >= 1 && index < m_core->FDockLan.size())
+        m_state->FWindowAddress = m_core->FDockLan[index].mIp;
+    else if (IsDottedIPv4(m_core->OpDeviceConnectLanListComboText.trimmed()))
+        m_state->FWindowAddress = m_core->OpDeviceConnectLanListComboText.trimmed();
+    QWidget* page = ui->CfgPage->currentWidget();
+    if (page && page != ui->PCTS && page != ui->HideTS)
+        m_state->FWindowPage = page->objectName();
+}
+
+void TMainForm::restoreWindowChoices()
+{
+    if (QWidget* page = ui->CfgPage->findChild<QWidget*>(m_state->FWindowPage);
+        page && page != ui->PCTS && page != ui->HideTS && ui->CfgPage->indexOf(page) >= 0) {
+        ui->CfgPage->setCurrentWidget(page);
+        m_cfgPagePrev = page;
+        if (page == ui->ConfigTS)
+            testerDataLoad();
+    }
+    const QString link = m_state->FWindowLink.toLower();
+    QRadioButton* radio = nullptr;
+    if (link == QLatin1String("cable"))
+        radio = ui->OpDeviceConnectCommRadio;
+    else if (link == QLatin1String("ethernet") || link == QLatin1String("tcp")) // TCP shows at level 2 only
+        radio = ui->OpDeviceConnectUdpRadio;
+    if (radio)
+        radio->setChecked(true); // the link's own set-up runs (port list, dock search)
+    if (!m_state->FWindowPort.isEmpty()) {
+        m_core->OpDeviceConnectCommPortComboText = m_state->FWindowPort;
+        if (!m_core->OpDeviceConnectCommPortComboItems.contains(m_state->FWindowPort))
+            m_core->OpDeviceConnectCommPortComboItems.prepend(m_state->FWindowPort);
+    }
+    if (IsDottedIPv4(m_state->FWindowAddress)) {
+        int found = -1;
+        for (int i = 1; i < m_core->FDockLan.size(); ++i)
+            if (m_core->FDockLan[i].mIp == m_state->FWindowAddress)
+                found = i;
+        m_core->OpDeviceConnectLanListComboIndex = found;
+        m_core->OpDeviceConnectLanListComboText =
+            found >= 1 && found < m_core->OpDeviceConnectLanListComboItems.size()
+                ? m_core->OpDeviceConnectLanListComboItems[found]
+                : m_state->FWindowAddress;
+    }
+    refreshConnection();
+}
+
 void TMainForm::onLinkRadio()
 {
     LinkChoice choice = LinkChoice::Disk;
@@ -1261,4 +1354,6 @@ void TMainForm::refreshConnection()
            m_core->OpDeviceConnectLanListComboText, m_core->OpDeviceConnectLanListComboIndex);
     if (m_logPage)
         m_logPage->saveButton()->setEnabled(m_core->LogListBtnSaveEnabled);
+    if (m_readOrigin)
+        m_readOrigin->refresh();
 }

@@ -25,6 +25,7 @@ class QLabel;
 class QPushButton;
 class TServiceCommands;
 class TAutoModeView;
+class TReadOriginView;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -104,6 +105,8 @@ private:
     void setupOperations();
     void refreshConnection();
     void onLinkRadio();
+    void rememberWindowChoices();
+    void restoreWindowChoices();
     QWidget* named(const char* name) const;
     // The service page, the History page's serial-number panel and "PC Operation".
     void setupService();
@@ -135,4 +138,5 @@ private:
     QPushButton* m_testerDeleteBtn = nullptr;
     std::unique_ptr<TServiceCommands> m_service;
     TAutoModeView* m_autoView = nullptr;
+    TReadOriginView* m_readOrigin = nullptr;
 };

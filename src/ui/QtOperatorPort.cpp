@@ -73,6 +73,19 @@ bool QtOperatorPort::askYesNo(const QString& text, const QString& caption)
     return box.exec() == QMessageBox::Yes;
 }
 
+OperatorPort::Answer QtOperatorPort::askYesNoCancel(const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Question, caption.isEmpty() ? PROG_TITLE : caption, text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_window);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return Answer::Yes;
+    case QMessageBox::Discard: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
 bool QtOperatorPort::pickFolder(QString& sDir, const QString& title, const QString& okText)
 {
     QFileDialog dlg(m_window, title);
@@ -102,16 +115,30 @@ QString QtOperatorPort::pickFile(const QString& title, const QString& startDir, 
 
 QString QtOperatorPort::statusStyle(StatusLook look)
 {
-    // Object-name selector: the panel's children keep their own look.
+    // Calm colours, text at a contrast of 4.5:1 or more; the object-name selector
+    // keeps the panel's children (progress bars, caption) in their own look.
     switch (look) {
     case StatusLook::Success:
-        return QStringLiteral("QLabel#OpStatusPanel { background-color: rgb(0,255,0); color: black; }");
+        return QStringLiteral("QLabel#OpStatusPanel { background-color: rgb(227,241,224); color: rgb(27,94,32);"
+                              " border: 1px solid rgb(129,178,120); padding: 2px 6px; }");
     case StatusLook::Failure:
-        return QStringLiteral("QLabel#OpStatusPanel { background-color: rgb(255,0,0); color: white; }");
+        return QStringLiteral("QLabel#OpStatusPanel { background-color: rgb(251,227,225); color: rgb(139,26,26);"
+                              " border: 1px solid rgb(214,130,124); padding: 2px 6px; }");
     case StatusLook::Neutral:
         break;
     }
-    return QStringLiteral("QLabel#OpStatusPanel { background-color: palette(button); color: white; }");
+    return QStringLiteral("QLabel#OpStatusPanel { background-color: rgb(240,240,240); color: rgb(32,32,32);"
+                          " border: 1px solid rgb(200,200,200); padding: 2px 6px; }");
+}
+
+QString QtOperatorPort::statusIcon(StatusLook look)
+{
+    switch (look) {
+    case StatusLook::Success: return QStringLiteral("\u2714 "); // heavy check mark
+    case StatusLook::Failure: return QStringLiteral("\u2716 "); // heavy multiplication x
+    case StatusLook::Neutral: break;
+    }
+    return QString();
 }
 
 void QtOperatorPort::setStatus(const QString& text, StatusLook look)
@@ -126,14 +153,14 @@ void QtOperatorPort::setStatus(const QString& text, StatusLook look)
     if (!path.isEmpty() && QFileInfo(path).isFile()) {
         m_status->setTextFormat(Qt::RichText);
         m_status->setOpenExternalLinks(true);
-        m_status->setText(text.left(sep).toHtmlEscaped() + QStringLiteral(" : <a href=\"") +
+        m_status->setText(statusIcon(look) + text.left(sep).toHtmlEscaped() + QStringLiteral(" : <a href=\"") +
                           QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
                           QStringLiteral("\" style=\"color: inherit;\">") + path.toHtmlEscaped() +
                           QStringLiteral("</a>"));
         m_status->setToolTip(path);
     } else {
         m_status->setTextFormat(Qt::PlainText);
-        m_status->setText(text);
+        m_status->setText(text.isEmpty() ? text : statusIcon(look) + text);
         m_status->setToolTip(QString());
     }
     m_status->setWordWrap(true);

@@ -20,6 +20,7 @@ public:
 
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption) override;
+    Answer askYesNoCancel(const QString& text, const QString& caption) override;
     bool pickFolder(QString& sDir, const QString& title, const QString& okText) override;
     QString pickFile(const QString& title, const QString& startDir, const QString& filter,
                      bool forSaving) override;
@@ -44,6 +45,8 @@ public:
 
     // Style sheet of the status panel for a look (also used at start-up).
     static QString statusStyle(StatusLook look);
+    // The sign before the text: success and failure are told apart without colour too.
+    static QString statusIcon(StatusLook look);
 
 private:
     QPointer<QWidget> m_window;

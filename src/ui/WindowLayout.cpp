@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QStyle>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -188,6 +189,11 @@ void ApplyTexts(QMainWindow* window)
         l->setText(LangText(344));
     if (auto* l = named<QLabel>(window, "OpDeviceConnectLanListLabel"))
         l->setText(LangText(24));
+    // The address box shows its hint whole, in every language.
+    if (auto* lan = named<QComboBox>(window, "OpDeviceConnectLanListCombo")) {
+        const int arrow = lan->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lan);
+        lan->setMinimumWidth(lan->fontMetrics().horizontalAdvance(LangText(734)) + arrow + 24);
+    }
 
     const struct {
         const char* name;

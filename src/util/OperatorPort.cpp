@@ -22,6 +22,16 @@ bool ScriptedOperatorPort::askYesNo(const QString& text, const QString&)
     return takeFirst(yesNoAnswers).compare("yes", Qt::CaseInsensitive) == 0;
 }
 
+OperatorPort::Answer ScriptedOperatorPort::askYesNoCancel(const QString& text, const QString& caption)
+{
+    if (!yesNoAnswers.isEmpty() && yesNoAnswers.first().compare("cancel", Qt::CaseInsensitive) == 0) {
+        yesNoAnswers.removeFirst();
+        questions << text;
+        return Answer::Cancel;
+    }
+    return askYesNo(text, caption) ? Answer::Yes : Answer::No;
+}
+
 bool ScriptedOperatorPort::pickFolder(QString& sDir, const QString&, const QString&)
 {
     const QString answer = takeFirst(folderAnswers);

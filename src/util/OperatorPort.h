@@ -22,6 +22,12 @@ public:
         (void)nKey;
         return askYesNo(text, caption);
     }
+    // A question one can back out of: Yes (do it), No (go on without it), Cancel (stop).
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer askYesNoCancel(const QString& text, const QString& caption)
+    {
+        return askYesNo(text, caption) ? Answer::Yes : Answer::No;
+    }
     // Folder picker: sDir in/out; false when the person cancels.
     virtual bool pickFolder(QString& sDir, const QString& title, const QString& okText) = 0;
     // File picker; an empty result on cancel.
@@ -74,6 +80,8 @@ public:
 
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption) override;
+    // A queued "cancel" backs out; anything else is answered as askYesNo answers it.
+    Answer askYesNoCancel(const QString& text, const QString& caption) override;
     bool pickFolder(QString& sDir, const QString& title, const QString& okText) override;
     QString pickFile(const QString& title, const QString& startDir, const QString& filter,
                      bool forSaving) override;

@@ -102,6 +102,15 @@ TEST_F(AutoModeWindow, AutoPollsTheDockShowsTheCountdownAndCancelGivesTheWindowB
     open();
     const int tabs = tabsVisible();
     EXPECT_FALSE(enabled("OpAutoCancelBtn"));
+    // No report time and no mail settings: said before the run, and No keeps it from starting.
+    port.yesNoAnswers << "no";
+    QTest::mouseClick(find<QPushButton>("OpAutoBtn"), Qt::LeftButton);
+    ASSERT_FALSE(port.questions.isEmpty());
+    EXPECT_TRUE(port.questions.last().contains(LangText(890)));
+    EXPECT_TRUE(port.questions.last().contains(LangText(891).section('(', 0, 0)));
+    QTest::qWait(300);
+    EXPECT_FALSE(state.FAutoMode);
+    port.yesNoAnswers << "yes";
     QTest::mouseClick(find<QPushButton>("OpAutoBtn"), Qt::LeftButton);
     TAutoMode& a = window->autoView().autoMode();
     ASSERT_TRUE(QTest::qWaitFor([&] { return a.Running(); }, 2000));
@@ -119,23 +128,31 @@ TEST_F(AutoModeWindow, AutoPollsTheDockShowsTheCountdownAndCancelGivesTheWindowB
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return historyHas(758); }, 30000)) << port.history.join('\n').toStdString();
     EXPECT_TRUE(historyHas(754));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return find<QLabel>("OpProgressLabel")->text().startsWith(LangText(746)); },
-                                3000));
-    // No day set: the next report is a year away, and the label says so.
-    EXPECT_TRUE(find<QLabel>("OpProgressLabel")->text().contains(QRegularExpression(" 87\\d\\d:\\d\\d:\\d\\d \\(")))
+    // No day set: no report will come, and the countdown says so instead of counting a year.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return find<QLabel>("OpProgressLabel")->text() == LangText(889); }, 3000))
         << find<QLabel>("OpProgressLabel")->text().toStdString();
+    // The warning stays on the panel for the whole run, and in History.
+    EXPECT_TRUE(port.statusText.contains(LangText(890)));
+    EXPECT_TRUE(historyHas(890));
     // The report page shows what the cycle evaluated.
     EXPECT_TRUE(window->findChild<TReportPage*>()->currentFile().endsWith("Report.Html"));
 
-    // Closing is refused with a word while it runs.
+    // Closing while it runs asks to stop it first; No keeps both.
+    port.yesNoAnswers << "no";
     EXPECT_FALSE(window->close());
-    EXPECT_TRUE(port.messages.last().contains(LangText(780)));
+    EXPECT_EQ(port.questions.last(), LangText(893));
+    EXPECT_TRUE(a.Running());
 
     QTest::mouseClick(find<QPushButton>("OpAutoCancelBtn"), Qt::LeftButton);
+    if (a.Running()) { // until it has stopped: said so, and Cancel cannot be pressed twice
+        EXPECT_EQ(find<QLabel>("OpProgressLabel")->text(), LangText(894));
+        EXPECT_FALSE(enabled("OpAutoCancelBtn"));
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !a.Running(); }, 10000));
-    for (const char* n : {"OpReadBtn", "OpWriteBtn", "OpAutoBtn", "OpDevicePage", "LogListBtnRefresh",
+    for (const char* n : {"OpReadBtn", "OpAutoBtn", "OpDevicePage", "LogListBtnRefresh",
                           "ConfigSetAlertEventAfterCheck", "ConfigSetAlertEventEdit"})
         EXPECT_TRUE(enabled(n)) << n;
+    EXPECT_FALSE(enabled("OpWriteBtn")) << "no dock was read: nothing to write";
     EXPECT_FALSE(enabled("OpAutoCancelBtn"));
     EXPECT_EQ(tabsVisible(), tabs);
     EXPECT_FALSE(find<QProgressBar>("OpProgressBar")->isVisible());
@@ -155,10 +172,11 @@ TEST_F(AutoModeWindow, AutoStartBeginsAfterShowingAndTheWindowClosesAfterCancel)
     EXPECT_FALSE(a.Running());
     EXPECT_FALSE(window->close()) << "Auto mode is already wanted";
     ASSERT_TRUE(QTest::qWaitFor([&] { return a.Running(); }, 3000));
-    QTest::mouseClick(find<QPushButton>("OpAutoCancelBtn"), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !a.Running(); }, 10000));
+    // "Stop Auto mode and close?" Yes: it stops, then the window closes by itself.
+    port.yesNoAnswers << "yes";
+    EXPECT_FALSE(window->close());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !a.Running() && !window->isVisible(); }, 10000));
     EXPECT_FALSE(state.FAutoMode);
-    EXPECT_TRUE(window->close());
     // The setting itself is kept for the next start.
     IniFile ini(AppState::SettingsFilePath());
     EXPECT_TRUE(ini.readBool("ETC", "AutoStart", false));

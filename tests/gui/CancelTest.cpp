@@ -162,8 +162,10 @@ TEST_F(CancelTest, CancelDuringAReadKeepsCompleteCopiesOnly)
     QTest::mouseClick(find<QPushButton>("OpReadBtn"), Qt::LeftButton);
 
     EXPECT_EQ(port.statusText, LangText(779));
-    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Failure);
-    EXPECT_TRUE(port.history.join('\n').contains(LangText(779)));
+    // The person's own Cancel is said neutrally, in History too.
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Neutral);
+    EXPECT_TRUE(port.history.last().endsWith(LangText(779)));
+    EXPECT_FALSE(port.history.last().contains(LangText(709)));
     EXPECT_TRUE(progressSeen);
     EXPECT_TRUE(historyUsable);
     EXPECT_TRUE(captionSeen.contains(LangText(546).arg(1).section(' ', 1, 1))) << captionSeen.toStdString();
@@ -210,7 +212,7 @@ TEST_F(CancelTest, CancelDuringAWriteStopsBeforeTheNextFile)
     QTest::mouseClick(find<QPushButton>("OpWriteBtn"), Qt::LeftButton);
 
     EXPECT_EQ(port.statusText, LangText(779));
-    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Failure);
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Neutral);
     // The file being sent was finished; the ones after it were never started.
     int changed = 0;
     for (auto it = before.cbegin(); it != before.cend(); ++it)

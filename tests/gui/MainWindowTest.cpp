@@ -583,12 +583,12 @@ TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)
     auto* panel = find<QLabel>(*w, "OpStatusPanel");
 
     w->SetStatus(QStringLiteral("Read complete"), OperatorPort::StatusLook::Success);
-    EXPECT_EQ(panel->text(), QStringLiteral("Read complete"));
-    EXPECT_TRUE(panel->styleSheet().contains(QStringLiteral("rgb(0,255,0)")));
-    EXPECT_TRUE(panel->styleSheet().contains(QStringLiteral("color: black")));
+    EXPECT_EQ(panel->text(), QtOperatorPort::statusIcon(OperatorPort::StatusLook::Success) + "Read complete");
+    EXPECT_EQ(panel->styleSheet(), QtOperatorPort::statusStyle(OperatorPort::StatusLook::Success));
     port.setStatus(QStringLiteral("Link failed"), OperatorPort::StatusLook::Failure);
-    EXPECT_TRUE(panel->styleSheet().contains(QStringLiteral("rgb(255,0,0)")));
-    EXPECT_TRUE(panel->styleSheet().contains(QStringLiteral("color: white")));
+    EXPECT_EQ(panel->styleSheet(), QtOperatorPort::statusStyle(OperatorPort::StatusLook::Failure));
+    EXPECT_NE(QtOperatorPort::statusIcon(OperatorPort::StatusLook::Failure),
+              QtOperatorPort::statusIcon(OperatorPort::StatusLook::Success));
     EXPECT_EQ(port.statusLook(), OperatorPort::StatusLook::Failure);
 
     auto* fileBar = find<QProgressBar>(*w, "OpProgressBar");
@@ -621,7 +621,9 @@ TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)
     // Busy nests: exactly the operation pages and the bottom bar's buttons are off;
     // the History page, the progress display and Cancel stay usable.
     const char* const pages[] = {"DockTS", "GDTS", "LogTS", "PrintTS", "ConfigTS", "PCTS"};
-    const char* const buttons[] = {"OpReadBtn", "OpWriteBtn", "OpAutoBtn", "OpDevicePage"};
+    // Write is off until a dock was read; the busy state must not turn it on.
+    EXPECT_FALSE(find<QWidget>(*w, "OpWriteBtn")->isEnabled());
+    const char* const buttons[] = {"OpReadBtn", "OpAutoBtn", "OpDevicePage"};
     const bool cancelBefore = find<QWidget>(*w, "OpAutoCancelBtn")->isEnabled();
     port.setBusy(true);
     port.setBusy(true);
@@ -644,6 +646,7 @@ TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)
         EXPECT_TRUE(find<QWidget>(*w, name)->isEnabled()) << name;
     for (const char* name : buttons)
         EXPECT_TRUE(find<QWidget>(*w, name)->isEnabled()) << name;
+    EXPECT_FALSE(find<QWidget>(*w, "OpWriteBtn")->isEnabled());
     EXPECT_EQ(find<QWidget>(*w, "OpAutoCancelBtn")->isEnabled(), cancelBefore);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
