@@ -162,9 +162,9 @@ TDateTime TAutoMode::NextDayStart(TDateTime now, TDateTime dayStart)
 QString TAutoMode::CountdownText(TDateTime now, TDateTime sendTime)
 {
     const qint64 left = std::max<qint64>(0, toSec(sendTime) - toSec(now));
-    return T(746) + ' ' +
-           QString::asprintf("%d:%2.2d:%2.2d", int(left / 3600), int(left / 60 % 60), int(left % 60)) +
-           QStringLiteral(" (") + FormatDays(QStringLiteral("yy-mm-dd hh:nn"), sendTime) + ')';
+    return LangText(1002, "Next report in %1 (%2)")
+        .arg(QString::asprintf("%d:%2.2d:%2.2d", int(left / 3600), int(left / 60 % 60), int(left % 60)),
+             FormatDays(QStringLiteral("yy-mm-dd hh:nn"), sendTime));
 }
 
 // ---- object -------------------------------------------------------------------
@@ -588,8 +588,7 @@ void TAutoMode::stepIdle()
     if (core.LoadLanConnect)
         core.LoadLanConnect(SearchRetrySec, SearchMaxSec);
     const int found = std::max(0, int(core.FDockLan.size()) - 1);
-    core.AddLog(LOGTYPE_LANSERACH, T(749) + QStringLiteral(" : ") + T(750) + ' ' + QString::number(found) +
-                                       ' ' + T(751));
+    core.AddLog(LOGTYPE_LANSERACH, LangText(1001, "Search finished: %1 dock(s) found").arg(found));
     now = clock->Now();
     if (found == 0) {
         dtConCheckTime = GetConCheckTime(nConCheckStep, now);

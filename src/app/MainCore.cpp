@@ -543,7 +543,7 @@ void TMainCore::DeleteOldFiles()
     if (old.isEmpty())
         return;
     const QString since = FormatDays(QStringLiteral("yyyy-mm-dd"), limit);
-    if (!port.askYesNo(T(761) + QStringLiteral(" (~") + QString::number(days) + ' ' + T(762) + ')' +
+    if (!port.askYesNo(LangText(1004, "Log files older than the purge limit (~%1 days) were found on the dock").arg(days) +
                            '\n' + T(774).arg(old.size()).arg(since) + '\n' + T(701),
                        T(702)))
         return;
