@@ -173,9 +173,8 @@ QString TAutoMode::CountdownText(TDateTime now, TDateTime sendTime, int dateForm
     const qint64 left = std::max<qint64>(0, toSec(sendTime) - toSec(now));
     const QString when = dateFormat >= 0 ? GetDateHMFmt(uint8_t(dateFormat), sendTime, QStringLiteral("-"))
                                          : FormatDays(QStringLiteral("yy-mm-dd hh:nn"), sendTime);
-    return T(746) + ' ' +
-           QString::asprintf("%d:%2.2d:%2.2d", int(left / 3600), int(left / 60 % 60), int(left % 60)) +
-           QStringLiteral(" (") + when + ')';
+    return LangText(1002, "Next report in %1 (%2)")
+        .arg(QString::asprintf("%d:%2.2d:%2.2d", int(left / 3600), int(left / 60 % 60), int(left % 60)), when);
 }
 
 bool TAutoMode::HasReportTime(const std::array<RSetSch, 5>& sch)
@@ -665,8 +664,7 @@ void TAutoMode::stepIdle()
     if (core.LoadLanConnect)
         core.LoadLanConnect(SearchRetrySec, SearchMaxSec);
     const int found = std::max(0, int(core.FDockLan.size()) - 1);
-    core.AddLog(LOGTYPE_LANSERACH, T(749) + QStringLiteral(" : ") + T(750) + ' ' + QString::number(found) +
-                                       ' ' + T(751));
+    core.AddLog(LOGTYPE_LANSERACH, LangText(1001, "Search finished: %1 dock(s) found").arg(found));
     FVisits = core.FDockLan;
     for (const QString& ip : core.FDockLanSilent) {
         RDockLanInfo listed;

@@ -17,7 +17,8 @@ QString lang(int n, const char* fallback)
     return t.isEmpty() ? QString::fromLatin1(fallback) : t;
 }
 
-const QString kNA = QStringLiteral("N/A");
+// What the grid shows for an option this sensor does not have, and for a set switch.
+QString naText() { return lang(982, "N/A"); }
 
 QString rowLabel(int r)
 {
@@ -27,7 +28,7 @@ QString rowLabel(int r)
         "Self-test interval", "Low alarm", "High alarm", "Display", "Hide LED", "Manual test"};
     return lang(rowText[r], rowDefault[r]);
 }
-const QString kYes = QStringLiteral("YES");
+QString yesText() { return lang(983, "YES"); }
 
 struct IntervalEditor {
     int min;
@@ -186,7 +187,7 @@ void TGDPageModel::RefreshTexts()
     for (int c = 1; c <= CFG_MAX_GD; ++c)
         DisplayGDOptSel(c);
     for (int c = 1; c < GDRES_GRID_COLS; ++c)
-        GDOpResGrid[0][c] = QStringLiteral("BAY%1").arg(c);
+        GDOpResGrid[0][c] = lang(985, "BAY%1").arg(c);
     GDOpResGrid[0][0].clear();
     GDOpResGrid[1][0] = lang(2, "Serial Number");
     GDOpResGrid[2][0] = lang(3, "Version");
@@ -196,12 +197,12 @@ void TGDPageModel::RefreshTexts()
 
 QString TGDPageModel::intervalText(int value) const
 {
-    return value > 0 ? QString::number(value) : kNA;
+    return value > 0 ? QString::number(value) : naText();
 }
 
 QString TGDPageModel::alarmText(const RSensor& s, float value) const
 {
-    return value > 0.001f ? FormatUserFloat(value, s.mDecimal) : kNA;
+    return value > 0.001f ? FormatUserFloat(value, s.mDecimal) : naText();
 }
 
 void TGDPageModel::DisplayGDOptSel(int column)
@@ -224,8 +225,8 @@ void TGDPageModel::DisplayGDOptSel(int column)
     const QStringList items = displayItems();
     const int mode = qRound(o[GDOPT_DISPLAY].mValue);
     GDOptGrid[7][column] = mode >= 0 && mode < items.size() ? items.at(mode) : QString();
-    GDOptGrid[8][column] = o[GDOPT_LED].mValue > 0.5f ? kYes : QString();
-    GDOptGrid[9][column] = o[GDOPT_MANUAL].mValue > 0.5f ? kYes : QString();
+    GDOptGrid[8][column] = o[GDOPT_LED].mValue > 0.5f ? yesText() : QString();
+    GDOptGrid[9][column] = o[GDOPT_MANUAL].mValue > 0.5f ? yesText() : QString();
 }
 
 int TGDPageModel::intervalFromEdit(int tag) const
@@ -415,7 +416,7 @@ void TGDPageModel::GDOptLOWEditExit(int tag)
     touch();
     const RSensor& s = selectedSensor();
     const float v = alarmFromEdit(tag, s);
-    const QString text = std::fabs(v - s.mAlarmMin) < 0.0001f ? kNA : FormatUserFloat(v, s.mDecimal);
+    const QString text = std::fabs(v - s.mAlarmMin) < 0.0001f ? naText() : FormatUserFloat(v, s.mDecimal);
     setEditText(tag + 4, text);
     if (validColumn(FGDOptSel))
         GDOptGrid[tag + 4][FGDOptSel] = text;
@@ -434,7 +435,7 @@ void TGDPageModel::GDOptLOWUpDownChangingEx(int tag, bool up)
     if (!ParseUserFloat(editText(tag + 4), &v))
         v = s.mAlarmMin;
     v = StGetFloatRange(v + (up ? s.mIncrement : -s.mIncrement), s.mAlarmMin, s.mAlarmMax);
-    const QString text = std::fabs(v - s.mAlarmMin) < 0.0001f ? kNA : FormatUserFloat(v, s.mDecimal);
+    const QString text = std::fabs(v - s.mAlarmMin) < 0.0001f ? naText() : FormatUserFloat(v, s.mDecimal);
     setEditText(tag + 4, text);
     GDOptGrid[tag + 4][FGDOptSel] = text;
 }
@@ -456,7 +457,7 @@ void TGDPageModel::GDOptBumpLEDCheckClick(bool on)
     touch();
     GDOptBumpLEDCheck = on;
     if (validColumn(FGDOptSel))
-        GDOptGrid[8][FGDOptSel] = on ? kYes : QString();
+        GDOptGrid[8][FGDOptSel] = on ? yesText() : QString();
 }
 
 void TGDPageModel::GDOptEnableMaualTestCheckClick(bool on)
@@ -465,7 +466,7 @@ void TGDPageModel::GDOptEnableMaualTestCheckClick(bool on)
     touch();
     GDOptEnableMaualTestCheck = on;
     if (validColumn(FGDOptSel))
-        GDOptGrid[9][FGDOptSel] = on ? kYes : QString();
+        GDOptGrid[9][FGDOptSel] = on ? yesText() : QString();
 }
 
 bool TGDPageModel::IntervalKeyAllowed(QChar c)

@@ -32,6 +32,20 @@ int imageOf(const QString& result)
 
 QString labelled(int n, const QString& value) { return T(n) + QStringLiteral(" : ") + value; }
 
+// The dock's result and alarm words in the operator's language; other words as the dock wrote them.
+QString shownWord(const QString& word)
+{
+    static const struct {
+        const char* word;
+        int text;
+    } known[] = {{"PASS", 70}, {"FAIL", 71}, {"NONE", 69}, {"ERROR", 72}, {"LOW", 986}, {"HIGH", 987}};
+    const QString upper = word.trimmed().toUpper();
+    for (const auto& k : known)
+        if (upper == QLatin1String(k.word))
+            return LangText(k.text, k.word);
+    return word;
+}
+
 } // namespace
 
 TLogBrowser::TLogBrowser(TMainCore& c) : core(c), store(c.state)
@@ -104,7 +118,7 @@ void TLogBrowser::fillTree(QVector<RInstrumentNode>& nodes, QVector<RLogGDIndex>
             core.AddLog(LOGTYPE_PROGRESS1, QStringLiteral("XML Errror : ") + path);
         RResultNode node;
         node.mText = GetDateHMFmt(dateStyle(), entry.mDate, QStringLiteral("-")) +
-                     QStringLiteral(" [") + result + ']';
+                     QStringLiteral(" [") + shownWord(result) + ']';
         node.mImage = imageOf(result);
         nodes[parent].mChildren.append(node);
         e.mViewIdx = parent;
@@ -194,7 +208,7 @@ void TLogBrowser::DrawGDEvent(const QString& sSN)
         LogListGDEventGrid.reserve(events.size());
         for (const RGDEvent& ev : events)
             LogListGDEventGrid.append({GetDateHMSFmt(dateStyle(), ev.mDate, QStringLiteral("/")),
-                                       ev.mDuration, ev.mReading, ev.mAlarm, ev.mOption});
+                                       ev.mDuration, ev.mReading, shownWord(ev.mAlarm), ev.mOption});
     }
     notify(PartEvents);
 }
@@ -246,7 +260,7 @@ QVector<RPanelNode> TLogBrowser::ResultPanel(uint8_t nType, const RDockTestInfo&
                                                                          : text;
     };
     auto gas = [&](int title, const RDockTestGas& g) {
-        RPanelNode n{labelled(title, g.mResult), {}};
+        RPanelNode n{labelled(title, shownWord(g.mResult)), {}};
         n.mChildren << labelled(134, num(g.mConcentration));
         if (bump)
             n.mChildren << labelled(135, range(g));
@@ -260,12 +274,12 @@ QVector<RPanelNode> TLogBrowser::ResultPanel(uint8_t nType, const RDockTestInfo&
       << RPanelNode{labelled(123, CertHasDate(r.mDate) ? GetDateHMFmt(nDateStyle, r.mDate, QStringLiteral("-"))
                                                        : QString()),
                     {}}
-      << RPanelNode{labelled(124, r.mOverAllResult), {}}
+      << RPanelNode{labelled(124, shownWord(r.mOverAllResult)), {}}
       << RPanelNode{labelled(125, r.mGasInfo.mName),
                     {labelled(126, num(r.mGasInfo.mLowAlarm)), labelled(127, num(r.mGasInfo.mHighAlarm))}}
       << RPanelNode{T(128),
-                    {labelled(129, r.mPreTest.mEventLog), labelled(130, r.mPreTest.mUpgrade),
-                     labelled(131, r.mPreTest.mAudible), labelled(132, r.mPreTest.mVisible)}}
+                    {labelled(129, shownWord(r.mPreTest.mEventLog)), labelled(130, shownWord(r.mPreTest.mUpgrade)),
+                     labelled(131, shownWord(r.mPreTest.mAudible)), labelled(132, shownWord(r.mPreTest.mVisible))}}
       << gas(133, r.mZero);
     RPanelNode span = gas(138, r.mSpan);
     if (bump)
@@ -312,7 +326,7 @@ bool TLogBrowser::LogResLoadBtnClick()
     const QString start = !store.isEmpty() && QFileInfo(store + QStringLiteral("KM1")).isDir()
                               ? store + QStringLiteral("KM1")
                               : store;
-    const QString path = core.port.pickFile(T(106), start, QStringLiteral("XML file (*.xml)"), false);
+    const QString path = core.port.pickFile(T(106), start, LangText(994, "XML file (*.xml)"), false);
     if (path.isEmpty())
         return false;
     return LoadResultFile(path);

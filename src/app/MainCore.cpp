@@ -594,7 +594,7 @@ void TMainCore::DeleteOldFiles()
     if (old.isEmpty())
         return;
     const QString since = FormatDays(QStringLiteral("yyyy-mm-dd"), limit);
-    if (!port.askQuestion(761, T(761) + QStringLiteral(" (~") + QString::number(days) + ' ' + T(762) + ')' +
+    if (!port.askQuestion(761, LangText(1004, "Log files older than the purge limit (~%1 days) were found on the dock").arg(days) +
                            '\n' + T(774).arg(old.size()).arg(since) + '\n' + T(701),
                        T(702)))
         return;

@@ -75,7 +75,7 @@ uint8_t SendEmail(TMainCore& core, const QString& sSubject, const QStringList& s
     if (bAttachReport)
         message.sAttachments = MailAttachments(core.state);
 
-    core.AddLog(LOGTYPE_PROGRESS1, LangText(764) + QStringLiteral(" : ") + settings.sTo);
+    core.AddLog(LOGTYPE_PROGRESS1, LangText(1003, "Sending e-mail to %1").arg(settings.sTo));
     const RMailOutcome outcome = SendMailMessage(settings, message);
     if (outcome.nCode != MAIL_RESULT_OK) {
         QString line = LangText(outcome.bConnectFailed ? 766 : 765);

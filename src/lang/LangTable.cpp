@@ -207,6 +207,22 @@ QString LangTable::languageName(int n) const
     return m_names[size_t(n)];
 }
 
+QString LangTable::ownLanguageName(int n) const
+{
+    if (n < 1 || n > LANG_MAX)
+        return {};
+    return m_ownNames[size_t(n)].isEmpty() ? m_names[size_t(n)] : m_ownNames[size_t(n)];
+}
+
+QString LangTable::qtLanguageCode(const RLangList& lang)
+{
+    static const char* const codes[LANG_MAX + 1] = {"", "", "it", "fr", "es", "de", "ko"};
+    for (int n = 2; n <= LANG_MAX; ++n)
+        if (lang.mFile.compare(LAN_NAME[size_t(n)], Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(codes[n]);
+    return {};
+}
+
 void LangTable::reset()
 {
     m_builtIn = false;
@@ -215,6 +231,8 @@ void LangTable::reset()
     for (int n = 601; n <= 630; ++n)
         m_data[size_t(n)] = QStringLiteral("ERROR");
     for (QString& s : m_names)
+        s.clear();
+    for (QString& s : m_ownNames)
         s.clear();
 }
 
@@ -311,6 +329,24 @@ bool LangTable::loadSelected(const QString& programFolder)
     if (!any) {
         loadBuiltIn();
         return false;
+    }
+
+    // Each other installed language's name for itself: one line of its file.
+    for (const RLangList& e : GVLangList) {
+        if (e.mIndex < 1 || e.mIndex > LANG_MAX)
+            continue;
+        if (e.mIndex == sel.mIndex) {
+            m_ownNames[size_t(e.mIndex)] = m_names[size_t(e.mIndex)];
+            continue;
+        }
+        QByteArray other;
+        if (!readLimited(languageFilePath(programFolder, e.mFile), other))
+            continue;
+        dropUtf8Bom(other);
+        LangTable t;
+        t.parseLanguageText(e.mCode == LANG_CODE_ANSI ? platform::DecodeLegacy(other, true)
+                                                     : QString::fromUtf8(other));
+        m_ownNames[size_t(e.mIndex)] = t.languageName(e.mIndex);
     }
     return true;
 }

@@ -28,6 +28,12 @@ public:
     QString text(int n) const;
     void setText(int n, const QString& s);
     QString languageName(int n) const; // "L1".."L6" of the loaded file, n = 1..6
+    // Language n as it names itself in its own file (when installed), else as the
+    // loaded file names it: the list shows a way back whatever was chosen.
+    QString ownLanguageName(int n) const;
+    // Language code of Qt's own translations for a language of the list
+    // ("it", "fr", ...); empty for English.
+    static QString qtLanguageCode(const RLangList& lang);
 
     QVector<RLangList> GVLangList;
     int GVLangSelect = 0;
@@ -62,6 +68,7 @@ private:
     std::array<QString, LANG_DATA_SIZE + 1> m_data{};
     std::array<QString, LANG_MAX + 1> m_names{};
     bool m_builtIn = false;
+    std::array<QString, LANG_MAX + 1> m_ownNames{};
     void reset();
 };
 
@@ -69,3 +76,9 @@ private:
 LangTable& GVLang();
 // Shorthand for GVLangData[n].
 inline QString LangText(int n) { return GVLang().text(n); }
+// GVLangData[n], or the English text when no language file set it.
+inline QString LangText(int n, const char* english)
+{
+    const QString t = GVLang().text(n);
+    return t.isEmpty() ? QString::fromUtf8(english) : t;
+}

@@ -224,7 +224,7 @@ uint8_t TUnitDef::CheckFirmwareImage(uint8_t nFileID, const QByteArray& image, Q
         return PROGRAM_OPENERROR;
     }
     arrVer = {static_cast<uint8_t>(version / 10), static_cast<uint8_t>(version % 10), third, 0};
-    sDesc = QStringLiteral("FW Version = %1.%2").arg(version / 10).arg(version % 10);
+    sDesc = LangText(984, "FW Version") + QStringLiteral(" = %1.%2").arg(version / 10).arg(version % 10);
     return PROGRAM_OK;
 }
 

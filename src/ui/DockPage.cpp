@@ -51,7 +51,7 @@ TDockPage::TDockPage(TDockPageModel* model, QWidget* parent) : QWidget(parent), 
     askImageFile = [](QWidget* parentWidget, const QString& startPath) {
         const QString start = startPath.isEmpty() ? QString() : QFileInfo(startPath).absolutePath();
         return QFileDialog::getOpenFileName(parentWidget, QString(), start,
-                                            QStringLiteral("Image files (*.img)"));
+                                            LangText(992, "Image files (*.img)"));
     };
     m_checks.resize(TDockPageModel::Checks().size());
     m_spins.resize(TDockPageModel::Spins().size());

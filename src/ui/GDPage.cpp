@@ -141,7 +141,7 @@ TGDPage::TGDPage(TGDPageModel* model, QWidget* parent) : QWidget(parent), m_mode
     askImageFile = [](QWidget* parentWidget, const QString& startPath) {
         const QString start = startPath.isEmpty() ? QString() : QFileInfo(startPath).absolutePath();
         return QFileDialog::getOpenFileName(parentWidget, QString(), start,
-                                            QStringLiteral("Image files (*.img)"));
+                                            LangText(992, "Image files (*.img)"));
     };
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(4, 4, 4, 4);

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QLibraryInfo>
 #include <QLinearGradient>
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,6 +28,7 @@
 #include <QStyle>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QTranslator>
 #include <cmath>
 
 #include "AutoModeView.h"
@@ -52,6 +54,28 @@
 #include <QRegularExpressionValidator>
 
 namespace {
+
+// Qt's own dialogs (message-box buttons, file, folder and print dialogs) speak the
+// chosen language; English needs no translator.
+void InstallQtTranslations(const RLangList& lang)
+{
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    const QString code = LangTable::qtLanguageCode(lang);
+    if (code.isEmpty())
+        return;
+    auto* t = new QTranslator(QCoreApplication::instance());
+    if (t->load(QStringLiteral("qtbase_") + code, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(t);
+        installed = t;
+    } else {
+        delete t;
+    }
+}
 
 constexpr int kUserColWidth = 160;
 constexpr int kSchFirstColWidth = 80;
@@ -349,7 +373,7 @@ void TMainForm::InitLang()
     langCombo->clear();
     if (loaded)
         for (int n = 1; n <= LANG_MAX; ++n)
-            langCombo->addItem(lang.languageName(n));
+            langCombo->addItem(lang.ownLanguageName(n));
 
     if (!sel.mFont.isEmpty()) {
         QFont f = font();
@@ -369,8 +393,13 @@ void TMainForm::InitLang()
     ui->ConfigSetEtcLangFontCombo->setCurrentIndex(
         ui->ConfigSetEtcLangFontCombo->findText(sel.mFont, Qt::MatchFixedString));
 
+    InstallQtTranslations(sel);
     applyCaptions();
     windowlayout::ApplyTexts(this);
+    // Captions the table of InitLang does not name, in the same language.
+    ui->CfgPage->setTabText(ui->CfgPage->indexOf(ui->DockTS), LangText(981, "Docking Station"));
+    ui->PrintResUserLabel->setText(LangText(304, "Tester"));
+    makeBanner();
     if (m_testerInsertBtn) {
         m_testerInsertBtn->setText(LangText(538));
         m_testerDeleteBtn->setText(LangText(539));
@@ -507,7 +536,7 @@ void TMainForm::makeBanner()
     f.setPixelSize(22);
     p.setFont(f);
     p.drawText(QRect(26, 92, pm.width() - 48, 40), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Docking station manager"));
+               LangText(988, "Docking station manager"));
     p.end();
     ui->CustomerKM1Image->setPixmap(pm);
 }
@@ -895,7 +924,7 @@ void TMainForm::onLanguageChange()
         }
     if (found < 0) {
         messages().showMessage(
-            QStringLiteral("The language file for \"%1\" is not installed.").arg(combo->currentText()),
+            LangText(989, "The language file for \"%1\" is not installed.").arg(combo->currentText()),
             PROG_TITLE, OperatorPort::Icon::Warning);
         const QSignalBlocker block(combo);
         combo->setCurrentIndex(lang.selected().mIndex - 1);
@@ -913,7 +942,7 @@ void TMainForm::onFontChange()
         return;
     if (!GVLang().setSelectedFont(AppState::TransferFolder(), font))
         messages().showMessage(
-            QStringLiteral("The font \"%1\" could not be stored in the language list.").arg(font),
+            LangText(990, "The font \"%1\" could not be stored in the language list.").arg(font),
             PROG_TITLE, OperatorPort::Icon::Error);
     InitLang();
 }
@@ -1007,7 +1036,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         rememberWindowChoices();
         QString error;
         if (!m_state->SaveSetting(&error))
-            messages().showMessage(error.isEmpty() ? QStringLiteral("The settings could not be saved.")
+            messages().showMessage(error.isEmpty() ? LangText(991, "The settings could not be saved.")
                                                    : error,
                                    PROG_TITLE, OperatorPort::Icon::Error);
     }

@@ -299,8 +299,9 @@ bool TPrintPage::printPage()
 {
     const QString bmp = m_renderer->bitmapPath();
     if (!QFileInfo::exists(bmp) || !m_renderer->page) {
-        m_port.showMessage(QStringLiteral("File not exists\n") + QDir::toNativeSeparators(bmp),
-                           QStringLiteral("Confirm"), OperatorPort::Icon::Error);
+        m_port.showMessage(LangText(995, "The print page was not found. Select the result again.") +
+                               QStringLiteral("\n") + QDir::toNativeSeparators(bmp),
+                           LangText(709, "Error"), OperatorPort::Icon::Error);
         return false;
     }
     QPrinter& pr = *m_printer;
@@ -340,7 +341,7 @@ bool TPrintPage::saveAsPdf(QString file)
                                           r.mSN + '_' + FormatDays(QStringLiteral("yyyymmdd_hhnn"), r.mDate)) +
                              QStringLiteral(".pdf");
         const QString dir = m_state.FLogDestDir.isEmpty() ? QDir::homePath() + '/' : m_state.FLogDestDir;
-        file = m_port.pickFile(LangText(153), dir + name, QStringLiteral("PDF file (*.pdf)"), true);
+        file = m_port.pickFile(LangText(153), dir + name, LangText(993, "PDF file (*.pdf)"), true);
         if (file.isEmpty())
             return false;
         if (QFileInfo(file).suffix().isEmpty())

@@ -113,7 +113,7 @@ TEST_F(LiveSettings, EveryGroupReachesTheStateAtOnceAndTheOperationsUseIt)
     ASSERT_TRUE(read(*w, port));
     bool asked = false;
     for (const QString& q : port.questions)
-        asked = asked || q.contains(LangText(761));
+        asked = asked || q.contains(LangText(1004).section(QStringLiteral(" (~"), 0, 0));
     EXPECT_TRUE(asked) << port.questions.join('|').toStdString();
     retype(find<QSpinBox>(*w, "ConfigSetEtcPurgeDayEdit"), "30");
     EXPECT_EQ(s.ConfigSetEtcPurgeDayEdit, 30);

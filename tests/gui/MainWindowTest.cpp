@@ -560,16 +560,16 @@ TEST_F(MainWindowTest, OffersAllSixLanguagesAndSwitchesToEach)
     ASSERT_EQ(GVLang().GVLangList.size(), LANG_MAX);
     ASSERT_EQ(langs->count(), LANG_MAX);
 
-    const QStringList read = {"Read", "Leggi", "Lire", "Leer", "Lesen", QString::fromUtf8("읽기")};
-    const QStringList names = {"ENGLISH", "ITALIANO", QString::fromUtf8("FRANÇAIS"), QString::fromUtf8("ESPAÑOL"),
-                               "DEUTSCH", QString::fromUtf8("한국어")};
+    const QStringList read = {"Read", "Leggi", "Lire", "Leer", "Lesen", QString::fromUtf8("읽기(R)")};
+    const QStringList names = {"English", "Italiano", QString::fromUtf8("Français"), QString::fromUtf8("Español"),
+                               "Deutsch", QString::fromUtf8("한국어")};
     for (int i : {1, 2, 3, 4, 5, 0}) {
         langs->setCurrentIndex(i);
         change->click();
         EXPECT_EQ(GVLang().GVLangSelect, i);
         EXPECT_EQ(GVLang().selected().mFile, LAN_NAME[size_t(i + 1)]);
         EXPECT_EQ(find<QPushButton>(*w, "OpReadBtn")->text().remove(QLatin1Char('&')), read[i]);
-        // The combo names the six languages in the chosen one and keeps the choice.
+        // The combo names each language in its own name and keeps the choice.
         ASSERT_EQ(langs->count(), LANG_MAX);
         EXPECT_EQ(langs->currentIndex(), i);
         EXPECT_EQ(langs->currentText(), names[i]);

@@ -1,11 +1,14 @@
 // Pictures of every page for a person to look at: runs only when MARVANE_SHOTS
 // names a folder (for example under xvfb-run with QT_QPA_PLATFORM=xcb and a
 // QT_SCALE_FACTOR), with MARVANE_SHOT_SIZE=WxH for the window and
-// MARVANE_SHOT_READ=1 to read a simulated dock first.
+// MARVANE_SHOT_READ=1 to read a simulated dock first, MARVANE_SHOT_LANG=1..6 for the
+// language (the language key) the window is shown in.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QLayout>
+#include <QPushButton>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTabWidget>
@@ -38,6 +41,13 @@ TEST(Screenshots, EveryPage)
     if (size.size() == 2)
         w.resize(size[0].toInt(), size[1].toInt());
     QTest::qWait(200);
+    if (const int lang = qEnvironmentVariableIntValue("MARVANE_SHOT_LANG"); lang >= 1) {
+        auto* combo = w.findChild<QComboBox*>("ConfigSetEtcLangLangCombo");
+        auto* change = w.findChild<QPushButton*>("ConfigSetEtcLangLangChangeBtn");
+        ASSERT_TRUE(combo && change);
+        combo->setCurrentIndex(lang - 1);
+        change->click();
+    }
     const QString dockPath = dock.path();
     w.core().USBDisk.RemovableRoots = [dockPath] { return QStringList{dockPath}; };
     w.core().FinalPauseSec = 0;

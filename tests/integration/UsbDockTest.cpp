@@ -272,7 +272,7 @@ TEST_F(UsbDock, AutomaticPurgeDeletesOnlyWhatTheLocalStoreHolds)
     port.yesNoAnswers << "no";
     ASSERT_TRUE(read());
     ASSERT_EQ(port.questions.size(), 1);
-    EXPECT_TRUE(port.questions.first().contains(T(761)));
+    EXPECT_TRUE(port.questions.first().contains(T(1004).arg(state.settings.ConfigSetEtcPurgeDayEdit)));
     EXPECT_TRUE(port.questions.first().contains(
         T(774).arg(old).arg(FormatDays("yyyy-mm-dd", limit))))
         << port.questions.first().toStdString();

@@ -22,7 +22,7 @@ const QString kProgram = QStringLiteral(MARVANE_BINARY_DIR "/");
 const QString kBuilt = kProgram + QStringLiteral("Language/");
 
 // Korean texts that are product tokens, the same in every language.
-const QSet<QString> kKoreanTokens = {"24", "404", "421", "428", "515"}; // IP, SN, SN, RTC, TCP
+const QSet<QString> kKoreanTokens = {"24", "404", "421", "428", "515", "L6"}; // IP, SN, SN, RTC, TCP, 한국어
 
 QByteArray builtFile(int n) { return readAll(kBuilt + LAN_NAME[size_t(n)] + ".DAT"); }
 
@@ -100,13 +100,13 @@ TEST_F(Builder, TheBuildsLanguageFilesAreWhatTheBuilderWritesFromTheSources)
     ASSERT_EQ(t.GVLangList.size(), LANG_MAX);
     t.GVLangSelect = 3; // SPANISH
     ASSERT_TRUE(t.loadSelected(program));
-    EXPECT_EQ(t.languageName(4), QString::fromUtf8("ESPAÑOL"));
-    EXPECT_EQ(t.text(502), "Cancelar");
+    EXPECT_EQ(t.languageName(4), QString::fromUtf8("Español"));
+    EXPECT_EQ(t.text(502), "&Cancelar");
 
     t.GVLangSelect = 5; // KOREAN, code 82
     ASSERT_TRUE(t.loadSelected(program));
     EXPECT_EQ(t.languageName(6), QString::fromUtf8("한국어"));
-    EXPECT_EQ(t.text(503), QString::fromUtf8("읽기"));
+    EXPECT_EQ(t.text(503), QString::fromUtf8("읽기(&R)"));
 }
 
 TEST_F(Builder, MissingSourceLeavesNoFileOfThatSource)
@@ -272,9 +272,12 @@ TEST(ShippedLanguage, CaptionsAndUsedTextsAreAllPresent)
             EXPECT_FALSE(t.text(n).isEmpty()) << LAN_NAME[size_t(lang)].toStdString() << " " << n;
     }
     const LangTable en = builtTable(1);
-    EXPECT_EQ(en.languageName(1), "ENGLISH");
-    EXPECT_EQ(en.languageName(6), "KOREAN");
-    EXPECT_EQ(builtTable(5).languageName(5), "DEUTSCH");
+    // Every language is listed in its own name, so a wrong choice can be undone.
+    const QStringList own = {"English", "Italiano", QString::fromUtf8("Français"), QString::fromUtf8("Español"),
+                             "Deutsch", QString::fromUtf8("한국어")};
+    for (int lang = 1; lang <= LANG_MAX; ++lang)
+        EXPECT_EQ(builtTable(lang).languageName(lang), own[lang - 1]);
+    EXPECT_EQ(en.languageName(6), QString::fromUtf8("한국어"));
 }
 
 TEST(ShippedLanguage, ReadmeTableMatchesEnglish)
@@ -329,7 +332,7 @@ TEST(ShippedLanguage, AllSixAreListedByDefault)
     EXPECT_EQ(t.GVLangList[0].mFont, "Arial");
     EXPECT_EQ(t.GVLangList[5].mCode, LANG_CODE_ANSI);
     EXPECT_TRUE(t.loadSelected(kProgram));
-    EXPECT_EQ(t.text(503), "Read");
+    EXPECT_EQ(t.text(503), "&Read");
 }
 
 TEST(CaptionTable, ShapesOfTheEntries)
