@@ -39,6 +39,7 @@ void InstallLanLink(TMainCore& core, std::function<QStringList()> localAddresses
         discovery.OnLog = [c](const QString& s) { c->AddLog(LOGTYPE_LANSERACH, s); };
         // No network to search keeps the docks of the last search.
         discovery.Search(discovery.Networks(locals), retrySec, maxSec, c->FDockLan);
+        c->LanSearchError = discovery.Error;
         if (c->FDockLan.isEmpty())
             c->FDockLan = {RDockLanInfo{}};
 
