@@ -2,7 +2,9 @@
 
 #include "platform/Platform.h"
 
+#include <QDateTime>
 #include <QHash>
+#include <memory>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -81,6 +83,9 @@ std::optional<NetFaultKind> NetFaultFromName(const QString& name)
         {"oversized", NetFaultKind::Oversized},     {"bad-listing", NetFaultKind::BadListing},
         {"http-404", NetFaultKind::Http404},        {"http-slow", NetFaultKind::HttpSlow},
         {"http-reset", NetFaultKind::HttpReset},    {"no-table-marker", NetFaultKind::NoTableMarker},
+        {"delay", NetFaultKind::Delay},             {"http-dribble", NetFaultKind::HttpDribble},
+        {"http-cut", NetFaultKind::HttpCut},        {"http-early-ok", NetFaultKind::HttpEarlyOk},
+        {"loop-tree", NetFaultKind::LoopTree},      {"huge", NetFaultKind::Huge},
     };
     for (const auto& n : kNames)
         if (name.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0)
@@ -93,14 +98,16 @@ QStringList NetFaultNames()
     return {QStringLiteral("silent"),      QStringLiteral("no-end-marker"), QStringLiteral("failure-code:N"),
             QStringLiteral("short-chain"), QStringLiteral("drop-every:N"),  QStringLiteral("stray"),
             QStringLiteral("oversized"),   QStringLiteral("bad-listing"),   QStringLiteral("http-404"),
-            QStringLiteral("http-slow"),   QStringLiteral("http-reset"),    QStringLiteral("no-table-marker")};
+            QStringLiteral("http-slow"),   QStringLiteral("http-reset"),    QStringLiteral("no-table-marker"),
+            QStringLiteral("delay:MS"),    QStringLiteral("http-dribble:MS"), QStringLiteral("http-cut"),
+            QStringLiteral("http-early-ok"), QStringLiteral("loop-tree"),   QStringLiteral("huge:MIB")};
 }
 
 NetDockServer::NetDockServer(const QString& treeRoot, const NetServerOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_tree(treeRoot)
 {
     m_options.chunkBytes = std::clamp(m_options.chunkBytes, 1, 1900);
-    m_options.listPartBytes = std::clamp(m_options.listPartBytes, 200, 1900);
+    m_options.listPartBytes = std::clamp(m_options.listPartBytes, 1, 1900);
     if (const auto inform = m_tree.readFile(QStringLiteral("/CONFIG/DOCKINFORM.CFG"), 65536))
         m_state.loadIdentityText(*inform);
     if (!m_options.versionText.isEmpty())
@@ -158,8 +165,18 @@ bool NetDockServer::start(QString* error)
             connect(s, &QUdpSocket::readyRead, this, [this, s] { onDatagrams(s); });
             m_broadcast << s;
         }
+        // Strangers on the same network: another loopback host, and another
+        // program on the dock's own address.
+        const QHostAddress other(m_options.address == QHostAddress(QStringLiteral("127.0.0.254"))
+                                     ? QStringLiteral("127.0.0.253")
+                                     : QStringLiteral("127.0.0.254"));
         m_stray = new QUdpSocket(this);
-        m_stray->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        m_stray->bind(other, 0);
+        m_strayPort = new QUdpSocket(this);
+        m_strayPort->bind(m_options.address, 0);
+        m_heldTimer = new QTimer(this);
+        m_heldTimer->setSingleShot(true);
+        connect(m_heldTimer, &QTimer::timeout, this, &NetDockServer::flushHeld);
     }
     if (m_options.tcp) {
         m_web = new QTcpServer(this);
@@ -182,6 +199,11 @@ void NetDockServer::stop()
     m_broadcast.clear();
     delete m_stray;
     m_stray = nullptr;
+    delete m_strayPort;
+    m_strayPort = nullptr;
+    delete m_heldTimer;
+    m_heldTimer = nullptr;
+    m_held.clear();
     delete m_web;
     m_web = nullptr;
 }
@@ -275,12 +297,57 @@ void NetDockServer::sendUdp(QByteArray reply, const QHostAddress& to, const QByt
     }
     if (faultActive(NetFaultKind::Oversized))
         reply = reply.leftJustified(2100, ' ');
-    if (faultActive(NetFaultKind::Stray) && m_stray)
-        m_stray->writeDatagram(QByteArrayLiteral("HELLO FROM ANOTHER HOST <END>"), to, quint16(m_udpPort + 1));
+    if (faultActive(NetFaultKind::Stray) && m_stray && m_strayPort) {
+        // A reply that looks right in every way but its sender, with other bytes.
+        QByteArray forged = reply;
+        const qsizetype body = forged.indexOf(kBlank);
+        const qsizetype end = forged.endsWith("<MORE>") ? forged.size() - 6 : forged.size() - 5;
+        for (qsizetype i = body < 0 ? end : body + 4; i < end; ++i)
+            forged[i] = 'Z';
+        m_stray->writeDatagram(forged, to, quint16(m_udpPort + 1));
+        m_strayPort->writeDatagram(forged, to, quint16(m_udpPort + 1));
+    }
     ++m_sentDatagrams;
     if (faultActive(NetFaultKind::DropEvery, &arg) && arg > 0 && m_sentDatagrams % arg == 0)
         return;
-    m_udp->writeDatagram(reply, to, quint16(m_udpPort + 1));
+    qint64 hold = 0;
+    faultActive(NetFaultKind::Delay, &hold);
+    writeUdp(reply, to, hold);
+}
+
+void NetDockServer::writeUdp(const QByteArray& reply, const QHostAddress& to, qint64 holdMs)
+{
+    // A busy dock answers in order: what comes after a held reply waits behind it.
+    if (holdMs <= 0 && m_held.isEmpty()) {
+        m_udp->writeDatagram(reply, to, quint16(m_udpPort + 1));
+        return;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 due = std::max(now + std::max<qint64>(0, holdMs), m_held.isEmpty() ? 0 : m_held.last().due);
+    m_held.append({due, reply, to});
+    if (!m_heldTimer->isActive())
+        m_heldTimer->start(int(std::max<qint64>(0, m_held.first().due - now)));
+}
+
+void NetDockServer::flushHeld()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    while (!m_held.isEmpty() && m_held.first().due <= now) {
+        const Held h = m_held.takeFirst();
+        m_udp->writeDatagram(h.data, h.to, quint16(m_udpPort + 1));
+    }
+    if (!m_held.isEmpty())
+        m_heldTimer->start(int(std::max<qint64>(0, m_held.first().due - now)));
+}
+
+QString NetDockServer::realPath(const QString& path) const
+{
+    if (!faultActive(NetFaultKind::LoopTree))
+        return path;
+    QString p = path;
+    while (p.contains(QLatin1String("/LOOP/")))
+        p.replace(QLatin1String("/LOOP/"), QLatin1String("/"));
+    return p;
 }
 
 QByteArray NetDockServer::udpAnswer(const QByteArray& request)
@@ -340,11 +407,23 @@ QByteArray NetDockServer::udpAnswer(const QByteArray& request)
     return ng(201);
 }
 
+namespace {
+// The folder itself again, as a dock with a broken file system lists it.
+void addLoop(QList<TreeEntry>& entries, const QString& folder)
+{
+    if (folder.startsWith(QLatin1String("/LOG/EVENT/"), Qt::CaseInsensitive) ||
+        folder.startsWith(QLatin1String("/LOG/TEST/"), Qt::CaseInsensitive))
+        entries.append({QStringLiteral("LOOP"), true, 0, QDateTime::currentDateTime()});
+}
+} // namespace
+
 QByteArray NetDockServer::listingPart(const QString& folder, int order)
 {
-    const auto entries = m_tree.list(folder);
+    auto entries = m_tree.list(realPath(folder));
     if (!entries)
         return ng(203);
+    if (faultActive(NetFaultKind::LoopTree))
+        addLoop(*entries, folder);
     if (order < 0)
         return ng(202);
     QList<QByteArray> parts{QByteArray()};
@@ -368,7 +447,6 @@ QByteArray NetDockServer::listingPart(const QString& folder, int order)
         el += "</file>";
         add(el);
     }
-    // The order travels as one byte on the PC side.
     if (order >= parts.size())
         return ng(202);
     const bool more = order + 1 < parts.size();
@@ -377,12 +455,22 @@ QByteArray NetDockServer::listingPart(const QString& folder, int order)
 
 QByteArray NetDockServer::filePart(const QString& path, int order)
 {
-    if (!m_tree.isFile(path))
+    if (!m_tree.isFile(realPath(path)))
         return ng(203);
-    const auto data = m_tree.readFile(path, kMaxFileBytes);
+    const auto data = m_tree.readFile(realPath(path), kMaxFileBytes);
     if (!data)
         return ng(203);
     const qint64 b = m_options.chunkBytes;
+    qint64 huge = 0;
+    if (faultActive(NetFaultKind::Huge, &huge) && huge > 0) {
+        // The chain goes on far past the file, its size tag still the file's.
+        const qint64 count = huge * 1024 * 1024 / b;
+        if (order < 0 || order >= count)
+            return ng(202);
+        const QByteArray part = data->isEmpty() ? QByteArray(int(b), 'H') : data->repeated(int(b / data->size() + 1)).left(b);
+        return "RESULT:OK " + tag("Size", QByteArray::number(data->size())) +
+               tag("Order", QByteArray::number(order)) + kBlank + part + (order + 1 < count ? "<MORE>" : "<END>");
+    }
     const qint64 count = std::max<qint64>(1, (data->size() + b - 1) / b);
     if (order < 0 || order >= count)
         return ng(202);
@@ -457,6 +545,21 @@ void NetDockServer::onHttpData(QTcpSocket* s)
         s->setProperty("req", buf);
         return;
     }
+    const bool earlyOk = std::any_of(m_options.faults.begin(), m_options.faults.end(),
+                                     [](const NetFault& f) { return f.kind == NetFaultKind::HttpEarlyOk; });
+    if (earlyOk && buf.startsWith("PUT ") && !s->property("seen").toBool()) {
+        // An upload answered at its first piece, before the dock has the body.
+        s->setProperty("seen", true);
+        selectFault(buf.left(lineEnd));
+        if (faultActive(NetFaultKind::HttpEarlyOk)) {
+            s->setProperty("req", QByteArray());
+            disconnect(s, &QTcpSocket::readyRead, this, nullptr);
+            ++m_requests;
+            s->write(httpResponse("200 OK", {}));
+            s->disconnectFromHost();
+            return;
+        }
+    }
     if (buf.startsWith("PUT ")) {
         const qsizetype cl = buf.indexOf("Content-Length:");
         const qsizetype hdrEnd = cl < 0 ? -1 : buf.indexOf(kBlank, cl);
@@ -480,7 +583,8 @@ void NetDockServer::onHttpData(QTcpSocket* s)
         s->abort();
         return;
     }
-    selectFault(line);
+    if (!s->property("seen").toBool())
+        selectFault(line);
     QByteArray answer = httpAnswer(buf);
     if (faultActive(NetFaultKind::Silent))
         return; // the connection stays open and quiet
@@ -491,6 +595,55 @@ void NetDockServer::onHttpData(QTcpSocket* s)
         s->write(answer.left(body + (answer.size() - body) / 2));
         s->flush();
         QTimer::singleShot(50, s, [s] { s->abort(); });
+        return;
+    }
+    qint64 arg = 0;
+    if (faultActive(NetFaultKind::HttpCut)) {
+        // No length announced, and the body ends half-way with an orderly close.
+        const qsizetype body = answer.indexOf(kBlank) + 4;
+        QByteArray head = answer.left(body);
+        const qsizetype cl = head.indexOf("Content-Length:");
+        if (cl >= 0)
+            head.remove(cl, head.indexOf("\r\n", cl) + 2 - cl);
+        s->write(head + answer.mid(body, (answer.size() - body) / 2));
+        s->disconnectFromHost();
+        return;
+    }
+    if (faultActive(NetFaultKind::HttpDribble, &arg) && arg > 0) {
+        auto* timer = new QTimer(s);
+        auto pos = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, s, [s, timer, pos, answer] {
+            if (*pos >= answer.size()) {
+                timer->stop();
+                s->disconnectFromHost();
+                return;
+            }
+            s->write(answer.mid((*pos)++, 1));
+        });
+        timer->start(int(arg));
+        return;
+    }
+    if (faultActive(NetFaultKind::Huge, &arg) && arg > 0 && line.startsWith("GET ") &&
+        answer.contains("application/octet-stream")) {
+        // A body of arg MiB, announced as such, written as the socket takes it.
+        const qint64 total = arg * 1024 * 1024;
+        const qsizetype cl = answer.indexOf("Content-Length: ") + 16;
+        const qsizetype clEnd = answer.indexOf("\r\n", cl);
+        const qsizetype body = answer.indexOf(kBlank) + 4;
+        s->write(answer.left(cl) + QByteArray::number(total) + answer.mid(clEnd, body - clEnd));
+        auto left = std::make_shared<qint64>(total);
+        const QByteArray piece(1024 * 1024, 'H');
+        auto more = [s, left, piece] {
+            while (*left > 0 && s->bytesToWrite() < 4 * piece.size()) {
+                const qint64 n = std::min<qint64>(*left, piece.size());
+                s->write(piece.constData(), n);
+                *left -= n;
+            }
+            if (*left <= 0)
+                s->disconnectFromHost();
+        };
+        connect(s, &QTcpSocket::bytesWritten, s, more);
+        more();
         return;
     }
     auto send = [s, answer] {
@@ -505,7 +658,9 @@ void NetDockServer::onHttpData(QTcpSocket* s)
 
 QByteArray NetDockServer::directoryPage(const QString& folder) const
 {
-    const auto entries = m_tree.list(folder);
+    auto entries = m_tree.list(realPath(folder));
+    if (entries && faultActive(NetFaultKind::LoopTree))
+        addLoop(*entries, folder);
     QByteArray page = "<html><head><title>" + platform::EncodeLegacy(folder) + "</title></head><body><table>\n";
     if (!faultActive(NetFaultKind::NoTableMarker))
         page += "<tr><td>Name</td><td>Modified</td><td>Size</td><td></td></tr>\n";
@@ -563,19 +718,19 @@ QByteArray NetDockServer::httpAnswer(const QByteArray& request)
     target.chop(1);
     const QString path = platform::DecodeLegacy(target);
     if (method == "HEAD") {
-        const auto size = m_tree.fileSize(path);
-        if (!size || !m_tree.isFile(path))
+        const auto size = m_tree.fileSize(realPath(path));
+        if (!size || !m_tree.isFile(realPath(path)))
             return "HTTP/1.0 404 Not Found\r\nConnection: close\r\n\r\n";
         return "HTTP/1.0 200 OK\r\nServer: dock\r\nContent-Length: " + QByteArray::number(*size) +
                "\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
     }
     if (method == "GET") {
         if (path.endsWith(QLatin1Char('/'))) {
-            if (!m_tree.list(path))
+            if (!m_tree.list(realPath(path)))
                 return httpResponse("404 Not Found", {});
             return httpResponse("200 OK", directoryPage(path));
         }
-        const auto data = m_tree.isFile(path) ? m_tree.readFile(path, kMaxFileBytes) : std::nullopt;
+        const auto data = m_tree.isFile(realPath(path)) ? m_tree.readFile(realPath(path), kMaxFileBytes) : std::nullopt;
         if (!data)
             return httpResponse("404 Not Found", {});
         return httpResponse("200 OK", *data, "application/octet-stream");
@@ -617,6 +772,7 @@ QString ServeNetUsage()
                "  --fast                   bay tasks take milliseconds, a restart no time\n"
                "  --version-text TEXT      firmware version the dock reports\n"
                "  --chunk-bytes N          file bytes per download reply, 1..1900 (default 1800)\n"
+               "  --list-part-bytes N      listing text per reply, 1..1900 (default 1500; 1: one entry each)\n"
                "  --fault NAME[:N]         misbehave; may be repeated. NAME is one of:\n"
                "                           ") +
            NetFaultNames().join(QStringLiteral(", ")) +
@@ -682,6 +838,9 @@ bool ParseServeNetArgs(const QStringList& args, QString& dir, NetServerOptions& 
         } else if (arg == QLatin1String("--chunk-bytes")) {
             if (!number(options.chunkBytes, 1, 1900))
                 return false;
+        } else if (arg == QLatin1String("--list-part-bytes")) {
+            if (!number(options.listPartBytes, 1, 1900))
+                return false;
         } else if (arg == QLatin1String("--fault-skip")) {
             if (!number(options.faultSkip, 0, 1000000000))
                 return false;
@@ -709,7 +868,9 @@ bool ParseServeNetArgs(const QStringList& args, QString& dir, NetServerOptions& 
             const auto kind = NetFaultFromName(name);
             if (!kind)
                 return fail(QStringLiteral("unknown fault \"%1\" (%2)").arg(name, NetFaultNames().join(QStringLiteral(", "))));
-            if ((*kind == NetFaultKind::FailureCode || *kind == NetFaultKind::DropEvery) && n <= 0)
+            if ((*kind == NetFaultKind::FailureCode || *kind == NetFaultKind::DropEvery ||
+                 *kind == NetFaultKind::Delay || *kind == NetFaultKind::HttpDribble || *kind == NetFaultKind::Huge) &&
+                n <= 0)
                 return fail(QStringLiteral("--fault %1 needs a number, e.g. %1:205").arg(name));
             options.faults.append({*kind, n});
         } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {

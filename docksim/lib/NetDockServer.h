@@ -15,6 +15,7 @@
 class QTcpServer;
 class QTcpSocket;
 class QUdpSocket;
+class QTimer;
 
 namespace docksim {
 
@@ -31,6 +32,12 @@ enum class NetFaultKind {
     HttpSlow,     // web answers after 3 s
     HttpReset,    // the web connection is reset half-way through the body
     NoTableMarker,// directory pages without the table header row
+    Delay,        // the reply is held N ms; the replies after it queue behind it
+    HttpDribble,  // web answers one byte every N ms
+    HttpCut,      // web answers without Content-Length, closed half-way through the body
+    HttpEarlyOk,  // an upload is answered "200 OK" before its body has arrived
+    LoopTree,     // the log folders hold a "LOOP/" folder that is the folder itself again
+    Huge,         // downloads carry N MiB whatever the file holds
 };
 
 struct NetFault {
@@ -46,7 +53,7 @@ struct NetServerOptions {
     int tcpPort = 80;           // 0: a free port
     bool udp = true, tcp = true;
     int chunkBytes = 1800;      // file bytes per download reply
-    int listPartBytes = 1500;   // listing text per reply, at most
+    int listPartBytes = 1500;   // listing text per reply, at most (1: one entry per reply)
     QString versionText;        // replaces the identity's firmware version when set
     QString subnetMask = QStringLiteral("255.0.0.0"); // reported in the discovery answer
     QList<NetFault> faults;
@@ -82,6 +89,9 @@ private:
     void onConnection();
     void onHttpData(QTcpSocket* socket);
     void sendUdp(QByteArray reply, const QHostAddress& to, const QByteArray& request);
+    void writeUdp(const QByteArray& reply, const QHostAddress& to, qint64 holdMs);
+    void flushHeld();
+    QString realPath(const QString& path) const;
     bool selectFault(const QByteArray& request);
     bool faultActive(NetFaultKind kind, qint64* arg = nullptr) const;
 
@@ -95,7 +105,15 @@ private:
     DockState m_state;
     QUdpSocket* m_udp = nullptr;
     QList<QUdpSocket*> m_broadcast; // loopback broadcast addresses, to hear "CONNECT"
-    QUdpSocket* m_stray = nullptr;  // "another sender"
+    QUdpSocket* m_stray = nullptr;  // "another sender": a second loopback address
+    QUdpSocket* m_strayPort = nullptr; // ... and the dock's own address, another port
+    struct Held {
+        qint64 due;
+        QByteArray data;
+        QHostAddress to;
+    };
+    QList<Held> m_held; // replies of a busy dock, sent in order
+    QTimer* m_heldTimer = nullptr;
     QTcpServer* m_web = nullptr;
     quint16 m_udpPort = 0;
     quint16 m_tcpPort = 0;

@@ -96,6 +96,7 @@ void InstallLanLink(TMainCore& core, std::function<QStringList()> localAddresses
         discovery.Stopped = [c] { return c->CancelRequested(); };
         // No network to search keeps the docks of the last search.
         discovery.Search(discovery.Networks(locals), retrySec, maxSec, c->FDockLan);
+        c->LanSearchError = discovery.Error;
         if (c->FDockLan.isEmpty())
             c->FDockLan = {RDockLanInfo{}};
         probeListedDocks(*c, discovery, retrySec, maxSec);

@@ -323,7 +323,10 @@ bool TMainCore::ShowOutcome(bool ok)
     }
     const QStringList failed = FUnitDef->FFailed;
     if (!failed.isEmpty()) {
-        const QString count = LangText(775).arg(failed.size());
+        QString count = LangText(775).arg(failed.size());
+        // Why the operation ended early comes first: the count alone hides it.
+        if (!FUnitDef->FStopReason.isEmpty() && !FUnitDef->FErrStr.contains(FUnitDef->FStopReason))
+            count = FUnitDef->FStopReason + ' ' + count;
         FUnitDef->FErrStr = ok || FUnitDef->FErrStr.isEmpty() ? count : FUnitDef->FErrStr + ' ' + count;
         ok = false;
         for (const QString& line : failed)

@@ -82,6 +82,8 @@ public:
     // Filled by the later links; absent here means nothing to list.
     std::function<void()> LoadUSBCommPort;
     std::function<void(double retrySec, double maxSec)> LoadLanConnect;
+    // Why the last dock search could not run; empty when it ran.
+    QString LanSearchError;
 
     // History page.
     bool DebugLogUnitCheck = false;

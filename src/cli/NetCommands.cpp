@@ -36,6 +36,11 @@ int RunNetCommand(const QString& command, QStringList args, AppState& state, Cli
     core.DebugLogProgressCheck = verbose;
     if (core.LoadLanConnect)
         core.LoadLanConnect(1, wait);
+    if (!core.LanSearchError.isEmpty()) {
+        // Nothing was searched: an empty list would pass for "no dock answered".
+        err << "marvane-cli: discover: " << core.LanSearchError << Qt::endl;
+        return 1;
+    }
     for (qsizetype i = 1; i < core.FDockLan.size(); ++i)
         out << '[' << core.FDockLan[i].mSN << "] " << core.FDockLan[i].mIp << '\n';
     out.flush();

@@ -40,6 +40,10 @@ inline constexpr int GD_BIN_SIZE = 32640;
 inline constexpr int GD_IMG_SIZE = 32768;
 // A request or transfer not made because the operator cancelled the operation.
 inline constexpr uint8_t UNIT_RESULT_CANCELLED = 253;
+// A file larger than its kind may be, refused before it is fetched.
+inline constexpr uint8_t UNIT_RESULT_TOOLARGE = 252;
+// A listing not made because the operation reached its listing limit.
+inline constexpr uint8_t UNIT_RESULT_LIMIT = 251;
 // Image check results.
 inline constexpr uint8_t PROGRAM_OK = 0;
 inline constexpr uint8_t PROGRAM_OPENERROR = 128;
@@ -233,6 +237,9 @@ public:
     // One line per file or folder that failed during the current operation, so
     // that the operation reports a partial result instead of a success.
     QStringList FFailed;
+    // Why the operation ended before its end (the dock went silent, a listing limit
+    // was reached): the outcome says this rather than only counting the files.
+    QString FStopReason;
     // The operation's stop flag (set by Cancel or SIGINT): looked at between files
     // and requests, so what was completely copied stays and nothing is cut in half.
     const std::atomic_bool* FCancel = nullptr;

@@ -1,6 +1,7 @@
 #include "link/remote/RemoteUnit.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -32,6 +33,94 @@ void TRemoteUnit::configBar(int value, int max) const
     Port->setProgressBars(max >= 0, false);
 }
 
+// ---- the operation's limits ----
+
+void TRemoteUnit::BeginLinkSession()
+{
+    FSilentRun = 0;
+    FListed = 0;
+    FLimitReported = false;
+    FStopReason.clear();
+}
+
+void TRemoteUnit::NoteExchange(bool bTimedOut)
+{
+    if (!bTimedOut) {
+        FSilentRun = 0;
+        return;
+    }
+    if (++FSilentRun == kMaxSilentExchanges) {
+        // What is left would wait out one time-out per request while other docks wait.
+        FStopReason = LangText(801);
+        Inform(FStopReason);
+    }
+}
+
+void TRemoteUnit::RefusedName(const QString& sFolder, const QString& sName)
+{
+    QString shown = sName.left(120);
+    for (QChar& c : shown)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
+    const QString line = LangText(805) + QStringLiteral(" : ") + sFolder + shown;
+    Inform(line);
+    FFailed << line;
+}
+
+uint8_t TRemoteUnit::listFolder(const QString& sPath, QVector<RFileList>& arrList)
+{
+    arrList.clear();
+    if (Cancelled())
+        return UNIT_RESULT_CANCELLED;
+    if (DockGone())
+        return LinkTraits().timeoutCode;
+    if (FListed >= kMaxListedEntries) {
+        if (!FLimitReported) {
+            FLimitReported = true;
+            FStopReason = LangText(803).arg(kMaxListedEntries);
+            Inform(FStopReason + QStringLiteral(" : ") + sPath);
+            FFailed << FStopReason + QStringLiteral(" : ") + sPath;
+        }
+        return UNIT_RESULT_LIMIT;
+    }
+    const uint8_t r = GetFileList(sPath, arrList);
+    FListed += arrList.size();
+    if (FListed > kMaxListedEntries)
+        arrList.resize(std::max<qsizetype>(0, arrList.size() - qsizetype(FListed - kMaxListedEntries)));
+    return r;
+}
+
+uint8_t TRemoteUnit::fetchFile(const QString& sDest, const QString& sSource, qint64 nSize, qint64 nCap)
+{
+    if (nCap > 0 && nSize > nCap) {
+        Inform(LangText(804).arg(nSize).arg(nCap) + QStringLiteral(" : ") + sSource);
+        QFile::remove(sDest);
+        return UNIT_RESULT_TOOLARGE;
+    }
+    if (Cancelled())
+        return UNIT_RESULT_CANCELLED;
+    if (DockGone())
+        return LinkTraits().timeoutCode;
+    uint8_t r = LoadFile(sDest, sSource, nSize);
+    if (r == 0 || r == UNIT_RESULT_CANCELLED || Cancelled() || DockGone())
+        return r;
+    // Once more, with the size the dock gives now: a log it was still writing
+    // when it was listed has grown since.
+    Inform(QStringLiteral("Retry ") + sSource);
+    qint64 size = nSize;
+    qint64 now = 0;
+    const uint8_t s = GetFileSize(sSource, now);
+    if (s == 0 && now > 0)
+        size = now;
+    if (nCap > 0 && size > nCap) {
+        Inform(LangText(804).arg(size).arg(nCap) + QStringLiteral(" : ") + sSource);
+        return UNIT_RESULT_TOOLARGE;
+    }
+    if (Cancelled() || DockGone())
+        return r;
+    return LoadFile(sDest, sSource, size);
+}
+
 // ---- configuration ----
 
 bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
@@ -56,7 +145,7 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
         configBar(++bar, barMax);
         QString line = QStringLiteral("Copy ") + entry.mFatFile;
         if (r == 0 && size >= 1) {
-            r = LoadFile(entry.mSaveFile, entry.mFatFile, size);
+            r = fetchFile(entry.mSaveFile, entry.mFatFile, size, kMaxConfigBytes);
             if (r != 0) {
                 notFound = true;
                 line += errorSuffix(r);
@@ -80,6 +169,8 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
     bool failed = true;
     if (Cancelled()) {
         FErrStr = LangText(779);
+    } else if (DockGone() && answered) {
+        FErrStr = LangText(801);
     } else if (closed && t.closedText != 0) {
         FErrStr = LangText(t.closedText);
     } else if (!answered && count > 0) {
@@ -156,8 +247,10 @@ void TRemoteUnit::LoadFirmwares()
     } folders[] = {{FAT_DIR_FW_DOCK, transfer + DIR_FW_DOCK}, {FAT_DIR_FW_GD, transfer + DIR_FW_GD}};
     for (const auto& f : folders) {
         QVector<RFileList> list;
-        if (GetFileList(f.dockDir, list) != 0) {
-            FailedListing(f.dockDir);
+        const uint8_t listed = listFolder(f.dockDir, list);
+        if (listed != 0) {
+            if (listed != UNIT_RESULT_CANCELLED && listed != UNIT_RESULT_LIMIT)
+                FailedListing(f.dockDir);
             continue;
         }
         for (RFileList& e : list) {
@@ -189,7 +282,12 @@ void TRemoteUnit::LoadFirmwares()
             uint8_t r = 160;
             if (IsSafeLogFileName(e.mFatName)) {
                 QDir().mkpath(QFileInfo(e.mAliasName).absolutePath());
-                r = LoadFile(e.mAliasName, e.mName, e.mSize);
+                // An image is exactly its format's size: anything larger is not one.
+                const qint64 cap = e.mName.startsWith(FAT_DIR_FW_DOCK, Qt::CaseInsensitive) ? DOCK_IMG_SIZE
+                                                                                             : GD_IMG_SIZE;
+                r = fetchFile(e.mAliasName, e.mName, e.mSize, cap);
+            } else {
+                RefusedName(QString(), e.mName);
             }
             Inform(QStringLiteral("Load ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
             if (r != 0 && r != UNIT_RESULT_CANCELLED)
@@ -215,7 +313,7 @@ bool TRemoteUnit::SaveFirmware(uint8_t nFileID, const QString& sSource)
         return false;
     }
     QVector<RFileList> list;
-    if (GetFileList(dir, list) != 0) {
+    if (listFolder(dir, list) != 0) {
         FErrStr = LangText(613);
         FailedListing(dir);
         return false;
@@ -267,16 +365,32 @@ void TRemoteUnit::walkTree(QVector<RFileList>& out, const QString& root, const Q
     out.append(top);
     qsizetype from = out.size() - 1;
     qsizetype to = out.size();
-    while (from < to && !Cancelled()) {
+    bool stop = false;
+    while (from < to && !stop) {
         uint8_t last = 0;
-        for (qsizetype i = from; i < to && !Cancelled(); ++i) {
-            if (!out[i].mDir || out[i].mLevelStr.size() > 3 * kMaxWalkDepth)
+        for (qsizetype i = from; i < to && !stop; ++i) {
+            if (!out[i].mDir)
                 continue;
             const QString parentName = out[i].mName;
             const QString parentLevel = out[i].mLevelStr;
+            if (parentLevel.size() > 3 * kMaxWalkDepth) {
+                // A tree this deep is not a dock's: its rest is not read, and the
+                // operation says so instead of passing for complete.
+                FailedListing(parentName);
+                if (!FLimitReported) {
+                    FLimitReported = true;
+                    FStopReason = LangText(802).arg(kMaxWalkDepth);
+                    Inform(FStopReason + QStringLiteral(" : ") + parentName);
+                }
+                continue;
+            }
             QVector<RFileList> children;
-            last = GetFileList(parentName, children);
-            if (last != 0 && last != UNIT_RESULT_CANCELLED)
+            last = listFolder(parentName, children);
+            if (last == UNIT_RESULT_CANCELLED || last == UNIT_RESULT_LIMIT) {
+                stop = true;
+                break;
+            }
+            if (last != 0)
                 FailedListing(parentName);
             // What a failed listing collected is still real: it is kept.
             for (qsizetype j = 0; j < children.size(); ++j) {
@@ -286,6 +400,7 @@ void TRemoteUnit::walkTree(QVector<RFileList>& out, const QString& root, const Q
                 c.mLevelStr = LevelString(parentLevel, int(j + 1));
                 out.append(c);
             }
+            stop = DockGone();
         }
         from = to;
         to = out.size();
@@ -325,9 +440,11 @@ void TRemoteUnit::LoadLogFileList(QVector<RFileList>& mFileList, bool bAll)
         top.mLevelStr = QStringLiteral("001");
         all.append(top);
         QVector<RFileList> children;
-        if (GetFileList(FAT_DIR_LOG_DOCK, children) != 0)
-            FailedListing(FAT_DIR_LOG_DOCK);
-        else {
+        const uint8_t listed = listFolder(FAT_DIR_LOG_DOCK, children);
+        if (listed != 0) {
+            if (listed != UNIT_RESULT_CANCELLED && listed != UNIT_RESULT_LIMIT)
+                FailedListing(FAT_DIR_LOG_DOCK);
+        } else {
             for (qsizetype j = 0; j < children.size(); ++j) {
                 RFileList c = children[j];
                 c.mLevelStr = LevelString(top.mLevelStr, int(j + 1));
@@ -341,6 +458,8 @@ void TRemoteUnit::LoadLogFileList(QVector<RFileList>& mFileList, bool bAll)
         classify(e);
         if (!e.mDir && e.mOpt < 0x80)
             mFileList.append(e);
+        else if (!e.mDir)
+            RefusedName(QString(), e.mName);
     }
     std::stable_sort(mFileList.begin(), mFileList.end(),
                      [](const RFileList& a, const RFileList& b) { return a.mLevelStr < b.mLevelStr; });
@@ -390,6 +509,11 @@ void TRemoteUnit::LoadLogFiles()
                                         e.mAccStart);
             if (Cancelled())
                 break;
+            if (DockGone()) {
+                // Not tried: each would only wait out its time-out.
+                FailedFile(e.mName);
+                continue;
+            }
             LoadLogFile(e);
         }
         if (Progress)
@@ -414,7 +538,9 @@ uint8_t TRemoteUnit::LoadLogFile(RFileList& mFileList)
     uint8_t r = 160; // a name that cannot be a local file name is refused
     if (!local.isEmpty()) {
         QDir().mkpath(QFileInfo(local).absolutePath());
-        r = LoadFile(local, mFileList.mName, mFileList.mSize);
+        const uint8_t kind = mFileList.mOpt & 0x0F;
+        const qint64 cap = kind == UNIT_OPT_GDBUMP || kind == UNIT_OPT_GDCAL ? kMaxResultBytes : kMaxEventBytes;
+        r = fetchFile(local, mFileList.mName, mFileList.mSize, cap);
     }
     if (r == 0)
         mFileList.mOpt |= UNIT_OPT_EXISTS;

@@ -36,9 +36,21 @@ public:
     // The developer-mode dump of a log list, as written to the transfer folder.
     static QByteArray LogListDumpText(const QVector<RFileList>& list);
 
-    // A dock that lists a folder inside itself would make the walk endless:
-    // folders deeper than this many levels below a root are not listed.
-    static constexpr int kMaxWalkDepth = 32;
+    // A dock whose folders repeat themselves would make the walk endless: folders
+    // deeper than this many levels below a root are not listed, and one operation
+    // takes at most this many listed entries. Either limit reached is a failure.
+    static constexpr int kMaxWalkDepth = 8;
+    static constexpr qint64 kMaxListedEntries = 100000;
+    // Consecutive time-outs after which the dock counts as gone for the operation.
+    static constexpr int kMaxSilentExchanges = 2;
+    // Largest files taken, by kind: results, event and dock logs, configuration.
+    static constexpr qint64 kMaxResultBytes = 16LL * 1024 * 1024;
+    static constexpr qint64 kMaxEventBytes = 64LL * 1024 * 1024;
+    static constexpr qint64 kMaxConfigBytes = 1024 * 1024;
+
+    // The dock stopped answering in this operation: every further request is
+    // refused at once instead of waiting out its time-out.
+    bool DockGone() const { return FSilentRun >= kMaxSilentExchanges; }
 
 protected:
     // What differs between the links in these sequences.
@@ -54,7 +66,21 @@ protected:
     // Runs before a configuration save (the UDP link resets the dock's session there).
     virtual void BeforeSaveConfig() {}
 
+    // Each opened link starts a new operation: its counters start again.
+    void BeginLinkSession();
+    // Every exchange reports whether it timed out (the dock said nothing at all).
+    void NoteExchange(bool bTimedOut);
+    // A listed name the link refused (climbing, absolute, control characters, too long).
+    void RefusedName(const QString& sFolder, const QString& sName);
+
 private:
+    // GetFileList, with the listing limits and the stop flag looked at first.
+    uint8_t listFolder(const QString& sPath, QVector<RFileList>& arrList);
+    // LoadFile with the size cap of its kind, retried once after a failure.
+    uint8_t fetchFile(const QString& sDest, const QString& sSource, qint64 nSize, qint64 nCap);
+    int FSilentRun = 0;
+    qint64 FListed = 0;
+    bool FLimitReported = false;
     // Breadth-first walk below root; foldersOnly keeps only folder children.
     void walkTree(QVector<RFileList>& out, const QString& root, const QString& level,
                   bool foldersOnly);

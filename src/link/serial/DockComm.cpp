@@ -81,6 +81,7 @@ QString TDockComm::HexDump(const uint8_t* data, qsizetype size)
 bool TDockComm::OpenComm(const QString& sOpenStr)
 {
     CloseComm();
+    BeginLinkSession();
     if (!sOpenStr.contains(QLatin1String("COM")) && !platform::IsSerialDevicePath(sOpenStr)) {
         FErrStr = LangText(611);
         return false;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSaveFile>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -21,8 +22,6 @@ constexpr double kUnixEpochDays = 25569.0;
 // Text responses (pages, status answers) larger than this are not the dock's.
 constexpr qint64 kMaxTextResponse = 4 * 1024 * 1024;
 const QByteArray kBlank = QByteArrayLiteral("\r\n\r\n");
-
-QTimer* g_quiet = nullptr; // the running request's quiet window, restarted by each arrival
 
 QString latin(const QByteArray& b) { return QString::fromLatin1(b); }
 
@@ -69,6 +68,8 @@ QString TTCPSkt::GetError(uint8_t nRe)
     case TCPSKT_COMM_SHORTBODY: return QStringLiteral("Connection lost in the body");
     case TCPSKT_COMM_TOOLONG: return QStringLiteral("Body too long");
     case TCPSKT_COMM_FILE_ERROR: return QStringLiteral("Local file error");
+    case TCPSKT_COMM_TOOSLOW: return QStringLiteral("Answer too slow");
+    case TCPSKT_COMM_NOTALLSENT: return QStringLiteral("Answered before the upload was complete");
     case TCPSKT_COMM_INACTIVE: return QStringLiteral("Server close");
     case TCPSKT_COMM_TIMEOUT: return QStringLiteral("Time-out");
     default: return QStringLiteral("Unknown (") + QString::number(nRe) + QLatin1Char(')');
@@ -86,6 +87,7 @@ bool TTCPSkt::OpenComm(const QString& sOpenStr)
         return false;
     }
     m_host = host;
+    BeginLinkSession();
     Inform(QStringLiteral("Ethernet IP allocated ... ") + host);
     return true;
 }
@@ -162,11 +164,13 @@ void TTCPSkt::onReadyRead()
 {
     if (!m_socket)
         return;
-    if (g_quiet)
-        g_quiet->start();
     const QByteArray data = m_socket->readAll();
     if (data.isEmpty())
         return;
+    if (!m_gotByte)
+        m_sentAtAnswer = FBinDataPos; // upload bytes still to send when the answer began
+    m_gotByte = true;
+    rearm();
     if (FRevType == TCPSKT_REVTYPE_BIN) {
         QByteArray body = data;
         if (!m_headerTaken) {
@@ -183,6 +187,19 @@ void TTCPSkt::onReadyRead()
             m_headerTaken = true;
             if (OnRead)
                 OnRead(QStringLiteral("READ:") + latin(FTxtData));
+            const qint64 announced = ContentLength(FTxtData);
+            // A body announced larger than the file listed is not that file: it is not fetched.
+            if (announced >= 0 && (announced > FBinDataMax || (m_expectBody >= 0 && announced != m_expectBody) ) &&
+                CheckStatus(FTxtData) == TCPSKT_COMM_OK) {
+                m_overflow = true;
+                Inform(QStringLiteral("Response of ") + QString::number(announced) +
+                       QStringLiteral(" bytes refused: ") + QString::number(m_expectBody) +
+                       QStringLiteral(" expected"));
+                dropConnection();
+                return;
+            }
+            if (announced > 0)
+                m_totalMs = std::max<qint64>(m_totalMs, FTotalBaseMs + announced * 1000 / std::max<qint64>(1, FMinBytesPerSec));
         }
         if (FBinDataPos + body.size() > FBinDataMax) {
             m_overflow = true;
@@ -191,9 +208,20 @@ void TTCPSkt::onReadyRead()
             dropConnection();
             return;
         }
-        FBinData.append(body);
+        if (m_sink) {
+            if (m_sink->write(body) != body.size()) {
+                m_overflow = true;
+                dropConnection();
+                return;
+            }
+        } else {
+            FBinData.append(body);
+        }
         FBinDataPos += body.size();
         Progressed(FBinDataPos);
+        const qint64 announced = ContentLength(FTxtData);
+        if (m_wait && ((announced >= 0 && FBinDataPos >= announced) || (m_expectBody >= 0 && FBinDataPos >= m_expectBody)))
+            m_wait->quit(); // complete: no need to wait for the close
         return;
     }
     if (FTxtData.size() + data.size() > kMaxTextResponse) {
@@ -205,6 +233,54 @@ void TTCPSkt::onReadyRead()
     FTxtData += data;
     if (OnRead)
         OnRead(QStringLiteral("READ:") + latin(data));
+}
+
+void TTCPSkt::rearm()
+{
+    if (!m_deadline)
+        return;
+    const qint64 left = m_totalMs - m_clock.elapsed();
+    const qint64 step = m_gotByte ? FIdleMs : FFirstByteMs;
+    m_deadline->start(int(std::clamp<qint64>(std::min(left, step), 0, INT32_MAX)));
+}
+
+void TTCPSkt::awaitAnswer(qint64 nExpected, const std::function<bool()>& onTick)
+{
+    m_gotByte = false;
+    m_tooSlow = false;
+    m_sentAtAnswer = -1;
+    m_totalMs = FTotalBaseMs + std::max<qint64>(0, nExpected) * 1000 / std::max<qint64>(1, FMinBytesPerSec);
+    m_clock.start();
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        if (m_clock.elapsed() >= m_totalMs)
+            m_tooSlow = m_gotByte;
+        loop.quit();
+    });
+    m_deadline = &deadline;
+    QTimer tick;
+    if (onTick) {
+        tick.setInterval(FPaceMs);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (onTick() && !m_gotByte)
+                rearm(); // a piece sent: the first byte is due after the last one
+        });
+        tick.start();
+    }
+    rearm();
+    if (FConnect == TCPSKT_LAN_CONNECT) {
+        m_wait = &loop;
+        loop.exec();
+        m_wait = nullptr;
+    }
+    tick.stop();
+    m_deadline = nullptr;
+    // What the socket still holds when the dock closed.
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        onReadyRead();
 }
 
 uint8_t TTCPSkt::CheckStatus(const QByteArray& response)
@@ -248,16 +324,27 @@ qint64 TTCPSkt::ContentLength(const QByteArray& header)
 uint8_t TTCPSkt::finish(const QString& sComment)
 {
     uint8_t r = CheckTextData();
-    if (m_overflow)
+    if (m_overflow) {
         r = TCPSKT_COMM_TOOLONG;
-    else if (r == TCPSKT_COMM_OK && FRevType == TCPSKT_REVTYPE_BIN) {
-        // A body cut short must not pass for the whole file.
+    } else if (r == TCPSKT_COMM_OK) {
+        // A body cut short must not pass for the whole answer, in either mode.
+        const qsizetype blank = FTxtData.indexOf(kBlank);
         const qint64 announced = ContentLength(FTxtData);
-        if (!m_headerTaken || (announced >= 0 && FBinDataPos < announced))
-            r = TCPSKT_COMM_SHORTBODY;
-        else if (announced >= 0 && FBinDataPos > announced)
+        const qint64 body = FRevType == TCPSKT_REVTYPE_BIN ? FBinDataPos
+                            : blank < 0                    ? -1
+                                                           : FTxtData.size() - blank - kBlank.size();
+        const qint64 want = announced >= 0 ? announced : m_expectBody;
+        if (m_noBody)
+            ; // a HEAD answer announces a length it does not send
+        else if (body < 0 || (FRevType == TCPSKT_REVTYPE_BIN && !m_headerTaken) || (want >= 0 && body < want))
+            r = m_tooSlow ? TCPSKT_COMM_TOOSLOW : TCPSKT_COMM_SHORTBODY;
+        else if (want >= 0 && body > want)
             r = TCPSKT_COMM_TOOLONG;
+    } else if (r == TCPSKT_COMM_TIMEOUT && m_tooSlow) {
+        r = TCPSKT_COMM_TOOSLOW;
     }
+    // Nothing at all came back: the dock is silent (a dribbling one is not).
+    NoteExchange(r == TCPSKT_COMM_TIMEOUT && !m_gotByte);
     // Every request has a connection of its own; a late answer must not reach the next one.
     dropConnection();
     StDelay(float(FAfterPauseMs) / 1000.0f);
@@ -270,7 +357,9 @@ uint8_t TTCPSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
 {
     if (m_wait)
         return TCPSKT_COMM_TIMEOUT; // one request at a time
-    if (!OpenSocket()) {
+    if (DockGone() || !OpenSocket()) {
+        if (!DockGone())
+            NoteExchange(true);
         StDelay(float(FAfterPauseMs) / 1000.0f);
         if (OnData)
             OnData(QLatin1Char('(') + sComment + QStringLiteral(") ") + GetError(TCPSKT_COMM_INACTIVE));
@@ -283,27 +372,11 @@ uint8_t TTCPSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
     FRevType = nRevType;
     m_headerTaken = false;
     m_overflow = false;
+    m_noBody = sCmd.startsWith("HEAD ");
     if (OnSend)
         OnSend(QLatin1Char('(') + sComment + QStringLiteral(") SEND:") + latin(sCmd) + QStringLiteral(" HTTP/1.1"));
-
-    QEventLoop loop;
-    QTimer quiet;
-    quiet.setSingleShot(true);
-    quiet.setTimerType(Qt::PreciseTimer);
-    quiet.setInterval(FQuietMs);
-    QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
-    quiet.start();
-    g_quiet = &quiet;
     m_socket->write(sCmd + " HTTP/1.1\r\n");
-    if (FConnect == TCPSKT_LAN_CONNECT) {
-        m_wait = &loop;
-        loop.exec();
-        m_wait = nullptr;
-    }
-    // What the socket still holds when the dock closed.
-    if (m_socket && m_socket->bytesAvailable() > 0)
-        onReadyRead();
-    g_quiet = nullptr;
+    awaitAnswer(nRevType == TCPSKT_REVTYPE_BIN ? nSize : 0);
     return finish(sComment);
 }
 
@@ -327,7 +400,9 @@ uint8_t TTCPSkt::SendRawCommand(const QString& sComment, uint8_t nType)
     Q_UNUSED(nType);
     if (m_wait)
         return TCPSKT_COMM_TIMEOUT;
-    if (!OpenSocket()) {
+    if (DockGone() || !OpenSocket()) {
+        if (!DockGone())
+            NoteExchange(true);
         StDelay(float(FAfterPauseMs) / 1000.0f);
         if (OnData)
             OnData(QLatin1Char('(') + sComment + QStringLiteral(") ") + GetError(TCPSKT_COMM_INACTIVE));
@@ -338,11 +413,12 @@ uint8_t TTCPSkt::SendRawCommand(const QString& sComment, uint8_t nType)
     FRevType = TCPSKT_REVTYPE_TEXT;
     m_headerTaken = false;
     m_overflow = false;
+    m_noBody = false;
     qint64 sent = 0;
     auto sendPiece = [&] {
         const qint64 n = std::min<qint64>(MAX_SIZE, out.size() - sent);
-        if (n <= 0 || !m_socket)
-            return;
+        if (n <= 0 || !m_socket || m_gotByte)
+            return false;
         m_socket->write(out.constData() + sent, n);
         sent += n;
         FBinDataPos = out.size() - sent;
@@ -350,39 +426,22 @@ uint8_t TTCPSkt::SendRawCommand(const QString& sComment, uint8_t nType)
             OnSend(QLatin1Char('(') + sComment + QStringLiteral(") SEND: Binary data (") + QString::number(n) +
                    QLatin1Char(')'));
         Progressed(sent);
+        return true;
     };
-    QEventLoop loop;
-    QTimer quiet;
-    quiet.setSingleShot(true);
-    quiet.setTimerType(Qt::PreciseTimer);
-    quiet.setInterval(FQuietMs);
-    QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QTimer pace;
-    pace.setInterval(FPaceMs);
-    QObject::connect(&pace, &QTimer::timeout, [&] {
-        if (sent >= out.size()) {
-            pace.stop();
-            return;
-        }
-        sendPiece();
-        quiet.start();
-    });
+    m_gotByte = false;
     sendPiece();
-    quiet.start();
-    pace.start();
-    g_quiet = &quiet;
-    if (FConnect == TCPSKT_LAN_CONNECT) {
-        m_wait = &loop;
-        loop.exec();
-        m_wait = nullptr;
-    }
-    pace.stop();
-    if (m_socket && m_socket->bytesAvailable() > 0)
-        onReadyRead();
-    g_quiet = nullptr;
+    const qint64 pieces = (out.size() + MAX_SIZE - 1) / MAX_SIZE;
+    awaitAnswer(out.size() + pieces * FPaceMs * std::max<qint64>(1, FMinBytesPerSec) / 1000, sendPiece);
     FBinData.clear();
     FBinDataPos = 0;
-    return finish(sComment);
+    uint8_t r = finish(sComment);
+    // Done only when the dock had every byte before it answered.
+    if (r == TCPSKT_COMM_OK && (sent < out.size() || m_sentAtAnswer > 0)) {
+        Inform(sComment + QStringLiteral(": the dock answered after ") + QString::number(sent) +
+               QStringLiteral(" of ") + QString::number(out.size()) + QStringLiteral(" bytes"));
+        r = TCPSKT_COMM_NOTALLSENT;
+    }
+    return r;
 }
 
 // ---- file primitives ----
@@ -400,7 +459,14 @@ uint8_t TTCPSkt::GetFileSize(const QString& sFile, qint64& nLength)
     return r;
 }
 
-void TTCPSkt::ParseDirectoryPage(const QByteArray& page, const QString& sFolder, QVector<RFileList>& arrList)
+bool TTCPSkt::DirectoryPageComplete(const QByteArray& page)
+{
+    const qsizetype m = page.indexOf("</td><td></td></tr>");
+    return m < 0 || page.indexOf("</table>", m) >= 0;
+}
+
+void TTCPSkt::ParseDirectoryPage(const QByteArray& page, const QString& sFolder, QVector<RFileList>& arrList,
+                                 QStringList* refused)
 {
     const QByteArray marker = "</td><td></td></tr>";
     const qsizetype m = page.indexOf(marker);
@@ -435,14 +501,20 @@ void TTCPSkt::ParseDirectoryPage(const QByteArray& page, const QString& sFolder,
                 continue;
         }
         // The name is a full dock path: it must be one entry of the folder listed.
-        if (!e.mName.startsWith(folder, Qt::CaseInsensitive))
-            continue;
-        QString rest = e.mName.mid(folder.size());
+        QString rest = e.mName.startsWith(folder, Qt::CaseInsensitive) ? e.mName.mid(folder.size()) : QString();
         if (rest.endsWith(QLatin1Char('/')))
             rest.chop(1);
+        bool control = false;
+        for (QChar c : rest)
+            control = control || c.unicode() < 0x20;
         if (rest.isEmpty() || rest == QLatin1String(".") || rest.contains(QLatin1String("..")) ||
-            rest.contains(QLatin1Char('/')) || rest.contains(QLatin1Char('\\')))
+            rest.contains(QLatin1Char('/')) || rest.contains(QLatin1Char('\\')) || control || rest.size() > 255) {
+            const QString tail = e.mName.section(QLatin1Char('/'), -2);
+            if (refused && e.mName != folder && tail != QLatin1String("../") && tail != QLatin1String("./") &&
+                e.mName != QLatin1String("..") && e.mName != QLatin1String("../"))
+                *refused << e.mName;
             continue;
+        }
         arrList.append(e);
     }
 }
@@ -450,23 +522,45 @@ void TTCPSkt::ParseDirectoryPage(const QByteArray& page, const QString& sFolder,
 uint8_t TTCPSkt::GetFileList(const QString& sPath, QVector<RFileList>& arrList)
 {
     arrList.clear();
-    const uint8_t r = SendCommand(QStringLiteral("LIST:") + sPath, TCPSKT_REVTYPE_TEXT, 0,
-                                  "GET " + platform::EncodeLegacy(sPath) + '@');
-    if (r == TCPSKT_COMM_OK)
-        ParseDirectoryPage(FTxtData, sPath, arrList);
+    m_expectBody = -1;
+    uint8_t r = SendCommand(QStringLiteral("LIST:") + sPath, TCPSKT_REVTYPE_TEXT, 0,
+                            "GET " + platform::EncodeLegacy(sPath) + '@');
+    if (r == TCPSKT_COMM_OK && !DirectoryPageComplete(FTxtData)) {
+        Inform(QStringLiteral("LIST:") + sPath + QStringLiteral(" ... page cut short"));
+        r = TCPSKT_COMM_SHORTBODY;
+    }
+    if (r == TCPSKT_COMM_OK) {
+        QStringList refused;
+        ParseDirectoryPage(FTxtData, sPath, arrList, &refused);
+        for (const QString& name : refused)
+            RefusedName(QString(), name);
+    }
     return r;
 }
 
 uint8_t TTCPSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 nFileSize)
 {
-    const uint8_t r = SendCommand(QStringLiteral("Load:") + sSource, TCPSKT_REVTYPE_BIN,
-                                  std::max<qint64>(0, nFileSize) + 1000, "GET " + platform::EncodeLegacy(sSource) + '@');
+    const qint64 size = std::max<qint64>(0, nFileSize);
+    QSaveFile out(sDest);
+    if (!out.open(QIODevice::WriteOnly)) {
+        QFile::remove(sDest);
+        return TCPSKT_COMM_FILE_ERROR;
+    }
+    // The body streams into a temporary file beside the real one and takes the
+    // real name only when it is exactly the size listed.
+    m_sink = &out;
+    m_expectBody = size;
+    const uint8_t r = SendCommand(QStringLiteral("Load:") + sSource, TCPSKT_REVTYPE_BIN, size,
+                                  "GET " + platform::EncodeLegacy(sSource) + '@');
+    m_sink = nullptr;
+    m_expectBody = -1;
     if (r != TCPSKT_COMM_OK) {
+        out.cancelWriting();
         // An older copy under this name would be taken for the dock's file.
         QFile::remove(sDest);
         return r;
     }
-    return WriteFileAtomic(sDest, FBinData.left(FBinDataPos)) ? TCPSKT_COMM_OK : TCPSKT_COMM_FILE_ERROR;
+    return out.commit() ? TCPSKT_COMM_OK : TCPSKT_COMM_FILE_ERROR;
 }
 
 uint8_t TTCPSkt::SaveFile(const QString& sDest, const QString& sSource)

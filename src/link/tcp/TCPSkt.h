@@ -1,14 +1,19 @@
 #pragma once
 // The TCP link: HTTP-style requests to the dock's web server. The dock answers
 // each request with an HTTP/1.0 status line, headers and a body, then closes the
-// connection; the response ends when the dock closes it or after one quiet second.
+// connection. A request has its own deadlines: to connect, to the first byte of
+// the answer, between bytes, and in all (growing with the size expected).
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <functional>
 #include <memory>
 
 #include "link/remote/RemoteUnit.h"
 
 class QEventLoop;
+class QFileDevice;
 class QTcpSocket;
+class QTimer;
 
 // Result codes.
 inline constexpr uint8_t TCPSKT_COMM_OK = 0;
@@ -21,6 +26,10 @@ inline constexpr uint8_t TCPSKT_COMM_SHORTBODY = 4;
 inline constexpr uint8_t TCPSKT_COMM_TOOLONG = 5;
 // A local file could not be read or written.
 inline constexpr uint8_t TCPSKT_COMM_FILE_ERROR = 6;
+// The answer came, but slower than any dock sends: the request's whole time ran out.
+inline constexpr uint8_t TCPSKT_COMM_TOOSLOW = 7;
+// The dock answered an upload before it had all of it.
+inline constexpr uint8_t TCPSKT_COMM_NOTALLSENT = 8;
 inline constexpr uint8_t TCPSKT_COMM_INACTIVE = 254;
 inline constexpr uint8_t TCPSKT_COMM_TIMEOUT = 255;
 
@@ -47,8 +56,11 @@ public:
     QByteArray FBinData;    // body bytes (binary mode), or the bytes to send (upload)
     qint64 FBinDataPos = 0;
     qint64 FBinDataMax = 0;
-    // Waits in milliseconds; tests shorten the pacing.
-    int FQuietMs = 1000;     // a response ends after this long without data
+    // Waits in milliseconds; tests shorten them.
+    int FFirstByteMs = 5000; // from the request to the answer's first byte
+    int FIdleMs = 3000;      // between two arrivals of the answer
+    int FTotalBaseMs = 15000; // a request in all, plus the time its expected bytes take
+    qint64 FMinBytesPerSec = 20000; // ... at the slowest rate a working dock sends
     int FConnectMs = 1000;   // per connection attempt
     int FRetryPauseMs = 500; // between connection attempts
     int FPaceMs = 100;       // between upload pieces
@@ -66,7 +78,11 @@ public:
     static qint64 ContentLength(const QByteArray& header);
     // Entries of a directory page below sFolder; entries that name another folder's
     // files, climb with "..", or lack a field are left out.
-    static void ParseDirectoryPage(const QByteArray& page, const QString& sFolder, QVector<RFileList>& arrList);
+    // refused, when given, gets the names left out.
+    static void ParseDirectoryPage(const QByteArray& page, const QString& sFolder, QVector<RFileList>& arrList,
+                                   QStringList* refused = nullptr);
+    // A directory page that stops before its table ends was cut short.
+    static bool DirectoryPageComplete(const QByteArray& page);
     static QByteArray UploadRequest(const QByteArray& path, const QByteArray& data);
 
     // ---- file primitives ----
@@ -103,10 +119,23 @@ private:
     void onReadyRead();
     void dropConnection();
     uint8_t finish(const QString& sComment);
+    // Runs the wait for the answer with the request's deadlines; nExpected is the
+    // size of what is sent and received, as far as it is known.
+    void awaitAnswer(qint64 nExpected, const std::function<bool()>& onTick = {});
+    void rearm();
 
     std::unique_ptr<QTcpSocket> m_socket;
     QString m_host;
     QEventLoop* m_wait = nullptr;
     bool m_headerTaken = false;
     bool m_overflow = false;
+    bool m_noBody = false;     // a HEAD request: its answer has no body
+    bool m_gotByte = false;    // any byte of the answer arrived
+    bool m_tooSlow = false;    // the request's whole time ran out while the answer came
+    qint64 m_totalMs = 0;
+    qint64 m_expectBody = -1;  // a download's listed size: the body must be exactly this
+    qint64 m_sentAtAnswer = -1; // upload bytes handed over when the answer began
+    QFileDevice* m_sink = nullptr; // a download's file: the body goes there, not into memory
+    QTimer* m_deadline = nullptr;
+    QElapsedTimer m_clock;
 };

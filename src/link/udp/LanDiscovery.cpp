@@ -94,16 +94,23 @@ QVector<RMyIp> TLanDiscovery::Networks(const QStringList& localIps) const
 bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, double rMaxTime,
                            QVector<RDockLanInfo>& list)
 {
+    Error.clear();
     if (networks.isEmpty()) {
-        log(QStringLiteral("No local network to search"));
+        Error = QStringLiteral("No local network to search");
+        log(Error);
         return false;
     }
     QUdpSocket socket;
     if (DockPort == 65535 || !socket.bind(QHostAddress::AnyIPv4, quint16(DockPort + 1))) {
-        log(QStringLiteral("Search not possible: local port ") + QString::number(DockPort + 1) +
-            QStringLiteral(" (") + socket.errorString() + QLatin1Char(')'));
+        Error = QStringLiteral("Search not possible: local port ") + QString::number(DockPort + 1) +
+                QStringLiteral(" (") + (DockPort == 65535 ? QStringLiteral("out of range") : socket.errorString()) +
+                QLatin1Char(')');
+        log(Error);
         return false;
     }
+    // Whatever reached the port before this search began answers another one.
+    while (socket.hasPendingDatagrams())
+        socket.readDatagram(nullptr, 0);
     list = {RDockLanInfo{}};
     bool flooded = false;
     for (const RMyIp& net : networks) {
@@ -127,13 +134,24 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
             while (socket.hasPendingDatagrams()) {
                 const qint64 size = socket.pendingDatagramSize();
                 QByteArray d(LAN_MAX_ANSWER, Qt::Uninitialized);
-                const qint64 n = socket.readDatagram(d.data(), d.size());
+                QHostAddress from;
+                quint16 fromPort = 0;
+                const qint64 n = socket.readDatagram(d.data(), d.size(), &from, &fromPort);
                 if (n < 0)
                     continue;
                 d.truncate(n);
                 RDockLanInfo info;
                 if (size > LAN_MAX_ANSWER || !ParseLanAnswer(d, info)) {
                     log(QStringLiteral("Answer not understood (") + QString::number(size) + QStringLiteral(" bytes)"));
+                    continue;
+                }
+                // A dock answers from its own address and port: anyone else's
+                // datagram would send the PC to an address the dock never named.
+                bool v4 = false;
+                const QString sender = QHostAddress(from.toIPv4Address(&v4)).toString();
+                if (!v4 || sender != info.mIp || fromPort != DockPort) {
+                    log(QStringLiteral("Answer from ") + (v4 ? sender : from.toString()) + QLatin1Char(':') +
+                        QString::number(fromPort) + QStringLiteral(" ignored: it names ") + info.mIp);
                     continue;
                 }
                 bool known = false;

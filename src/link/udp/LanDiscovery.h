@@ -44,11 +44,15 @@ public:
     std::function<void(const QString&)> OnLog;
     // Looked at every 100 ms: true ends the search at once (Cancel, a stop signal).
     std::function<bool()> Stopped;
+    // Why the last search could not run (no network, the port taken); empty after one that ran.
+    QString Error;
 
     // The local networks of these addresses, in order.
     QVector<RMyIp> Networks(const QStringList& localIps) const;
     // One round per network; docks in the order their first answer came, entry 0
-    // the placeholder. Returns false (and leaves list alone) when there is no network.
+    // the placeholder. An answer counts only when it comes from the dock port of
+    // the address it names, after this search's first broadcast. Returns false
+    // (and leaves list alone) when there is no network or the port cannot be had.
     bool Search(const QVector<RMyIp>& networks, double rRetryTime, double rMaxTime, QVector<RDockLanInfo>& list);
 
 private:

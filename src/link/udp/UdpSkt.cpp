@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -174,6 +175,9 @@ bool TUdpSkt::OpenComm(const QString& sOpenStr)
     m_remote = QHostAddress(host);
     m_open = true;
     FResetReq = 0;
+    FIgnored = 0;
+    m_resync = false;
+    BeginLinkSession();
     Inform(QStringLiteral("Ethernet IP allocated ... ") + host);
     return true;
 }
@@ -201,8 +205,9 @@ void TUdpSkt::ResetReply(uint8_t nRevType, qint64 nSize)
         FBinData.clear();
         FBinDataPos = 0;
         FBinDataMax = std::max<qint64>(0, nSize);
-        // Room for what is expected, up to a sane amount; a listing's million stays lazy.
-        FBinData.reserve(qsizetype(std::min<qint64>(FBinDataMax, 64 * 1024 * 1024)));
+        // Room for what is expected, up to a sane amount; a download goes to its file.
+        if (!m_sink)
+            FBinData.reserve(qsizetype(std::min<qint64>(FBinDataMax, 1024 * 1024)));
     }
 }
 
@@ -214,15 +219,29 @@ void TUdpSkt::sendDatagram(const QByteArray& data)
 
 uint8_t TUdpSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 nSize, const QByteArray& sCmd)
 {
-    ResetReply(nRevType, nSize);
-    if (m_wait) // one command in flight
+    // One command in flight: a nested one is refused before it touches the
+    // exchange's reply, buffer or position.
+    if (m_wait)
+        return UDPSKT_COMM_NOREPLY;
+    auto done = [&] {
+        if (OnData)
+            OnData(QLatin1Char('(') + sComment + QStringLiteral(") ") + GetError(FRxData.mResult));
         return FRxData.mResult;
+    };
+    if (m_open && !DockGone() && m_resync && !m_resyncing && !resynchronise()) {
+        ResetReply(nRevType, nSize);
+        return done();
+    }
+    ResetReply(nRevType, nSize);
+    if (m_open && DockGone())
+        return done(); // not sent: the dock has stopped answering in this operation
     // Whatever arrived since the last exchange belongs to none: it must not pass
     // for the reply to this one.
     if (m_socket)
         while (m_socket->hasPendingDatagrams()) {
             const qint64 n = m_socket->pendingDatagramSize();
             m_socket->readDatagram(nullptr, 0);
+            ++FIgnored;
             Inform(QStringLiteral("Late datagram of ") + QString::number(n) + QStringLiteral(" bytes ignored"));
         }
     if (OnSend) {
@@ -245,10 +264,38 @@ uint8_t TUdpSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
             loop.exec();
             m_wait = nullptr;
         }
+        const bool timedOut = FRxData.mResult == UDPSKT_COMM_NOREPLY && m_open;
+        // The answer may still come: until the dock has caught up, nothing it
+        // sends is taken for a later request.
+        if (timedOut)
+            m_resync = true;
+        NoteExchange(timedOut);
     }
-    if (OnData)
-        OnData(QLatin1Char('(') + sComment + QStringLiteral(") ") + GetError(FRxData.mResult));
-    return FRxData.mResult;
+    return done();
+}
+
+bool TUdpSkt::resynchronise()
+{
+    const int order = FExpectOrder;
+    const qint64 size = FExpectSize;
+    const QByteArray tag = FExpectTag;
+    QFileDevice* sink = m_sink;
+    FExpectOrder = -1;
+    FExpectSize = -1;
+    FExpectTag = QByteArrayLiteral("SN");
+    m_sink = nullptr;
+    m_resyncing = true;
+    Inform(QStringLiteral("Waiting for the dock to answer the requests that timed out"));
+    const uint8_t r = SendCommand(QStringLiteral("SYNC"), UDPSKT_REVTYPE_TEXT, 0, "GET Inform");
+    m_resyncing = false;
+    FExpectOrder = order;
+    FExpectSize = size;
+    FExpectTag = tag;
+    m_sink = sink;
+    if (r == UDPSKT_COMM_NOREPLY)
+        return false;
+    m_resync = false;
+    return true;
 }
 
 void TUdpSkt::SendReset()
@@ -263,21 +310,30 @@ void TUdpSkt::onReadyRead()
 {
     if (!m_socket)
         return;
+    bool dockV4 = false;
+    const quint32 dock = m_remote.toIPv4Address(&dockV4);
     while (m_socket && m_socket->hasPendingDatagrams()) {
         const qint64 size = m_socket->pendingDatagramSize();
         QByteArray buf(kReceiveBuffer, Qt::Uninitialized);
         QHostAddress from;
-        const qint64 n = m_socket->readDatagram(buf.data(), buf.size(), &from);
+        quint16 fromPort = 0;
+        const qint64 n = m_socket->readDatagram(buf.data(), buf.size(), &from, &fromPort);
         if (n < 0)
             continue;
         buf.truncate(n);
-        QString ip = from.toString();
         bool ok = false;
-        const QHostAddress v4(from.toIPv4Address(&ok));
-        if (ok)
-            ip = v4.toString();
+        const quint32 v4 = from.toIPv4Address(&ok);
+        const QString ip = ok ? QHostAddress(v4).toString() : from.toString();
+        if (!ok || !dockV4 || v4 != dock || fromPort != RemotePort) {
+            // Only the dock answers: anyone else's datagram is no reply, nor an error.
+            ++FIgnored;
+            Inform(QStringLiteral("Datagram from ") + ip + QLatin1Char(':') + QString::number(fromPort) +
+                   QStringLiteral(" ignored: not the dock"));
+            continue;
+        }
         if (FRxData.mResult != UDPSKT_COMM_NOREPLY) {
             // The exchange has its answer already: a repeat must not add its data twice.
+            ++FIgnored;
             Inform(QStringLiteral("Datagram from ") + ip + QStringLiteral(" after the reply ignored"));
             continue;
         }
@@ -303,20 +359,29 @@ bool TUdpSkt::collect(const char* data, qsizetype size)
         FRxData.mResult = UDPSKT_COMM_TOOLONG;
         return false;
     }
-    FBinData.append(data, size);
+    if (m_sink) {
+        if (m_sink->write(data, size) != size) {
+            FRxData.mResult = UDPSKT_COMM_FILE_ERROR;
+            return false;
+        }
+    } else {
+        FBinData.append(data, size);
+    }
     FBinDataPos += size;
     return true;
 }
 
 void TUdpSkt::OnDataReceived(const QByteArray& datagram, const QString& fromIp)
 {
-    Q_UNUSED(fromIp);
     const QByteArray d = datagram.left(UDPSKT_MAX_DATAGRAM);
     qsizetype headerLen = d.size();
+    bool blank = false;
     if (FRevType == UDPSKT_REVTYPE_BIN) {
         const qsizetype at = d.indexOf(kHeaderEnd);
-        if (at >= 0)
+        if (at >= 0) {
             headerLen = at + kHeaderEnd.size();
+            blank = true;
+        }
     }
     const QByteArray header = d.left(headerLen);
     if (OnRead)
@@ -332,37 +397,60 @@ void TUdpSkt::OnDataReceived(const QByteArray& datagram, const QString& fromIp)
         FRxData.mResult = ok && code >= 200 && code <= 210 ? uint8_t(code) : UDPSKT_COMM_NG_UNKNOWN;
         return;
     }
+    RRxData rx;
     bool ok = false;
+    bool hasSize = false;
     QByteArray v = tagValue(header, "Size");
     if (!v.isEmpty()) {
         const qint64 n = v.toLongLong(&ok);
-        if (ok && n >= 0 && n <= INT32_MAX)
-            FRxData.mSize = int32_t(n);
+        if (ok && n >= 0 && n <= INT32_MAX) {
+            rx.mSize = int32_t(n);
+            hasSize = true;
+        }
     }
     v = tagValue(header, "Order");
     if (!v.isEmpty()) {
         const int n = v.toInt(&ok);
         if (ok)
-            FRxData.mOrder = n;
-    }
-    if (FExpectOrder >= 0 && FRxData.mOrder != 65535 && FRxData.mOrder != FExpectOrder) {
-        Inform(QStringLiteral("Reply for part ") + QString::number(FRxData.mOrder) + QStringLiteral(" instead of ") +
-               QString::number(FExpectOrder) + QStringLiteral(" refused"));
-        FRxData.mResult = UDPSKT_COMM_NG_WRONGORDER;
-        return;
+            rx.mOrder = n;
     }
     v = tagValue(header, "SN");
     if (!v.isEmpty())
-        FRxData.mSN = platform::DecodeLegacy(v.left(64));
+        rx.mSN = platform::DecodeLegacy(v.left(64));
     v = tagValue(header, "Ver");
     if (!v.isEmpty())
-        FRxData.mSWVersion = platform::DecodeLegacy(v.left(64));
+        rx.mSWVersion = platform::DecodeLegacy(v.left(64));
     v = tagValue(header, "Id");
     if (!v.isEmpty())
-        FRxData.mProgramId = platform::DecodeLegacy(v.left(64));
+        rx.mProgramId = platform::DecodeLegacy(v.left(64));
     v = tagValue(header, "Clock");
     if (!v.isEmpty())
-        FRxData.mDate = IsValidFatDateTime(latin(v));
+        rx.mDate = IsValidFatDateTime(latin(v));
+
+    // A reply that cannot be the answer to the request in flight is passed over:
+    // it answers one that timed out, and its bytes belong to another file.
+    QString notOurs;
+    if (FExpectOrder >= 0 && rx.mOrder != 65535 && rx.mOrder != FExpectOrder)
+        notOurs = QStringLiteral("part ") + QString::number(rx.mOrder) + QStringLiteral(" instead of ") +
+                  QString::number(FExpectOrder);
+    else if (FExpectSize >= 0 && hasSize && rx.mSize != FExpectSize)
+        notOurs = QStringLiteral("size ") + QString::number(rx.mSize) + QStringLiteral(" instead of ") +
+                  QString::number(FExpectSize);
+    else if (!FExpectTag.isEmpty() && tagValue(header, FExpectTag.constData()).isEmpty())
+        notOurs = QStringLiteral("no ") + latin(FExpectTag);
+    else if (FRevType == UDPSKT_REVTYPE_BIN && !blank)
+        notOurs = QStringLiteral("no data part");
+    else if (FRevType == UDPSKT_REVTYPE_TXTDATA && d.indexOf("<Data>") < 0)
+        notOurs = QStringLiteral("no listing data");
+    if (!notOurs.isEmpty()) {
+        ++FIgnored;
+        Inform(QStringLiteral("Reply from ") + fromIp + QStringLiteral(" passed over (") + notOurs +
+               QStringLiteral("): it answers an earlier request"));
+        return;
+    }
+    const uint8_t pending = FRxData.mResult;
+    FRxData = rx;
+    FRxData.mResult = pending;
 
     if (FRevType == UDPSKT_REVTYPE_BIN) {
         uint8_t result = UDPSKT_COMM_WRONG_TERMINATE;
@@ -405,14 +493,17 @@ void TUdpSkt::OnDataReceived(const QByteArray& datagram, const QString& fromIp)
 uint8_t TUdpSkt::GetFileSize(const QString& sFile, qint64& nLength)
 {
     nLength = 0;
+    FExpectTag = QByteArrayLiteral("Size");
     const uint8_t r = SendCommand(QStringLiteral("Size:") + sFile, UDPSKT_REVTYPE_TEXT, 0,
                                   "GET Size " + platform::EncodeLegacy(sFile) + '@');
+    FExpectTag.clear();
     if (r == UDPSKT_COMM_END)
         nLength = FRxData.mSize;
     return r;
 }
 
-void TUdpSkt::ParseListing(const QByteArray& text, const QString& sFolder, QVector<RFileList>& arrList)
+void TUdpSkt::ParseListing(const QByteArray& text, const QString& sFolder, QVector<RFileList>& arrList,
+                           QStringList* refused)
 {
     qsizetype pos = 0;
     while (text.size() - pos > 10) {
@@ -440,78 +531,93 @@ void TUdpSkt::ParseListing(const QByteArray& text, const QString& sFolder, QVect
             if (!ok || e.mSize < 0)
                 continue;
         }
-        if (!acceptableEntryName(e.mName))
+        if (!acceptableEntryName(e.mName)) {
+            // The folder's own entries are no file; anything else is a name refused.
+            static const QStringList kSelf{QStringLiteral("."), QStringLiteral(".."), QStringLiteral("./"),
+                                           QStringLiteral("../")};
+            if (refused && !kSelf.contains(e.mName))
+                *refused << e.mName;
             continue;
+        }
         e.mName = sFolder + e.mName;
         e.mDateStr = latin(time);
         arrList.append(e);
     }
 }
 
-uint8_t TUdpSkt::GetFileList(const QString& sPath, QVector<RFileList>& arrList)
+uint8_t TUdpSkt::chain(const QString& sComment, uint8_t nFirstMode, qint64 nSize, const QByteArray& sRequest,
+                       int nResetEvery)
 {
-    arrList.clear();
-    const QByteArray path = platform::EncodeLegacy(sPath);
-    const QString label = QStringLiteral("Load:") + sPath;
-    uint8_t k = 0;
-    uint8_t mode = UDPSKT_REVTYPE_TXTDATA;
+    uint8_t mode = nFirstMode;
     uint8_t r = UDPSKT_COMM_NOREPLY;
-    int requests = 0;
     int empty = 0;
+    // As wide as the chain needs: a folder of thousands of entries takes hundreds of parts.
+    qint64 k = 0;
     do {
         const qint64 before = FBinDataPos;
-        FExpectOrder = k;
-        r = SendCommand(label, mode, 1000000, "GET List " + path + "@order=" + QByteArray::number(k) + ' ');
+        FExpectOrder = int(std::min<qint64>(k, INT32_MAX));
+        r = SendCommand(sComment, mode, nSize, sRequest + "@order=" + QByteArray::number(k) + ' ');
         FExpectOrder = -1;
         mode = UDPSKT_REVTYPE_IGNORE;
         ++k;
-        if (++requests % 30 == 0)
+        if (k % nResetEvery == 0)
             SendReset();
         empty = FBinDataPos == before ? empty + 1 : 0;
         if (r == UDPSKT_COMM_MORE && empty >= kMaxEmptyMore)
             r = UDPSKT_COMM_WRONG_TERMINATE;
+        if (r == UDPSKT_COMM_MORE && nFirstMode == UDPSKT_REVTYPE_TXTDATA && Cancelled())
+            r = UNIT_RESULT_CANCELLED; // the stop flag is looked at before every listing request
     } while (r == UDPSKT_COMM_MORE);
-    if (r == UDPSKT_COMM_END)
-        ParseListing(FBinData.left(FBinDataPos), sPath, arrList);
+    return r;
+}
+
+uint8_t TUdpSkt::GetFileList(const QString& sPath, QVector<RFileList>& arrList)
+{
+    arrList.clear();
+    const uint8_t r = chain(QStringLiteral("Load:") + sPath, UDPSKT_REVTYPE_TXTDATA, 1000000,
+                            "GET List " + platform::EncodeLegacy(sPath), 30);
+    if (r == UDPSKT_COMM_END) {
+        QStringList refused;
+        ParseListing(FBinData.left(FBinDataPos), sPath, arrList, &refused);
+        for (const QString& name : refused)
+            RefusedName(sPath, name);
+    }
     SendReset();
     return r;
 }
 
 uint8_t TUdpSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 nFileSize)
 {
-    const QByteArray path = platform::EncodeLegacy(sSource);
-    const QString label = QStringLiteral("Load:") + sSource;
-    int k = 0;
-    uint8_t mode = UDPSKT_REVTYPE_BIN;
-    uint8_t r = UDPSKT_COMM_NOREPLY;
-    int empty = 0;
-    do {
-        const qint64 before = FBinDataPos;
-        FExpectOrder = k;
-        r = SendCommand(label, mode, std::max<qint64>(0, nFileSize) + 500,
-                        "GET File " + path + "@order=" + QByteArray::number(k) + ' ');
-        FExpectOrder = -1;
-        mode = UDPSKT_REVTYPE_IGNORE;
-        ++k;
-        if (k % 20 == 0)
-            SendReset();
-        empty = FBinDataPos == before ? empty + 1 : 0;
-        if (r == UDPSKT_COMM_MORE && empty >= kMaxEmptyMore)
-            r = UDPSKT_COMM_WRONG_TERMINATE;
-    } while (r == UDPSKT_COMM_MORE);
+    const qint64 size = std::max<qint64>(0, nFileSize);
+    // The bytes go straight into a temporary file beside the real one, which takes
+    // the real name only once the file is complete: memory stays small whatever
+    // the dock sends.
+    QSaveFile out(sDest);
+    if (!out.open(QIODevice::WriteOnly)) {
+        QFile::remove(sDest);
+        return UDPSKT_COMM_FILE_ERROR;
+    }
+    m_sink = &out;
+    FExpectSize = nFileSize >= 0 ? nFileSize : -1;
+    uint8_t r = chain(QStringLiteral("Load:") + sSource, UDPSKT_REVTYPE_BIN, size,
+                      "GET File " + platform::EncodeLegacy(sSource), 20);
+    FExpectSize = -1;
+    m_sink = nullptr;
     SendReset();
-    // A chain that ends short of the size known before, or of the size its replies
-    // name, has lost or repeated data.
-    if (r == UDPSKT_COMM_END &&
-        (FBinDataPos < nFileSize || (FRxData.mSize > 0 && FBinDataPos != FRxData.mSize)))
+    // A chain that ends short of the size the listing gave, or of the size its
+    // replies name, has lost or repeated data.
+    if (r == UDPSKT_COMM_END && (FBinDataPos != size || (FRxData.mSize > 0 && FBinDataPos != FRxData.mSize))) {
+        Inform(QStringLiteral("Load:") + sSource + QStringLiteral(" got ") + QString::number(FBinDataPos) +
+               QStringLiteral(" bytes of ") + QString::number(size));
         r = UDPSKT_COMM_WRONG_NOTALLSEND;
+    }
     if (r != UDPSKT_COMM_END) {
+        out.cancelWriting();
         // An older copy under this name would be taken for the dock's file.
         QFile::remove(sDest);
         return r;
     }
-    // The file takes its real name only once it is complete.
-    return WriteFileAtomic(sDest, FBinData.left(FBinDataPos)) ? UDPSKT_COMM_END : UDPSKT_COMM_FILE_ERROR;
+    return out.commit() ? UDPSKT_COMM_END : UDPSKT_COMM_FILE_ERROR;
 }
 
 uint8_t TUdpSkt::SaveFile(const QString& sDest, const QString& sSource)

@@ -10,6 +10,7 @@
 #include "link/remote/RemoteUnit.h"
 
 class QEventLoop;
+class QFileDevice;
 class QUdpSocket;
 
 // Result codes.
@@ -67,14 +68,21 @@ public:
     // Waits, in milliseconds; tests and the benchmark shorten them.
     int FReplyTimeoutMs = 5000;
     int FResetPauseMs = 50;
-    // The part of a chain the current request asks for (-1: none); a reply that
-    // names another part in its "Order" tag is refused.
+    // What the reply to the current request must carry; a datagram that names
+    // another part ("Order"), another file size ("Size") or lacks the tag asked
+    // for answers an earlier request and is passed over.
     int FExpectOrder = -1;
+    qint64 FExpectSize = -1;
+    QByteArray FExpectTag;
+    // Datagrams passed over since the link was opened (not the dock's, or not
+    // for the request in flight).
+    int FIgnored = 0;
 
     // One exchange: send sCmd, wait for the reply; the reply's result code (255: none came).
     uint8_t SendCommand(const QString& sComment, uint8_t nRevType, qint64 nSize, const QByteArray& sCmd);
     void SendReset();
-    // The reply parser: every datagram that reaches the local port, from any sender.
+    // The reply parser: every datagram from the dock's address and port. A datagram
+    // that does not answer the request in flight leaves FRxData waiting.
     void OnDataReceived(const QByteArray& datagram, const QString& fromIp);
     // Readies the parser for a new exchange without sending (fuzzing and tests).
     void ResetReply(uint8_t nRevType, qint64 nSize);
@@ -82,7 +90,9 @@ public:
 
     // The elements of a listing text; entries lacking a field, or named ".", "..",
     // or holding a path, are left out.
-    static void ParseListing(const QByteArray& text, const QString& sFolder, QVector<RFileList>& arrList);
+    // refused, when given, gets the names left out (the folder's "." and ".." aside).
+    static void ParseListing(const QByteArray& text, const QString& sFolder, QVector<RFileList>& arrList,
+                             QStringList* refused = nullptr);
     // Four parts from 0 to 255, the first not 0, not the broadcast address: the
     // address rejoined, or empty.
     static QString CheckAddress(const QString& sAddress);
@@ -121,6 +131,16 @@ private:
     void sendDatagram(const QByteArray& data);
     bool collect(const char* data, qsizetype size);
     void deletionDone();
+    // After a time-out: one identity request whose answer marks the point where
+    // the dock has caught up; what arrives before it answered the requests that
+    // timed out.
+    bool resynchronise();
+    uint8_t chain(const QString& sComment, uint8_t nFirstMode, qint64 nSize, const QByteArray& sRequest,
+                  int nResetEvery);
+
+    QFileDevice* m_sink = nullptr; // a download's file: its bytes go there, not into memory
+    bool m_resync = false;
+    bool m_resyncing = false;
 
     std::unique_ptr<QUdpSocket> m_socket;
     QHostAddress m_remote;

@@ -355,7 +355,8 @@ TEST(TcpResponse, AnswersThatAreNotWhatTheyClaim)
     TTCPSkt t;
     t.Port = web.server.serverPort();
     t.FAfterPauseMs = 0;
-    t.FQuietMs = 300;
+    t.FIdleMs = 300;
+    t.FFirstByteMs = 300;
     ASSERT_TRUE(t.OpenComm("127.0.0.1"));
     const QString local = tmp.path() + "/f.bin";
     struct Case {
