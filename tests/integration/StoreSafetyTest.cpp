@@ -3,6 +3,7 @@
 // moments. What was stored is checked byte for byte against the dock's files.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
