@@ -3,6 +3,7 @@
 // moments. What was stored is checked byte for byte against the dock's files.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -115,8 +116,9 @@ protected:
             EXPECT_TRUE(there || stored.value(QFileInfo(l.path).fileName().toUpper()).contains(original[l.path]))
                 << "lost: " << l.path.toStdString();
         }
-        if (QFileInfo::exists(store + "Report.Bin"))
+        if (QFileInfo::exists(store + "Report.Bin")) {
             EXPECT_EQ(ReportBinDamage(readAll(store + "Report.Bin")), QString());
+        }
         (void)onDock;
     }
 };
