@@ -55,6 +55,8 @@ protected:
         ASSERT_TRUE(manifest.ok()) << manifest.error.toStdString();
         for (const docksim::ManifestLog& l : manifest.logs)
             original.insert(l.path, readAll(dock + '/' + l.path));
+        for (const QString& other : manifest.otherFiles)
+            original.insert(other, readAll(dock + '/' + other));
         ASSERT_EQ(cli({"settings", "set", "SET/LogDestination=" + store, "ETC/PurgeDay=30"}), 0);
     }
 
