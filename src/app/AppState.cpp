@@ -195,8 +195,15 @@ void AppState::KeepUnreadableSettingsAside()
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = path + QStringLiteral(".unreadable-") + QString::number(n);
     const bool moved = QFile::rename(path, aside);
+    // The settings come before the language: the built-in text when none is loaded yet.
+    QString text = LangText(824);
+    if (text.isEmpty()) {
+        LangTable builtIn;
+        builtIn.loadBuiltIn();
+        text = builtIn.text(824);
+    }
     if (m_port)
-        m_port->showMessage(LangText(824).arg(QDir::toNativeSeparators(path), why,
+        m_port->showMessage(text.arg(QDir::toNativeSeparators(path), why,
                                               moved ? QDir::toNativeSeparators(aside) : QStringLiteral("-")),
                             PROG_TITLE, OperatorPort::Icon::Warning);
 }

@@ -638,7 +638,7 @@ void TReportStore::mergeCaseDuplicates()
         RDockReport& m = kept[it.value()];
         const TDateTime mTest = std::max({m.mLastBumpPass, m.mLastBumpFail, m.mLastCalPass, m.mLastCalFail});
         const TDateTime rTest = std::max({r.mLastBumpPass, r.mLastBumpFail, r.mLastCalPass, r.mLastCalFail});
-        if (rTest > mTest || (m.mModel.isEmpty() && !r.mModel.isEmpty())) {
+        if ((rTest > mTest && !r.mModel.isEmpty()) || m.mModel.isEmpty()) {
             m.mModel = r.mModel;
             m.mSensor = r.mSensor;
             m.mSensorName = r.mSensorName;

@@ -13,12 +13,12 @@
 
 namespace {
 
-struct CliRun {
+struct Outcome {
     int code = -1;
     QString out, err;
 };
 
-CliRun run(const QString& program, const QStringList& args, const QString& cwd = QString(),
+Outcome run(const QString& program, const QStringList& args, const QString& cwd = QString(),
         const QByteArray& input = QByteArray())
 {
     QProcess p;
@@ -27,7 +27,7 @@ CliRun run(const QString& program, const QStringList& args, const QString& cwd =
     p.start(program, args);
     p.write(input);
     p.closeWriteChannel();
-    CliRun r;
+    Outcome r;
     if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
         r.code = p.exitCode();
     r.out = QString::fromUtf8(p.readAllStandardOutput());
@@ -50,7 +50,7 @@ TEST(CliPlainWords, WithoutLanguageFilesTheTextsAreEnglishAndQuestionsStillAnswe
     ASSERT_EQ(run(cli, {"settings", "set", "SET/LogDestination=" + root.path() + "/store", "ETC/PurgeDay=30"}, bare).code, 0);
     QDir().mkpath(root.path() + "/store");
 
-    CliRun r = run(cli, {"read", "--link", "usb", "--target", dock, "--purge", "no"}, bare);
+    Outcome r = run(cli, {"read", "--link", "usb", "--target", dock, "--purge", "no"}, bare);
     ASSERT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QRegularExpression("SUCCESS: \\S")))
         << r.out.toStdString();
@@ -69,7 +69,7 @@ TEST(CliPlainWords, PasswordFromStandardInputShownMaskedOldCopyDeleted)
     // An older version's settings in the shared temporary folder, with a password.
     const QString legacy = root.tmpDir() + "/TREVASK/DOCK_KM1.INI";
     testsupport::writeAll(legacy, "[EMAIL]\r\nPW=old-secret\r\nTo=a@example.invalid\r\n");
-    CliRun r = run(MARVANE_CLI, {"settings", "show"});
+    Outcome r = run(MARVANE_CLI, {"settings", "show"});
     ASSERT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("EMAIL/To=a@example.invalid"));
     EXPECT_TRUE(r.out.contains("EMAIL/PW=********")) << r.out.toStdString();
@@ -93,7 +93,7 @@ TEST(CliPlainWords, ASettingsFileThatCannotBeReadIsKeptAside)
         garbage[i] = char((i * 37) & 0xFF);
     QDir().mkpath(root.transferFolder());
     testsupport::writeAll(root.transferFolder() + "DOCK_KM1.INI", garbage);
-    const CliRun r = run(MARVANE_CLI, {"settings", "set", "ETC/PurgeDay=40"});
+    const Outcome r = run(MARVANE_CLI, {"settings", "set", "ETC/PurgeDay=40"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("DOCK_KM1.INI")) << r.err.toStdString();
     const QStringList aside = QDir(root.transferFolder()).entryList({"DOCK_KM1.INI.unreadable-*"}, QDir::Files);

@@ -55,6 +55,8 @@ protected:
         ASSERT_TRUE(manifest.ok()) << manifest.error.toStdString();
         for (const docksim::ManifestLog& l : manifest.logs)
             original.insert(l.path, readAll(dock + '/' + l.path));
+        for (const QString& other : manifest.otherFiles)
+            original.insert(other, readAll(dock + '/' + other));
         ASSERT_EQ(cli({"settings", "set", "SET/LogDestination=" + store, "ETC/PurgeDay=30"}), 0);
     }
 
@@ -116,8 +118,9 @@ protected:
             EXPECT_TRUE(there || stored.value(QFileInfo(l.path).fileName().toUpper()).contains(original[l.path]))
                 << "lost: " << l.path.toStdString();
         }
-        if (QFileInfo::exists(store + "Report.Bin"))
+        if (QFileInfo::exists(store + "Report.Bin")) {
             EXPECT_EQ(ReportBinDamage(readAll(store + "Report.Bin")), QString());
+        }
         (void)onDock;
     }
 };

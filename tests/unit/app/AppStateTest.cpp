@@ -197,7 +197,7 @@ TEST(AppStateTransferFolder, PlantedLinkIsRefusedWithAClearMessage)
     ScriptedOperatorPort port;
     AppState st(&port);
     EXPECT_FALSE(st.StartUp());
-    ASSERT_EQ(port.messages.size(), 1);
+    ASSERT_GE(port.messages.size(), 1); // (and the note on the built-in English texts)
     EXPECT_TRUE(port.messages[0].contains(folder)) << port.messages[0].toStdString();
     EXPECT_TRUE(port.messages[0].contains("is a link")) << port.messages[0].toStdString();
     EXPECT_EQ(st.settings.ConfigSendEmailSvrEdit, "");
@@ -233,7 +233,7 @@ TEST(AppStateTransferFolder, ForeignFolderAndForeignOldSettingsAreRefused)
     ScriptedOperatorPort port;
     AppState st(&port);
     EXPECT_FALSE(st.StartUp());
-    ASSERT_EQ(port.messages.size(), 1);
+    ASSERT_GE(port.messages.size(), 1); // (and the note on the built-in English texts)
     EXPECT_TRUE(port.messages[0].contains("belongs to another user")) << port.messages[0].toStdString();
     QString err;
     EXPECT_FALSE(st.SaveSetting(&err));

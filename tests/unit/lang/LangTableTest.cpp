@@ -96,10 +96,12 @@ TEST_F(LangFolders, NoLanguageFileAtAllGivesEnglishArial)
     LangTable t;
     t.loadList(transfer, program);
     EXPECT_EQ(names(t), "ENGLISH/Arial/1/1");
-    // The window's captions then stay empty: there is no file to read.
+    // There is no file to read: the English texts built into the program serve.
     EXPECT_FALSE(t.loadSelected(program));
-    EXPECT_EQ(t.text(501), "");
-    EXPECT_EQ(t.text(601), "ERROR");
+    EXPECT_TRUE(t.usingBuiltIn());
+    EXPECT_EQ(t.text(501), "Auto");
+    EXPECT_EQ(t.text(718), "Completed successfully");
+    EXPECT_FALSE(t.text(822).isEmpty());
 }
 
 TEST_F(LangFolders, SelectionIsClampedToTheList)
@@ -233,14 +235,16 @@ TEST_F(LangFolders, BrokenFilesGiveTheDefaults)
     LangTable t;
     t.loadList(transfer, program);
 
+    // A file without a single text is none: the built-in English texts serve.
     addLanguageFile("ENGLISH", "");
-    EXPECT_TRUE(t.loadSelected(program));
-    EXPECT_EQ(t.text(1), "");
-    EXPECT_EQ(t.text(615), "ERROR");
+    EXPECT_FALSE(t.loadSelected(program));
+    EXPECT_EQ(t.text(1), "Information");
+    EXPECT_TRUE(t.usingBuiltIn());
 
     // Cut in the middle of a multi-byte character and of a line.
     addLanguageFile("ENGLISH", QByteArray("1=Caf\xC3\xA9\r\n2=Tru\xC3", 15));
     EXPECT_TRUE(t.loadSelected(program));
+    EXPECT_FALSE(t.usingBuiltIn());
     EXPECT_EQ(t.text(1), QString::fromUtf8("Café"));
     EXPECT_TRUE(t.text(2).startsWith("Tru"));
 
@@ -248,8 +252,8 @@ TEST_F(LangFolders, BrokenFilesGiveTheDefaults)
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = char((i * 197 + 11) & 0xFF);
     addLanguageFile("ENGLISH", junk);
-    EXPECT_TRUE(t.loadSelected(program));
-    EXPECT_EQ(t.text(601), "ERROR");
+    EXPECT_FALSE(t.loadSelected(program));
+    EXPECT_EQ(t.text(2), "Serial Number");
 }
 
 TEST_F(LangFolders, OverlongLinesAreIgnoredAndTheRestIsRead)

@@ -222,9 +222,9 @@ TEST(ReportStoreSerials, OneInstrumentWhateverTheCaseOfItsSerial)
     EXPECT_EQ(StoreInstrumentDir(d.state.FLogDestDir, "GA0002 "), d.state.FLogDestDir + "KM1/GA0002/");
     EXPECT_EQ(StoreInstrumentDir(d.state.FLogDestDir, "../x"), d.state.FLogDestDir + "KM1/.._x/");
     // A result saved under the upper-case serial is folded from there.
-    s.MakeBumpResult({d.bump("XA8516908", "2303011200", "PASS")}, {0});
+    s.MakeBumpResult({d.bump("XA8516908", "2306011200", "PASS")}, {0});
     s.CheckResult();
     ASSERT_EQ(s.FReport.size(), 2);
     EXPECT_GT(s.FReport[1].mLastBumpPass, 45001.5);
-    EXPECT_TRUE(QFile::exists(d.state.FLogDestDir + "KM1/xa8516908/BUMP/XA8516908_BUMP_2303011200.XML"));
+    EXPECT_TRUE(QFile::exists(d.state.FLogDestDir + "KM1/xa8516908/BUMP/XA8516908_BUMP_2306011200.XML"));
 }
