@@ -105,6 +105,10 @@ protected:
     }
     void TearDown() override
     {
+        if (smtp.state() != QProcess::NotRunning) {
+            smtp.kill();
+            smtp.waitForFinished(3000);
+        }
         for (auto& s : servers) {
             s->closeWriteChannel(); // the simulator ends when its input pipe closes
             if (!s->waitForFinished(3000))
@@ -130,6 +134,25 @@ protected:
         EXPECT_TRUE(out.contains("UDP ")) << out.toStdString();
         servers.push_back(std::move(p));
         return m.dockSerial;
+    }
+
+    // The loopback SMTP peer, writing each message it takes into `inbox`; its port, 0 when it did not start.
+    const QString inbox = root.path() + "/inbox";
+    QProcess smtp;
+    static bool smtpAvailable()
+    {
+        return QFileInfo(kPython).isExecutable() && QProcess::execute(kPython, {"-c", "import aiosmtpd"}) == 0;
+    }
+    quint16 startSmtp()
+    {
+        QDir().mkpath(inbox);
+        testsupport::writeAll(root.path() + "/smtpd.py", kSmtpScript);
+        const quint16 port = freeTcpPort();
+        smtp.start(kPython, {root.path() + "/smtpd.py", QString::number(port), inbox});
+        QByteArray ready;
+        return waitFor(smtp, [&] { ready += smtp.readAllStandardOutput(); return ready.contains("READY"); }, 15000)
+                   ? port
+                   : 0;
     }
 
     int cli(const QStringList& args, QString* output = nullptr, int timeoutMs = 120000)
@@ -175,16 +198,10 @@ QList<int> downloadCounts(const QString& out)
 
 TEST_F(AutoCli, TwoCyclesOverTwoDocksWithTheReportMailedAtOnce)
 {
-    if (!QFileInfo(kPython).isExecutable() || QProcess::execute(kPython, {"-c", "import aiosmtpd"}) != 0)
+    if (!smtpAvailable())
         GTEST_SKIP() << "python3-aiosmtpd is not installed";
-    const QString inbox = root.path() + "/inbox";
-    QDir().mkpath(inbox);
-    testsupport::writeAll(root.path() + "/smtpd.py", kSmtpScript);
-    const quint16 smtpPort = freeTcpPort();
-    QProcess smtp;
-    smtp.start(kPython, {root.path() + "/smtpd.py", QString::number(smtpPort), inbox});
-    QByteArray ready;
-    ASSERT_TRUE(waitFor(smtp, [&] { ready += smtp.readAllStandardOutput(); return ready.contains("READY"); }, 15000));
+    const quint16 smtpPort = startSmtp();
+    ASSERT_NE(smtpPort, 0);
 
     const QString sn1 = startDock("127.0.0.2", 1);
     const QString sn2 = startDock("127.0.0.3", 2);
@@ -415,16 +432,10 @@ TEST_F(AutoCli, SigtermEndsTheRunWithinTwoSecondsInEveryStep)
 
 TEST_F(AutoCli, AlertMailAtOnceNamesInstrumentDockResultAndTime)
 {
-    if (!QFileInfo(kPython).isExecutable() || QProcess::execute(kPython, {"-c", "import aiosmtpd"}) != 0)
+    if (!smtpAvailable())
         GTEST_SKIP() << "python3-aiosmtpd is not installed";
-    const QString inbox = root.path() + "/inbox";
-    QDir().mkpath(inbox);
-    testsupport::writeAll(root.path() + "/smtpd.py", kSmtpScript);
-    const quint16 smtpPort = freeTcpPort();
-    QProcess smtp;
-    smtp.start(kPython, {root.path() + "/smtpd.py", QString::number(smtpPort), inbox});
-    QByteArray ready;
-    ASSERT_TRUE(waitFor(smtp, [&] { ready += smtp.readAllStandardOutput(); return ready.contains("READY"); }, 15000));
+    const quint16 smtpPort = startSmtp();
+    ASSERT_NE(smtpPort, 0);
 
     const QString sn = startDock("127.0.0.2", 4);
     configure(smtpPort);
