@@ -56,7 +56,7 @@ void probeListedDocks(TMainCore& c, TLanDiscovery& discovery, double retrySec, d
     // A dock answers a direct request at once; a short round keeps a long list quick.
     const double round = std::min(maxSec, 1.0);
     for (const QString& ip : listed) {
-        if (c.CancelRequested())
+        if (discovery.Stopped && discovery.Stopped())
             break;
         const bool known = std::any_of(c.FDockLan.begin() + 1, c.FDockLan.end(),
                                        [&](const RDockLanInfo& d) { return d.mIp == ip; });
@@ -93,7 +93,9 @@ void InstallLanLink(TMainCore& core, std::function<QStringList()> localAddresses
         discovery.DockPort = quint16(c->state.settings.ConfigPrNNetworkPortEdit);
         discovery.SubnetMask = CheckIp(c->state.settings.ConfigPrNNetworkSubnetEdit);
         discovery.OnLog = [c](const QString& s) { c->AddLog(LOGTYPE_LANSERACH, s); };
-        discovery.Stopped = [c] { return c->CancelRequested(); };
+        // A stop asked for during the search ends it; one left over from an earlier operation does not.
+        const bool stale = c->CancelRequested();
+        discovery.Stopped = [c, stale] { return !stale && c->CancelRequested(); };
         // No network to search keeps the docks of the last search.
         discovery.Search(discovery.Networks(locals), retrySec, maxSec, c->FDockLan);
         c->LanSearchError = discovery.Error;
