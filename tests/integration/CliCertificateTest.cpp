@@ -138,3 +138,46 @@ TEST_F(CliCertificateTest, UsageErrors)
     }
     EXPECT_TRUE(run({"--help"}).out.contains("certificate --store"));
 }
+
+TEST_F(CliCertificateTest, StoreNamesEveryPdfApartAndCountsTrue)
+{
+    // The same file name in two instruments' folders: two PDFs, and the count says so.
+    const QString a = result("GA0001", true, QDate(2024, 6, 1));
+    const QString twin = store() + "KM1/GA0009/CAL/" + QFileInfo(a).fileName();
+    QDir().mkpath(QFileInfo(twin).path());
+    ASSERT_TRUE(QFile::copy(a, twin));
+    const QString out = tmp.path() + "/pdf";
+    const CliRun r = run({"certificate", "--store", "--pdf", out});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("5 certificate(s) written")) << r.out.toStdString();
+    const QStringList files = pdfs(out);
+    EXPECT_EQ(files.size(), 5) << files.join(' ').toStdString();
+    EXPECT_TRUE(files.contains("GA0001_GA0001_CAL_2406010930.pdf")) << files.join(' ').toStdString();
+    EXPECT_TRUE(files.contains("GA0009_GA0001_CAL_2406010930.pdf")) << files.join(' ').toStdString();
+    EXPECT_TRUE(files.contains("GA0002_BUMP_2405010930.pdf")) << "names shared by no one stay as they were";
+}
+
+TEST_F(CliCertificateTest, KindAndDateComeFromTheResultItself)
+{
+    // A failed bump test whose serial holds "CAL", and a calibration without a date.
+    QByteArray bump = testsupport::readAll(store() + "KM1/GA0002/BUMP/GA0002_BUMP_2405010930.XML");
+    bump.replace("<OVERALLRESULT>PASS</OVERALLRESULT>", "<OVERALLRESULT>FAIL</OVERALLRESULT>");
+    const QString bumpFile = tmp.path() + "/SCAL0042_BUMP_2405010930.XML";
+    testsupport::writeAll(bumpFile, bump);
+    CliRun r = run({"certificate", bumpFile, "--pdf", tmp.path() + "/b.pdf"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QProcess text;
+    text.start("pdftotext", {tmp.path() + "/b.pdf", "-"});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString words = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(words.contains("Bump Results")) << words.toStdString();
+    EXPECT_TRUE(words.contains("FAIL"));
+
+    QByteArray cal = testsupport::readAll(store() + "KM1/GA0001/CAL/GA0001_CAL_2404010930.XML");
+    const qsizetype d = cal.indexOf("<DATE>");
+    cal.remove(d, cal.indexOf("</DATE>") + 7 - d);
+    testsupport::writeAll(store() + "KM1/GA0001/CAL/GA0001_CAL_2404010930.XML", cal);
+    r = run({"certificate", "--store", "--pdf", tmp.path() + "/pdf"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("GA0001_CAL_2404010930.XML: the result carries no date")) << r.err.toStdString();
+}

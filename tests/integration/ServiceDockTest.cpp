@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "Fixture.h"
@@ -52,6 +53,20 @@ protected:
         core->SelectLink(LinkChoice::Comm);
     }
     QString T(int n) const { return LangText(n); }
+    double coConcentration() const
+    {
+        for (const auto& g : manifest.concentrations)
+            if (g.gas == "CO")
+                return g.value;
+        return 100;
+    }
+    // The one simulated result the dock stored for a serial number.
+    QByteArray storedResult(const QString& sn, const QString& kind)
+    {
+        const QStringList found = QDir(dock.path() + "/LOG/TEST").entryList({sn + "_" + kind + "_*.XML"}, QDir::Files);
+        EXPECT_EQ(found.size(), 1) << found.join(' ').toStdString();
+        return found.isEmpty() ? QByteArray() : testsupport::readAll(dock.path() + "/LOG/TEST/" + found.first());
+    }
     static QDateTime shownTime(const QString& line)
     {
         return QDateTime::fromString(line.section(" : ", 1), "yyyy-MM-dd HH:mm:ss");
@@ -104,10 +119,13 @@ TEST_F(ServiceDock, ProductionSetThenReadShowsWhatWasSet)
 TEST_F(ServiceDock, SerialNumberClockAndVanishedDock)
 {
     serve();
-    // Twelve characters: the dock gets eleven, and the edit shows what it reports back.
+    // Twelve characters: the dock gets eleven, the edit shows what it reports back,
+    // and the difference is said plainly.
     svc->DebugOpSNEdit = "ABCDEFGHIJKL";
-    ASSERT_TRUE(svc->DebugOpWriteSNBtnClick());
+    EXPECT_FALSE(svc->DebugOpWriteSNBtnClick());
     EXPECT_EQ(svc->DebugOpSNEdit, QString("ABCDEFGHIJK").left(10)) << "the read-back names at most ten";
+    EXPECT_EQ(svc->LastError, T(857).arg("ABCDEFGHIJ", "ABCDEFGHIJKL"));
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Failure);
     ASSERT_TRUE(core->LoadComm(false));
     QString sn, ver;
     EXPECT_EQ(core->DockComm.GetDeviceInfo(sn, ver), 0);
@@ -245,7 +263,7 @@ TEST_F(ServiceDock, SimulatedBumpTestReachesReadSaveLogAndCertificate)
     TLogBrowser browser(*core);
     svc->PCSimSNEdit = "SH4400001";
     svc->PCSimSensorComboIndex = 1; // CO
-    svc->PCSimTestSpanEdit = 98.7;
+    svc->PCSimTestSpanEdit = coConcentration();
     ASSERT_TRUE(svc->PCSimTestBumpBtnClick(1));
     svc->PCSimEventAlarmEdit = 12.5;
     svc->PCSimEventDurationEdit = 300;
@@ -310,9 +328,16 @@ TEST_F(ServiceDock, CommandLine)
     EXPECT_EQ(cli({"service", "production", "read"}, &out), 0);
     EXPECT_TRUE(out.contains(T(421) + " : TS1\n")) << out.toStdString();
     EXPECT_TRUE(out.contains(T(429) + " : 7 8")) << out.toStdString();
-    EXPECT_EQ(cli({"service", "sn", "write", "ABCDEFGHIJKL"}, &out, &err), 0);
-    EXPECT_TRUE(out.trimmed().endsWith("ABCDEFGHIJ")) << out.toStdString();
-    EXPECT_TRUE(err.contains("11")) << err.toStdString();
+    EXPECT_EQ(cli({"service", "sn", "write", "TS000000011"}, &out, &err), 1);
+    EXPECT_TRUE(out.trimmed().endsWith("TS00000001")) << out.toStdString();
+    EXPECT_TRUE(err.contains(T(857).arg("TS00000001", "TS000000011"))) << err.toStdString();
+    EXPECT_EQ(cli({"service", "sn", "write", "TS0000001"}, &out, &err), 0) << err.toStdString();
+    EXPECT_TRUE(out.trimmed().endsWith("\nTS0000001")) << out.toStdString();
+    // GD DF Clear goes only with --yes.
+    EXPECT_EQ(cli({"service", "gd-clear"}, &out, &err), 1);
+    EXPECT_TRUE(err.contains("--yes")) << err.toStdString();
+    EXPECT_TRUE(err.contains("not sent")) << err.toStdString();
+    EXPECT_EQ(cli({"service", "gd-clear", "--yes"}, &out, &err), 0) << err.toStdString();
     EXPECT_EQ(cli({"service", "production", "set", "--sn", "TS1", "--offset", "30"}, &out, &err), 2);
     EXPECT_EQ(cli({"service", "simulate", "event", "--sn", "SH9", "--sensor", "NH3"}, &out, &err), 2);
     EXPECT_EQ(cli({"service", "simulate", "cal", "--sn", "SH9", "--sensor", "O2", "--zero-pre", "-1.5"}), 0);
@@ -342,4 +367,106 @@ TEST_F(ServiceDock, CommandLine)
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watch.exitCode(), 0);
     EXPECT_TRUE(watch.readAllStandardOutput().contains("Task: "));
+}
+
+TEST_F(ServiceDock, RefusedCommandsFailPlainly)
+{
+    // Every operation and simulation frame answered with a NAK.
+    serve({"--fault", "nak", "--fault-command", "21"});
+    EXPECT_FALSE(svc->PCPumpTestBtnClick());
+    EXPECT_TRUE(svc->LastError.startsWith(T(853))) << svc->LastError.toStdString();
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Failure);
+    EXPECT_EQ(port.statusText, svc->LastError);
+    port.yesNoAnswers << "yes";
+    EXPECT_FALSE(svc->PCGDDFClearBtnClick());
+    EXPECT_TRUE(svc->LastError.startsWith(T(853)));
+    EXPECT_FALSE(state.FExe);
+    EXPECT_FALSE(core->DockComm.FComEnable);
+    sim.stop();
+
+    serve({"--fault", "nak", "--fault-command", "13"});
+    svc->PCSimSNEdit = "SH77";
+    EXPECT_FALSE(svc->PCSimTestBumpBtnClick(2));
+    EXPECT_TRUE(svc->LastError.startsWith(T(853)));
+    EXPECT_TRUE(svc->PCSimTestBumpBtnClick(1)) << "the bump record is not refused";
+    EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Success);
+    EXPECT_EQ(port.statusText, T(855));
+    EXPECT_TRUE(svc->LastError.isEmpty());
+
+    // The command line: exit 1 and the reason.
+    QProcess p;
+    p.start(QStringLiteral(MARVANE_CLI), {"service", "simulate", "cal", "--sn", "SH78", "--port", sim.pty});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains(T(853)));
+}
+
+TEST_F(ServiceDock, GdClearAsksFirstAndNoSendsNothing)
+{
+    serve({"--verbose"});
+    port.yesNoAnswers << "no";
+    EXPECT_FALSE(svc->PCGDDFClearBtnClick());
+    ASSERT_EQ(port.questions.size(), 1);
+    EXPECT_EQ(port.questions.first(), T(LANG_SVC_GDCLEAR_ASK));
+    EXPECT_TRUE(port.traffic.isEmpty());
+    port.yesNoAnswers << "yes";
+    EXPECT_TRUE(svc->PCGDDFClearBtnClick());
+    sim.stop();
+    // The dock saw one operation request: the one that was confirmed.
+    const QString log = QString::fromLocal8Bit(sim.proc.readAllStandardError());
+    EXPECT_EQ(log.count(QRegularExpression(" 21 \\(1 bytes\\)")), 1) << log.toStdString();
+}
+
+TEST_F(ServiceDock, SimulatedRecordsHoldTheValuesSentAndAreJudged)
+{
+    serve();
+    // A calibration whose zero reads 8.0: stored as sent, and a failure.
+    svc->PCSimSNEdit = "SH5500001";
+    svc->PCSimSensorComboIndex = 0; // H2S
+    svc->PCSimTestZeroPreEdit = 7.5;
+    svc->PCSimTestZeroEdit = 8.0;
+    svc->PCSimTestSpanPreEdit = 21.5;
+    svc->PCSimTestSpanEdit = 24.5;
+    ASSERT_TRUE(svc->PCSimTestBumpBtnClick(2)) << svc->LastError.toStdString();
+    RDockTestInfo cal;
+    ASSERT_EQ(GetDockTestInfoFromData(TEST_KIND_CAL, storedResult("SH5500001", "CAL"), cal), DOCKTEST_OK);
+    EXPECT_FLOAT_EQ(cal.mZero.mReading, 8.0f);
+    EXPECT_FLOAT_EQ(cal.mZero.mPreReading, 7.5f);
+    EXPECT_FLOAT_EQ(cal.mSpan.mPreReading, 21.5f);
+    EXPECT_FLOAT_EQ(cal.mSpan.mReading, 24.5f);
+    EXPECT_EQ(cal.mZero.mResult, "FAIL");
+    EXPECT_EQ(cal.mOverAllResult, "FAIL");
+
+    // A bump test at the dock's concentration passes; far below it fails.
+    svc->PCSimSNEdit = "SH5500002";
+    svc->PCSimSensorComboIndex = 1; // CO
+    svc->PCSimTestZeroEdit = 0;
+    svc->PCSimTestSpanEdit = coConcentration();
+    svc->PCSimTestSpanTimeEdit = 17;
+    ASSERT_TRUE(svc->PCSimTestBumpBtnClick(1));
+    RDockTestInfo bump;
+    ASSERT_EQ(GetDockTestInfoFromData(TEST_KIND_BUMP, storedResult("SH5500002", "BUMP"), bump), DOCKTEST_OK);
+    EXPECT_EQ(bump.mOverAllResult, "PASS");
+    EXPECT_FLOAT_EQ(bump.mSpan.mConcentration, float(coConcentration()));
+    EXPECT_EQ(bump.mSpan.mTime, 17);
+    svc->PCSimSNEdit = "SH5500003";
+    svc->PCSimTestSpanEdit = coConcentration() / 10;
+    ASSERT_TRUE(svc->PCSimTestBumpBtnClick(1));
+    ASSERT_EQ(GetDockTestInfoFromData(TEST_KIND_BUMP, storedResult("SH5500003", "BUMP"), bump), DOCKTEST_OK);
+    EXPECT_EQ(bump.mSpan.mResult, "FAIL");
+    EXPECT_EQ(bump.mOverAllResult, "FAIL");
+
+    // One event, one line, even with a duration the instruments' own logs echo.
+    svc->PCSimSNEdit = "SH5500004";
+    svc->PCSimEventDurationEdit = 20; // a multiple of 4 and of 5
+    ASSERT_TRUE(svc->PCSimEventAddBtnClick());
+    const QStringList events = QDir(dock.path() + "/LOG/EVENT").entryList({"SH5500004_EVENT_*.CSV"}, QDir::Files);
+    ASSERT_EQ(events.size(), 1);
+    const QByteArray csv = testsupport::readAll(dock.path() + "/LOG/EVENT/" + events.first());
+    const QList<QByteArray> lines = csv.trimmed().split('\n');
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_EQ(lines.size() - 4, 1) << csv.toStdString();
+    EXPECT_TRUE(lines.last().contains(",20,")) << csv.toStdString();
+    ASSERT_TRUE(svc->PCSimEventAddBtnClick());
+    EXPECT_EQ(testsupport::readAll(dock.path() + "/LOG/EVENT/" + events.first()).trimmed().split('\n').size(), 6);
 }

@@ -244,3 +244,24 @@ TEST(TestResultProbe, KindOfAHandPickedFile)
     EXPECT_EQ(TestKindOfFileName(QStringLiteral("/x/SN1_cal_2103151405.xml")), TEST_KIND_CAL);
     EXPECT_EQ(TestKindOfFileName(QStringLiteral("/CAL/SN1_BUMP_2103151405.XML")), TEST_KIND_BUMP);
 }
+
+TEST(TestResultProbe, KindFromTheNameFieldThenTheRootThenTheOldRule)
+{
+    testsupport::ScopedTempRoot root;
+    auto file = [&](const QString& name, const QByteArray& xml) {
+        const QString path = root.path() + '/' + name;
+        testsupport::writeAll(path, xml);
+        return path;
+    };
+    // "CAL" inside the serial number no longer makes a bump test a calibration.
+    EXPECT_EQ(TestKindOfResult(file("SCAL0042_BUMP_2403010930.XML", "<CALIBRATION/>")), TEST_KIND_BUMP);
+    EXPECT_EQ(TestKindOfResult(file("LOCAL7_cal_2403010930.xml", "<BUMPTEST/>")), TEST_KIND_CAL);
+    // No kind field: the document's root names it.
+    EXPECT_EQ(TestKindOfResult(file("result.xml", "<?xml version=\"1.0\"?><Calibration><INFO/></Calibration>")),
+              TEST_KIND_CAL);
+    EXPECT_EQ(TestKindOfResult(file("LOCAL.xml", "<bumptest><INFO/></bumptest>")), TEST_KIND_BUMP);
+    // Neither: the old rule on the name.
+    EXPECT_EQ(TestKindOfResult(file("mycal.xml", "<r/>")), TEST_KIND_CAL);
+    EXPECT_EQ(TestKindOfResult(file("other.xml", "not xml")), TEST_KIND_BUMP);
+    EXPECT_EQ(TestKindOfNameField(QStringLiteral("A_B_C.XML")), TEST_KIND_NONE);
+}
