@@ -180,11 +180,23 @@ void TLogBrowser::DisplayLogList()
         e.mViewSubIdx = 0;
     }
     // An instrument's results newest first: the one a person looks for is on top.
-    auto newestFirst = [&unit](const RLogGDIndex& a, const RLogGDIndex& b) {
-        return unit.FLogList[a.mLogIdx].mDate > unit.FLogList[b.mLogIdx].mDate;
+    // The instruments keep the order in which the dock lists them.
+    auto newestFirst = [&unit](QVector<RLogGDIndex>& index) {
+        QHash<QString, int> first;
+        for (const RLogGDIndex& e : index) {
+            const QString& alias = unit.FLogList[e.mLogIdx].mAliasName;
+            if (!first.contains(alias))
+                first.insert(alias, int(first.size()));
+        }
+        std::stable_sort(index.begin(), index.end(), [&](const RLogGDIndex& a, const RLogGDIndex& b) {
+            const RUnitLogList& x = unit.FLogList[a.mLogIdx];
+            const RUnitLogList& y = unit.FLogList[b.mLogIdx];
+            const int fx = first.value(x.mAliasName), fy = first.value(y.mAliasName);
+            return fx != fy ? fx < fy : x.mDate > y.mDate;
+        });
     };
-    std::stable_sort(core.FLogGDCal.begin(), core.FLogGDCal.end(), newestFirst);
-    std::stable_sort(core.FLogGDBump.begin(), core.FLogGDBump.end(), newestFirst);
+    newestFirst(core.FLogGDCal);
+    newestFirst(core.FLogGDBump);
     fillTree(LogListGDCalTreeView, core.FLogGDCal, SAVE_DIR_LOG_GDCAL);
     fillTree(LogListGDBumpTreeView, core.FLogGDBump, SAVE_DIR_LOG_GDBUMP);
 

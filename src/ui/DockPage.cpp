@@ -304,6 +304,7 @@ QGroupBox* TDockPage::buildUpgrade()
     browse->setText(QStringLiteral("..."));
     row->addWidget(m_upgradeEdit, 1);
     row->addWidget(browse);
+    row->addStretch(1); // the button stays beside its field
     v->addLayout(row);
     m_upgradeLabel = namedLabel("DockUpgradeLabel", QStringLiteral("---"), gb);
     v->addWidget(m_upgradeLabel);

@@ -355,6 +355,7 @@ QWidget* TGDPage::buildUpgrade()
     browse->setText(QStringLiteral("..."));
     row->addWidget(m_upgradeEdit, 1);
     row->addWidget(browse);
+    row->addStretch(1); // the button stays beside its field
     v->addLayout(row);
     m_upgradeLabel = new QLabel(QStringLiteral("---"), gb);
     m_upgradeLabel->setObjectName(QStringLiteral("GDUpgradeLabel"));

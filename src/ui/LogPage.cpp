@@ -315,8 +315,14 @@ void TLogPage::attach(TMainCore& core)
     });
     // The detail pane follows the selection, by mouse or by keyboard, and is empty
     // on the tabs that have no detail to show.
-    connect(m_calTree, &QTreeWidget::currentItemChanged, this, [this] { showDetailOfTab(); });
-    connect(m_bumpTree, &QTreeWidget::currentItemChanged, this, [this] { showDetailOfTab(); });
+    connect(m_calTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!m_syncing && item && item->parent())
+            showResultOf(m_calTree, TLogBrowser::ListCal);
+    });
+    connect(m_bumpTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!m_syncing && item && item->parent())
+            showResultOf(m_bumpTree, TLogBrowser::ListBump);
+    });
     connect(m_lastTree, &QTreeWidget::currentItemChanged, this, [this] { showDetailOfTab(); });
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { showDetailOfTab(); });
     connect(m_dockList, &QListWidget::itemDoubleClicked, this,

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -98,7 +99,7 @@ void Apply(QMainWindow* window)
                 // Aligned fields take their preferred width: give a value room to be read.
                 // A file path wants more of it than a lot number.
                 const bool path = e->objectName().contains(QLatin1String("Upgrade"));
-                e->setMinimumWidth(std::min(e->maximumWidth(), (path ? 56 : 32) * chars));
+                e->setMinimumWidth(std::min(e->maximumWidth(), (path ? 40 : 32) * chars));
             }
         for (QAbstractSpinBox* s : p->findChildren<QAbstractSpinBox*>())
             capWidth(s, 24 * chars);
@@ -112,6 +113,29 @@ void Apply(QMainWindow* window)
             if (!stretched && g->columnCount() > 1)
                 g->setColumnStretch(g->columnCount(), 1); // an empty column after the last
         }
+    }
+
+    // Units stand next to their fields: the bottle slots' spare width goes after the unit.
+    if (auto* bottle = named<QWidget>(window, "DockBottleGB"))
+        if (auto* g = qobject_cast<QGridLayout*>(bottle->layout())) {
+            for (int c = 0; c < g->columnCount(); ++c)
+                g->setColumnStretch(c, 0);
+            g->setColumnStretch(g->columnCount(), 1);
+        }
+
+    // On a small screen the logo gives its place to the status panel.
+    if (QWidget* logo = named<QWidget>(window, "CustomerPanel")) {
+        struct LogoYield : QObject {
+            QWidget* logo;
+            LogoYield(QWidget* l, QObject* parent) : QObject(parent), logo(l) {}
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (e->type() == QEvent::Resize)
+                    logo->setVisible(static_cast<QWidget*>(o)->width() >= 1200);
+                return false;
+            }
+        };
+        window->installEventFilter(new LogoYield(logo, window));
     }
 
     // The status panel: a modest band, not a slab.
@@ -179,11 +203,15 @@ void MarkAddress(QLineEdit* edit)
 
 void ApplyTexts(QMainWindow* window)
 {
-    // Mnemonics on the main buttons, whatever the language's caption.
+    // Mnemonics on the main buttons, whatever the language's caption; the buttons keep
+    // a natural width on a wide screen.
+    const int chars = window->fontMetrics().averageCharWidth();
     for (const char* name : {"OpReadBtn", "OpWriteBtn", "OpAutoBtn", "OpAutoCancelBtn"}) {
         auto* b = named<QAbstractButton>(window, name);
         if (b && !b->text().contains('&') && !b->text().isEmpty())
             b->setText('&' + b->text());
+        if (b)
+            b->setMaximumWidth(std::max(b->sizeHint().width() + 4 * chars, 18 * chars));
     }
     if (auto* l = named<QLabel>(window, "OpDeviceConnectCommPortLabel"))
         l->setText(LangText(344));

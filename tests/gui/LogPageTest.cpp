@@ -156,13 +156,11 @@ TEST_F(LogPageTest, ResultPanelFollowsClicksAndUpDownKeysOnly)
     ASSERT_GT(panel->topLevelItemCount(), 0);
     EXPECT_EQ(panel->topLevelItem(0)->text(0), "GA0002");
 
-    // Releasing another key shows nothing new; Up shows the node it moved to.
+    // The panel follows the selection, however it moved; releasing a key changes nothing more.
     bump->setCurrentItem(bump->topLevelItem(0)->child(0));
+    EXPECT_EQ(panel->topLevelItem(0)->text(0), "GA0001");
     QKeyEvent left(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier);
     QApplication::sendEvent(bump, &left);
-    EXPECT_EQ(panel->topLevelItem(0)->text(0), "GA0002");
-    QKeyEvent up(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
-    QApplication::sendEvent(bump, &up);
     EXPECT_EQ(panel->topLevelItem(0)->text(0), "GA0001");
 }
 

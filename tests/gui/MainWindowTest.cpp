@@ -339,9 +339,9 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileAnOperationOrAutoModeRuns)
     w->state().FAutoMode = true;
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
-    // Auto mode runs for weeks unattended: the person is told how to end it.
-    ASSERT_EQ(port.messages.size(), 1);
-    EXPECT_TRUE(port.messages.first().contains(LangText(780)));
+    // Auto mode runs for weeks unattended: the person is asked whether to stop it (No here).
+    ASSERT_EQ(port.questions.size(), 1);
+    EXPECT_EQ(port.questions.first(), LangText(893));
     EXPECT_FALSE(QFile::exists(settingsFile())) << "a refused close writes nothing";
 
     w->state().FAutoMode = false;
