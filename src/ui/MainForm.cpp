@@ -399,6 +399,10 @@ void TMainForm::InitLang()
     // Captions the table of InitLang does not name, in the same language.
     ui->CfgPage->setTabText(ui->CfgPage->indexOf(ui->DockTS), LangText(981, "Docking Station"));
     ui->PrintResUserLabel->setText(LangText(304, "Tester"));
+    if (auto* g = findChild<QGroupBox*>(QStringLiteral("GDUpgradeGB")))
+        g->setTitle(LangText(28, "Upgrade File"));
+    ui->PCSimEventTypeRadio0->setText(LangText(986, "LOW"));
+    ui->PCSimEventTypeRadio1->setText(LangText(987, "HIGH"));
     makeBanner();
     if (m_testerInsertBtn) {
         m_testerInsertBtn->setText(LangText(538));

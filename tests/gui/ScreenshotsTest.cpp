@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QListWidget>
+#include <QTreeWidget>
 
 #include "Fixture.h"
 #include "MainForm.h"
@@ -56,6 +58,18 @@ TEST(Screenshots, EveryPage)
         QDir().mkpath(state.FLogDestDir);
         w.core().OpReadBtnClick();
     }
+    // A result chosen on the LOG page, so that its panel and the Print page have something to show.
+    if (auto* cal = w.findChild<QTreeWidget*>("LogListGDCalTreeView");
+        cal && cal->topLevelItemCount() > 0 && cal->topLevelItem(0)->childCount() > 0) {
+        cal->setCurrentItem(cal->topLevelItem(0)->child(0));
+        emit cal->itemClicked(cal->topLevelItem(0)->child(0), 0);
+    }
+    if (auto* events = w.findChild<QListWidget*>("LogListGDEventList"); events && events->count() > 0)
+        events->setCurrentRow(0);
+    // The service page as service level 2 shows it.
+    if (qEnvironmentVariableIntValue("MARVANE_SHOT_SERVICE"))
+        w.applyServiceLevel(2);
+    QTest::qWait(200);
     const QScreen* screen = w.screen();
     std::printf("screen %dx%d dpr %.2f, window frame %dx%d at %d,%d\n", screen->geometry().width(),
                 screen->geometry().height(), screen->devicePixelRatio(), w.frameGeometry().width(),
