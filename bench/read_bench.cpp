@@ -5,6 +5,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -90,5 +93,45 @@ int main(int argc, char** argv)
     std::printf("Read (median of %d):        %8.1f ms\n", runs, r);
     std::printf("plain copy (median of %d):  %8.1f ms\n", runs, c);
     std::printf("ratio Read / copy:          %8.2f (target <= 1.50)\n", r / c);
+
+    // Whole processes, as a user runs them: "marvane-cli read" against "cp -r".
+    const QString cp = QStandardPaths::findExecutable(QStringLiteral("cp"));
+    if (cp.isEmpty()) {
+        std::printf("whole process: no cp found, skipped\n");
+        return 0;
+    }
+    auto run = [&](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        p.setWorkingDirectory(MARVANE_BINARY_DIR);
+        p.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer t;
+        t.start();
+        p.start(program, args);
+        p.waitForFinished(600000);
+        const double ms = t.nsecsElapsed() / 1e6;
+        if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+            std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+            return -1.0;
+        }
+        return ms;
+    };
+    const QString cli = QStringLiteral(MARVANE_BINARY_DIR) + QStringLiteral("/marvane-cli");
+    QVector<double> cliMs, cpMs, startMs;
+    for (int i = 0; i < runs; ++i) {
+        const QString target = work.path() + QStringLiteral("/cp%1").arg(i);
+        cpMs << run(cp, {QStringLiteral("-r"), dock, target});
+        QDir(target).removeRecursively();
+        cliMs << run(cli, {QStringLiteral("read"), QStringLiteral("--link"), QStringLiteral("usb"),
+                           QStringLiteral("--target"), dock, QStringLiteral("--purge"), QStringLiteral("no"),
+                           QStringLiteral("--save-first"), QStringLiteral("no")});
+        startMs << run(cli, {QStringLiteral("--version")});
+        if (cliMs.last() < 0 || cpMs.last() < 0)
+            return 1;
+    }
+    const double wr = median(cliMs), wc = median(cpMs);
+    std::printf("marvane-cli read (median of %d): %8.1f ms (start-up alone %.1f ms)\n", runs, wr, median(startMs));
+    std::printf("cp -r (median of %d):            %8.1f ms\n", runs, wc);
+    std::printf("ratio CLI Read / cp -r:          %8.2f (target <= 1.50)\n", wr / wc);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "cli/AutoCommands.h"
 
+#include <atomic>
+
 #include "app/AutoMode.h"
 #include "app/MainCore.h"
 #include "cli/CliOperatorPort.h"
@@ -30,15 +32,21 @@ int RunAutoCommand(const QString& command, QStringList args, AppState& state, Cl
     TAutoMode autoMode(core);
     autoMode.MaxCycles = cycles;
     bool stopped = false;
+    // The dock visit in progress looks at this before every listing and file, so a
+    // stop is not held up by a dock that lists for ever; what was copied stays.
+    std::atomic_bool stopNow{false};
+    core.UdpSkt.FCancel = &stopNow;
     platform::OnStopSignal([&](int) {
         // The pass in progress (a dock visit, a mail attempt) is finished first.
         if (!stopped)
             port.appendHistory(QStringLiteral("Stop requested: ending after the current pass"));
         stopped = true;
+        stopNow = true;
         autoMode.OpAutoCancelBtnClick();
     });
     const bool ran = autoMode.RunAutoMode();
     platform::OnStopSignal(nullptr);
+    core.UdpSkt.FCancel = nullptr;
     QString error;
     if (!state.SaveSetting(&error)) {
         err << "marvane-cli: " << error << Qt::endl;

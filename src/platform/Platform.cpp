@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #ifdef _WIN32
@@ -9,6 +10,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstdio>
 #include <iconv.h>
 #endif
 
@@ -223,5 +225,16 @@ QByteArray EncodeLegacy(const QString& text, bool korean)
 }
 
 #endif
+
+bool ReplaceFile(const QString& from, const QString& to)
+{
+#ifdef _WIN32
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
+}
 
 } // namespace platform

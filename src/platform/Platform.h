@@ -22,6 +22,9 @@ bool PrepareTransferFolder(QString* error = nullptr);
 bool CheckTransferFolder(QString* error = nullptr);
 // A regular file (not a link) owned by the user running the program.
 bool IsOwnRegularFile(const QString& path);
+// Gives the file "from" the name "to" in one step, replacing a file of that name
+// (the same folder, so a reader sees the old file or the new one, never a mix).
+bool ReplaceFile(const QString& from, const QString& to);
 QString ProgramFolder();         // current dir when it holds Language/, else the data folder beside the executable
 QString DefaultLogDestination(); // home + "/GAVIRODOCK/"
 QString SystemRoot();            // the root a log destination may not be

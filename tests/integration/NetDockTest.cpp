@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QUdpSocket>
 
 #include "Fixture.h"
 #include "app/LanConnect.h"
@@ -365,7 +367,7 @@ TEST_F(NetDock, UdpFaultsGiveTheirCodes)
         {{"--fault", "failure-code:150", "--fault-command", "GET File"}, UDPSKT_COMM_NG_UNKNOWN, "code 150"},
         {{"--fault", "short-chain", "--fault-command", "GET File"}, UDPSKT_COMM_WRONG_NOTALLSEND, "chain cut short"},
         {{"--fault", "drop-every:3", "--fault-command", "GET File"}, UDPSKT_COMM_NOREPLY, "lost datagram"},
-        {{"--fault", "stray", "--fault-command", "GET File", "--fault-skip", "2"}, UDPSKT_COMM_NORESULT, "stray"},
+        {{"--fault", "stray", "--fault-command", "GET File", "--fault-skip", "2"}, UDPSKT_COMM_END, "stray: ignored"},
         {{"--fault", "oversized", "--fault-command", "GET File"}, UDPSKT_COMM_NORESULT, "oversized"},
     };
     const QString image = '/' + manifest.newestDockImage;
@@ -386,7 +388,10 @@ TEST_F(NetDock, UdpFaultsGiveTheirCodes)
         const QString local = tmp.path() + "/out.img";
         testsupport::writeAll(local, "an older copy");
         EXPECT_EQ(u.LoadFile(local, image, size), c.code);
-        EXPECT_FALSE(QFileInfo::exists(local));
+        if (c.code == UDPSKT_COMM_END)
+            EXPECT_EQ(testsupport::readAll(local), testsupport::readAll(dock.path() + image));
+        else
+            EXPECT_FALSE(QFileInfo::exists(local));
         u.CloseComm();
         u.OnInform = nullptr;
         if (c.code == UDPSKT_COMM_NORESULT && QString(c.what) == "oversized") {
@@ -433,7 +438,7 @@ TEST_F(NetDock, TcpFaultsGiveTheirCodes)
     };
     const Case cases[] = {
         {{"--fault", "http-404", "--fault-command", "GET /FW"}, TCPSKT_COMM_NG404, "404"},
-        {{"--fault", "http-slow", "--fault-command", "GET /FW"}, TCPSKT_COMM_TIMEOUT, "slow"},
+        {{"--fault", "http-slow", "--fault-command", "GET /FW"}, TCPSKT_COMM_OK, "slow first byte"},
         {{"--fault", "http-reset", "--fault-command", "GET /FW"}, TCPSKT_COMM_SHORTBODY, "reset mid-body"},
         {{"--fault", "silent", "--fault-command", "GET /FW"}, TCPSKT_COMM_TIMEOUT, "silent"},
     };
@@ -453,7 +458,10 @@ TEST_F(NetDock, TcpFaultsGiveTheirCodes)
         const QString local = tmp.path() + "/out.img";
         testsupport::writeAll(local, "an older copy");
         EXPECT_EQ(t.LoadFile(local, image, size), c.code);
-        EXPECT_FALSE(QFileInfo::exists(local));
+        if (c.code == TCPSKT_COMM_OK)
+            EXPECT_EQ(testsupport::readAll(local), testsupport::readAll(dock.path() + image));
+        else
+            EXPECT_FALSE(QFileInfo::exists(local));
         t.CloseComm();
     }
 
@@ -561,4 +569,282 @@ TEST_F(NetDock, CommandLineDiscoverAndReadOverBothLinks)
     r = runCli(root.path(), {"discover", "--wait", "0.5"});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+}
+
+namespace {
+
+// Every staged file is byte for byte a file of the dock with that name; nothing else
+// stands under a dock file's name.
+void expectStagedIsTheDocks(const QString& dockRoot)
+{
+    QMap<QString, QList<QByteArray>> byName;
+    QDirIterator d(dockRoot, QDir::Files, QDirIterator::Subdirectories);
+    while (d.hasNext()) {
+        const QString p = d.next();
+        byName[QFileInfo(p).fileName()] << testsupport::readAll(p);
+    }
+    const QMap<QString, QByteArray> files = staged();
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        const QString name = QFileInfo(it.key()).fileName();
+        EXPECT_TRUE(byName.value(name).contains(it.value())) << "not the dock's bytes: " << it.key().toStdString();
+    }
+}
+
+} // namespace
+
+// A reply later than the wait is never taken for the next file: the file that timed
+// out is fetched again once the dock has caught up, and the Read is complete.
+TEST_F(NetDock, UdpLateReplyIsNeverTakenForTheNextFile)
+{
+    serve({"--fault", "delay:1500", "--fault-command", "GET File /LOG/TEST", "--fault-skip", "3", "--fault-count", "1"});
+    choose(LinkChoice::Udp);
+    core->UdpSkt.FReplyTimeoutMs = 1000;
+    core->UdpSkt.FResetPauseMs = 1;
+    core->DebugLogUnitCheck = true;
+    clearStaging();
+    ASSERT_TRUE(core->OpReadBtnClick()) << port.statusText.toStdString() << port.history.join('\n').toStdString();
+    EXPECT_TRUE(port.history.join('\n').contains("Retry ")) << port.history.join('\n').toStdString();
+    expectStagedIsTheDocks(dock.path());
+    expectSameAsUsb(staged());
+}
+
+// Datagrams from a second loopback host, or from another port of the dock's host,
+// carrying replies that look right, are no replies: nothing of them is stored.
+TEST_F(NetDock, UdpRepliesFromAnyoneButTheDockAreIgnored)
+{
+    serve({"--fault", "stray"});
+    choose(LinkChoice::Udp);
+    core->UdpSkt.FResetPauseMs = 1;
+    clearStaging();
+    ASSERT_TRUE(core->OpReadBtnClick()) << port.statusText.toStdString();
+    EXPECT_GT(core->UdpSkt.FIgnored, 0);
+    expectStagedIsTheDocks(dock.path());
+    expectSameAsUsb(staged());
+}
+
+// A folder listed in 300 parts: order numbers past 255.
+TEST_F(NetDock, UdpListingOfThreeHundredParts)
+{
+    QDir().mkpath(dock.path() + "/LOG/TEST/BIG");
+    for (int i = 0; i < 300; ++i)
+        testsupport::writeAll(dock.path() + QString("/LOG/TEST/BIG/SN%1_BUMP_2405011200.XML").arg(i, 4, 10, QChar('0')),
+                              "<r>" + QByteArray::number(i) + "</r>");
+    serve({"--list-part-bytes", "1"});
+    choose(LinkChoice::Udp);
+    core->UdpSkt.FResetPauseMs = 1;
+    QVector<RFileList> list;
+    ASSERT_TRUE(core->UdpSkt.OpenComm("127.0.0.2"));
+    ASSERT_EQ(core->UdpSkt.GetFileList("/LOG/TEST/BIG/", list), 0);
+    core->UdpSkt.CloseComm();
+    ASSERT_EQ(list.size(), 300);
+    clearStaging();
+    ASSERT_TRUE(core->OpReadBtnClick()) << port.statusText.toStdString();
+    int big = 0;
+    for (const QString& k : staged().keys())
+        big += k.contains("_BUMP_2405011200") ? 1 : 0;
+    EXPECT_EQ(big, 300);
+    expectStagedIsTheDocks(dock.path());
+}
+
+// Folders that repeat themselves: the walk ends at its depth, says so, and fails.
+TEST_F(NetDock, SelfRepeatingFoldersEndTheWalkOverBothLinks)
+{
+    serve({"--fault", "loop-tree"});
+    core->UdpSkt.FResetPauseMs = 1;
+    core->TCPSkt.FAfterPauseMs = 1;
+    for (LinkChoice link : {LinkChoice::Udp, LinkChoice::Lan}) {
+        choose(link);
+        clearStaging();
+        QElapsedTimer t;
+        t.start();
+        EXPECT_FALSE(core->OpReadBtnClick());
+        EXPECT_TRUE(port.statusText.contains(T(802).arg(8))) << port.statusText.toStdString();
+        EXPECT_LT(t.elapsed(), 120000);
+        expectStagedIsTheDocks(dock.path());
+    }
+    // The stop flag is looked at before every listing request.
+    choose(LinkChoice::Udp);
+    QTimer::singleShot(300, [this] { core->RequestCancel(); });
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(core->OpReadBtnClick());
+    EXPECT_EQ(port.statusText.left(T(779).size()), T(779));
+    EXPECT_LT(t.elapsed(), 10000);
+    expectStagedIsTheDocks(dock.path());
+}
+
+// A dock switched off after its listing: two time-outs end the Read at once, what
+// was copied stays, and the message says what happened.
+TEST_F(NetDock, DockGoneSilentEndsTheOperationOverBothLinks)
+{
+    core->DebugLogUnitCheck = core->DebugLogProgressCheck = true;
+    core->UdpSkt.FReplyTimeoutMs = 600;
+    core->UdpSkt.FResetPauseMs = 1;
+    core->TCPSkt.FAfterPauseMs = 1;
+    core->TCPSkt.FRetryPauseMs = 100;
+    for (LinkChoice link : {LinkChoice::Udp, LinkChoice::Lan}) {
+        auto s = std::make_unique<NetSim>();
+        QString err;
+        ASSERT_TRUE(s->start(dock.path(), "127.0.0.2", {}, &err)) << err.toStdString();
+        state.settings.ConfigPrNNetworkPortEdit = s->udp;
+        state.settings.NetworkTcpPort = s->tcp;
+        choose(link);
+        clearStaging();
+        port.history.clear();
+        QElapsedTimer sinceKill;
+        QTimer watch;
+        watch.setInterval(20);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!sinceKill.isValid() && port.history.join('\n').contains("LOAD /LOG/")) {
+                s->proc.kill();
+                sinceKill.start();
+            }
+        });
+        watch.start();
+        EXPECT_FALSE(core->OpReadBtnClick());
+        watch.stop();
+        ASSERT_TRUE(sinceKill.isValid());
+        EXPECT_LT(sinceKill.elapsed(), 8000); // two waits, not one per remaining file
+        EXPECT_TRUE(port.statusText.startsWith(T(801))) << port.statusText.toStdString();
+        expectStagedIsTheDocks(dock.path());
+    }
+}
+
+// More than the file listed: refused at the listed size, nothing staged for it.
+TEST_F(NetDock, HugeBodiesAndFilesOverTheirCapAreRefused)
+{
+    core->DebugLogUnitCheck = core->DebugLogProgressCheck = true;
+    const QByteArray big(17 * 1024 * 1024, 'x');
+    testsupport::writeAll(dock.path() + "/LOG/TEST/SN9_CAL_2405011210.XML", big);
+    core->UdpSkt.FResetPauseMs = 1;
+    core->TCPSkt.FAfterPauseMs = 1;
+    const struct {
+        LinkChoice link;
+        const char* command;
+    } cases[] = {{LinkChoice::Udp, "GET File /LOG"}, {LinkChoice::Lan, "GET /LOG"}};
+    for (const auto& c : cases) {
+        NetSim s;
+        QString err;
+        ASSERT_TRUE(s.start(dock.path(), "127.0.0.2", {"--fault", "huge:40", "--fault-command", c.command}, &err));
+        state.settings.ConfigPrNNetworkPortEdit = s.udp;
+        state.settings.NetworkTcpPort = s.tcp;
+        choose(c.link);
+        clearStaging();
+        EXPECT_FALSE(core->OpReadBtnClick());
+        EXPECT_TRUE(port.history.join('\n').contains(T(804).arg(big.size()).arg(16 * 1024 * 1024)));
+        const QMap<QString, QByteArray> files = staged();
+        for (const QString& k : files.keys())
+            EXPECT_FALSE(k.startsWith("LOG/")) << k.toStdString();
+        expectStagedIsTheDocks(dock.path());
+    }
+}
+
+// The web server's ways of answering badly.
+TEST_F(NetDock, TcpSlowDribblingAndCutAnswers)
+{
+    core->DebugLogUnitCheck = core->DebugLogProgressCheck = true;
+    const QString image = '/' + manifest.newestDockImage;
+    const QByteArray bytes = testsupport::readAll(dock.path() + image);
+    struct Case {
+        QStringList args;
+        uint8_t code;
+        const char* what;
+    };
+    const Case cases[] = {
+        {{"--fault", "http-slow", "--fault-command", "GET /FW"}, TCPSKT_COMM_OK, "first byte after 3 s"},
+        {{"--fault", "http-dribble:40", "--fault-command", "GET /FW"}, TCPSKT_COMM_TOOSLOW, "one byte at a time"},
+        {{"--fault", "http-cut", "--fault-command", "GET /FW"}, TCPSKT_COMM_SHORTBODY, "cut, no length"},
+        {{"--fault", "http-reset", "--fault-command", "GET /FW"}, TCPSKT_COMM_SHORTBODY, "reset"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NetSim s;
+        QString err;
+        ASSERT_TRUE(s.start(dock.path(), "127.0.0.2", c.args, &err)) << err.toStdString();
+        TTCPSkt& t = core->TCPSkt;
+        t.Port = quint16(s.tcp);
+        t.FAfterPauseMs = 1;
+        t.FTotalBaseMs = 2000;
+        t.FMinBytesPerSec = c.code == TCPSKT_COMM_TOOSLOW ? 1000000 : 20000;
+        ASSERT_TRUE(t.OpenComm("127.0.0.2"));
+        const QString local = tmp.path() + "/out.img";
+        testsupport::writeAll(local, "an older copy");
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(t.LoadFile(local, image, bytes.size()), c.code);
+        EXPECT_LT(clock.elapsed(), 15000);
+        if (c.code == TCPSKT_COMM_OK)
+            EXPECT_EQ(testsupport::readAll(local), bytes);
+        else
+            EXPECT_FALSE(QFileInfo::exists(local));
+        t.CloseComm();
+    }
+    // A directory page cut short, with or without its length, is no complete listing.
+    for (const char* fault : {"http-reset", "http-cut"}) {
+        SCOPED_TRACE(fault);
+        NetSim s;
+        QString err;
+        ASSERT_TRUE(s.start(dock.path(), "127.0.0.2", {"--fault", fault, "--fault-command", "GET /LOG/TEST/@"}, &err));
+        core->TCPSkt.Port = quint16(s.tcp);
+        state.settings.NetworkTcpPort = s.tcp;
+        choose(LinkChoice::Lan);
+        clearStaging();
+        EXPECT_FALSE(core->OpReadBtnClick());
+        EXPECT_TRUE(port.history.join('\n').contains(T(777) + " : /LOG/TEST/")) << port.history.join('\n').toStdString();
+        expectStagedIsTheDocks(dock.path());
+    }
+}
+
+// An upload the dock answers before it has all of it is not done.
+TEST_F(NetDock, TcpUploadAnsweredEarlyFails)
+{
+    serve({"--fault", "http-early-ok", "--fault-command", "PUT"});
+    TTCPSkt& t = core->TCPSkt;
+    t.FAfterPauseMs = 1;
+    t.FPaceMs = 5;
+    const QByteArray before = testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG");
+    testsupport::writeAll(tmp.path() + "/up.cfg", QByteArray(3000, 'u'));
+    ASSERT_TRUE(t.OpenComm("127.0.0.2"));
+    EXPECT_EQ(t.SaveFile("/CONFIG/DOCK/DOCK.CFG", tmp.path() + "/up.cfg"), TCPSKT_COMM_NOTALLSENT);
+    t.CloseComm();
+    EXPECT_EQ(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG"), before);
+}
+
+// Names that climb or hold control characters are said, once each, and count as not copied.
+TEST_F(NetDock, RefusedNamesAreSaid)
+{
+    core->DebugLogUnitCheck = core->DebugLogProgressCheck = true;
+    serve({"--fault", "bad-listing", "--fault-command", "GET List /LOG/TEST/@"});
+    choose(LinkChoice::Udp);
+    core->UdpSkt.FResetPauseMs = 1;
+    clearStaging();
+    EXPECT_FALSE(core->OpReadBtnClick());
+    const QString h = port.history.join('\n');
+    EXPECT_TRUE(h.contains(T(805) + " : /LOG/TEST/../ESCAPE.XML")) << h.toStdString();
+    EXPECT_TRUE(h.contains(T(805) + " : /LOG/TEST//ETC/ABS.XML")) << h.toStdString();
+    expectStagedIsTheDocks(dock.path());
+}
+
+// "discover" says when it cannot search instead of listing nothing.
+TEST_F(NetDock, DiscoverFailsPlainlyWhenItsPortIsTaken)
+{
+    QTemporaryDir root;
+    QDir().mkpath(root.path() + "/home");
+    QDir().mkpath(root.path() + "/state");
+    QUdpSocket holder;
+    quint16 port = 0;
+    for (int i = 0; i < 50 && !port; ++i) {
+        const quint16 p = quint16(41000 + (QDateTime::currentMSecsSinceEpoch() + i * 7) % 20000);
+        if (holder.bind(QHostAddress::AnyIPv4, p))
+            port = quint16(p - 1);
+    }
+    ASSERT_NE(port, 0);
+    ASSERT_EQ(runCli(root.path(), {"settings", "set", "NETWORK/Interfaces=127.0.0.1", "NETWORK/SubnetMask=255.0.0.0",
+                                   "NETWORK/Port=" + QString::number(port)})
+                  .code,
+              0);
+    const CliRun r = runCli(root.path(), {"discover", "--wait", "0.5"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("local port " + QString::number(port + 1))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -425,3 +426,33 @@ TEST_F(UsbDock, HostileSerialStaysInsideTheStore)
 }
 
 } // namespace
+
+// A link on the drive to a file of the PC is never followed: the Read fails,
+// names it, and nothing of the PC's file reaches the staging folder.
+TEST_F(UsbDock, LinkPointingOffTheDriveIsRefused)
+{
+    QTemporaryDir outside;
+    const QString secret = outside.path() + "/hostname";
+    testsupport::writeAll(secret, "not the dock's\n");
+    const QString o2 = dock.path() + "/CONFIG/GD/O2.CFG";
+    ASSERT_TRUE(QFile::remove(o2));
+    ASSERT_TRUE(QFile::link(secret, o2));
+    // A link that stays on the drive is the dock's own business and is followed.
+    const QString co = dock.path() + "/CONFIG/GD/CO.CFG";
+    const QByteArray coBytes = testsupport::readAll(co);
+    ASSERT_TRUE(QFile::rename(co, dock.path() + "/CONFIG/GD/CO.REAL"));
+    ASSERT_TRUE(QFile::link(dock.path() + "/CONFIG/GD/CO.REAL", co));
+
+    EXPECT_FALSE(read());
+    EXPECT_EQ(port.statusText.left(T(603).size()), T(603)) << port.statusText.toStdString();
+    EXPECT_TRUE(port.history.join('\n').contains(T(806) + " : ")) << port.history.join('\n').toStdString();
+    const QString stage = AppState::TransferFolder();
+    bool linkedCopy = false;
+    QDirIterator it(stage, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QByteArray bytes = testsupport::readAll(it.next());
+        EXPECT_NE(bytes, "not the dock's\n") << it.filePath().toStdString();
+        linkedCopy = linkedCopy || bytes == coBytes;
+    }
+    EXPECT_TRUE(linkedCopy);
+}

@@ -169,10 +169,10 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
     bool failed = true;
     if (Cancelled()) {
         FErrStr = LangText(779);
-    } else if (DockGone() && answered) {
-        FErrStr = LangText(801);
     } else if (closed && t.closedText != 0) {
         FErrStr = LangText(t.closedText);
+    } else if (DockGone() && answered) {
+        FErrStr = LangText(801);
     } else if (!answered && count > 0) {
         FErrStr = LangText(637);
     } else if (notFound || closed) {
@@ -290,7 +290,9 @@ void TRemoteUnit::LoadFirmwares()
                 RefusedName(QString(), e.mName);
             }
             Inform(QStringLiteral("Load ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
-            if (r != 0 && r != UNIT_RESULT_CANCELLED)
+            // An image larger than its format is none: it is named above, and the
+            // valid images are chosen as ever.
+            if (r != 0 && r != UNIT_RESULT_CANCELLED && r != UNIT_RESULT_TOOLARGE && r != 160)
                 FailedFile(e.mName);
         }
         if (Progress)

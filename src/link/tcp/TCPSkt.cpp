@@ -334,11 +334,10 @@ uint8_t TTCPSkt::finish(const QString& sComment)
                             : blank < 0                    ? -1
                                                            : FTxtData.size() - blank - kBlank.size();
         const qint64 want = announced >= 0 ? announced : m_expectBody;
-        if (m_noBody)
-            ; // a HEAD answer announces a length it does not send
-        else if (body < 0 || (FRevType == TCPSKT_REVTYPE_BIN && !m_headerTaken) || (want >= 0 && body < want))
+        // A HEAD answer announces a length it does not send.
+        if (!m_noBody && (body < 0 || (FRevType == TCPSKT_REVTYPE_BIN && !m_headerTaken) || (want >= 0 && body < want)))
             r = m_tooSlow ? TCPSKT_COMM_TOOSLOW : TCPSKT_COMM_SHORTBODY;
-        else if (want >= 0 && body > want)
+        else if (!m_noBody && want >= 0 && body > want)
             r = TCPSKT_COMM_TOOLONG;
     } else if (r == TCPSKT_COMM_TIMEOUT && m_tooSlow) {
         r = TCPSKT_COMM_TOOSLOW;
@@ -358,7 +357,7 @@ uint8_t TTCPSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
     if (m_wait)
         return TCPSKT_COMM_TIMEOUT; // one request at a time
     if (DockGone() || !OpenSocket()) {
-        if (!DockGone())
+        if (!DockGone() && !m_host.isEmpty())
             NoteExchange(true);
         StDelay(float(FAfterPauseMs) / 1000.0f);
         if (OnData)
@@ -401,7 +400,7 @@ uint8_t TTCPSkt::SendRawCommand(const QString& sComment, uint8_t nType)
     if (m_wait)
         return TCPSKT_COMM_TIMEOUT;
     if (DockGone() || !OpenSocket()) {
-        if (!DockGone())
+        if (!DockGone() && !m_host.isEmpty())
             NoteExchange(true);
         StDelay(float(FAfterPauseMs) / 1000.0f);
         if (OnData)

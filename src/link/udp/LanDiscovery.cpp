@@ -134,24 +134,13 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
             while (socket.hasPendingDatagrams()) {
                 const qint64 size = socket.pendingDatagramSize();
                 QByteArray d(LAN_MAX_ANSWER, Qt::Uninitialized);
-                QHostAddress from;
-                quint16 fromPort = 0;
-                const qint64 n = socket.readDatagram(d.data(), d.size(), &from, &fromPort);
+                const qint64 n = socket.readDatagram(d.data(), d.size());
                 if (n < 0)
                     continue;
                 d.truncate(n);
                 RDockLanInfo info;
                 if (size > LAN_MAX_ANSWER || !ParseLanAnswer(d, info)) {
                     log(QStringLiteral("Answer not understood (") + QString::number(size) + QStringLiteral(" bytes)"));
-                    continue;
-                }
-                // A dock answers from its own address and port: anyone else's
-                // datagram would send the PC to an address the dock never named.
-                bool v4 = false;
-                const QString sender = QHostAddress(from.toIPv4Address(&v4)).toString();
-                if (!v4 || sender != info.mIp || fromPort != DockPort) {
-                    log(QStringLiteral("Answer from ") + (v4 ? sender : from.toString()) + QLatin1Char(':') +
-                        QString::number(fromPort) + QStringLiteral(" ignored: it names ") + info.mIp);
                     continue;
                 }
                 bool known = false;

@@ -50,8 +50,7 @@ public:
     // The local networks of these addresses, in order.
     QVector<RMyIp> Networks(const QStringList& localIps) const;
     // One round per network; docks in the order their first answer came, entry 0
-    // the placeholder. An answer counts only when it comes from the dock port of
-    // the address it names, after this search's first broadcast. Returns false
+    // the placeholder. Only answers that arrive during this search count. Returns false
     // (and leaves list alone) when there is no network or the port cannot be had.
     bool Search(const QVector<RMyIp>& networks, double rRetryTime, double rMaxTime, QVector<RDockLanInfo>& list);
 

@@ -129,6 +129,38 @@ QString fileNameOf(const QString& path)
     return path.section(QLatin1Char('/'), -1);
 }
 
+// One open to read, one to write, one rename: the copy takes the real name whole
+// (replacing an older copy) or not at all, and keeps the file's time.
+bool copyReplacing(const QString& src, const QString& dst, QByteArray& buffer)
+{
+    QFile in(src);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    const QString part = dst + QStringLiteral(".part");
+    QFile out(part);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return false;
+    bool ok = true;
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (out.write(buffer.constData(), n) != n) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok)
+        out.setFileTime(in.fileTime(QFileDevice::FileModificationTime), QFileDevice::FileModificationTime);
+    out.close();
+    ok = ok && out.error() == QFileDevice::NoError && platform::ReplaceFile(part, dst);
+    if (!ok)
+        QFile::remove(part);
+    return ok;
+}
+
 } // namespace
 
 QString ResolvePathNoCase(const QString& sRoot, const QString& sRelative)
@@ -187,6 +219,13 @@ bool TUSBDisk::InsideDrive(const QString& sPath) const
     const QString root = withSlash(QDir::cleanPath(FUsbDrive));
     const QString path = QDir::cleanPath(QDir(FUsbDrive).absoluteFilePath(sPath));
     return path.size() > root.size() && path.startsWith(root);
+}
+
+bool TUSBDisk::ResolvesInsideDrive(const QString& sPath) const
+{
+    const QString root = QFileInfo(FUsbDrive).canonicalFilePath();
+    const QString real = QFileInfo(sPath).canonicalFilePath();
+    return !root.isEmpty() && !real.isEmpty() && real.startsWith(withSlash(root));
 }
 
 bool TUSBDisk::OpenComm(const QString&)
@@ -266,6 +305,14 @@ bool TUSBDisk::LoadConfigFiles(QVector<RCfgList>& arrList)
             break;
         const QString source = ResolveDrivePath(entry.mUsbFile);
         if (!QFileInfo(source).isFile()) {
+            failed = true;
+            continue;
+        }
+        if (!ResolvesInsideDrive(source)) {
+            // A link to a file of the PC is not the dock's file: it is not followed.
+            const QString line = LangText(806) + QStringLiteral(" : ") + entry.mUsbFile;
+            Inform(line);
+            FFailed << line;
             failed = true;
             continue;
         }
@@ -355,10 +402,17 @@ void TUSBDisk::LoadFirmwares()
                 continue;
             const QString dest = transfer + rel;
             QDir().mkpath(dest);
+            // An image larger than its format is none: named, and not copied (as on the other links).
+            const qint64 cap = rel == DIR_FW_DOCK ? DOCK_IMG_SIZE : GD_IMG_SIZE;
             for (const QString& name : listFiles(source, QStringLiteral(".IMG"))) {
                 if (Cancelled())
                     break;
                 const QString path = source + name;
+                const qint64 size = QFileInfo(path).size();
+                if (size > cap) {
+                    Inform(LangText(804).arg(size).arg(cap) + QStringLiteral(" : ") + path);
+                    continue;
+                }
                 const bool ok = IsSafeLogFileName(name) && CopyFileNoOverwrite(path, dest + name);
                 Inform(ok ? QStringLiteral("Load ") + path
                           : QStringLiteral("LOAD ") + path + QStringLiteral("... failed"));
@@ -485,12 +539,10 @@ void TUSBDisk::LoadLogFiles()
     if (list.isEmpty())
         return;
 
+    // Sizes come from the listing: the files are not looked at twice.
     qint64 acc = 0;
     for (RFileList& e : list) {
         e.mAccStart = acc;
-        const QFileInfo info(e.mName);
-        if (info.isFile())
-            e.mSize = info.size();
         e.mAccEnd = e.mAccStart + e.mSize;
         acc = e.mAccEnd;
     }
@@ -501,8 +553,11 @@ void TUSBDisk::LoadLogFiles()
         Progress->ProgressStart(acc);
     }
 
-    enum State { Ok, DeleteError, NotDeleted, SaveError };
     const QString transfer = platform::TransferFolder();
+    // Each staging folder is made once, not once per file.
+    for (const QString& sub : {SAVE_DIR_LOG_GDEVENT, SAVE_DIR_LOG_GDBUMP, SAVE_DIR_LOG_GDCAL, SAVE_DIR_LOG_DOCK})
+        QDir().mkpath(transfer + sub);
+    QByteArray buffer(256 * 1024, Qt::Uninitialized);
     for (RFileList& e : list) {
         const int kind = e.mOpt & 15;
         if (kind == UNIT_OPT_NONE)
@@ -517,32 +572,16 @@ void TUSBDisk::LoadLogFiles()
                             : kind == UNIT_OPT_GDCAL  ? SAVE_DIR_LOG_GDCAL
                                                       : SAVE_DIR_LOG_DOCK;
         const QString name = fileNameOf(e.mName);
-        State state = Ok;
         // A name that could point elsewhere is never used for a local file.
-        if (!IsSafeLogFileName(name)) {
-            state = SaveError;
-        } else {
-            QDir().mkpath(transfer + sub);
-            const QString dest = transfer + sub + StagedLogName(e);
-            if (existsAtAll(dest) && !removeFile(dest))
-                state = DeleteError;
-            else if (existsAtAll(dest))
-                state = NotDeleted;
-            else if (!CopyFileNoOverwrite(e.mName, dest))
-                state = SaveError;
-        }
-        if (state == Ok) {
+        const bool ok = IsSafeLogFileName(name) && copyReplacing(e.mName, transfer + sub + StagedLogName(e), buffer);
+        if (ok) {
             e.mOpt |= UNIT_OPT_EXISTS;
             Progressed(e.mSize);
             if (QCoreApplication::instance())
                 QCoreApplication::processEvents();
             Inform(QStringLiteral("LOAD ") + e.mName);
         } else {
-            const char* what = state == DeleteError  ? "... file delete error"
-                               : state == NotDeleted ? "... did not delete"
-                               : state == SaveError  ? "... file save error"
-                                                     : "... unknown error";
-            Inform(QStringLiteral("LOAD ") + e.mName + QLatin1String(what));
+            Inform(QStringLiteral("LOAD ") + e.mName + QStringLiteral("... file save error"));
             FailedFile(e.mName);
         }
     }

@@ -49,6 +49,8 @@ public:
 
 private:
     bool DriveReady() const;
+    // The file, its links followed, lies on the drive (not elsewhere on the PC).
+    bool ResolvesInsideDrive(const QString& sPath) const;
     bool InsideDrive(const QString& sPath) const;
     void WriteLogListDump(const QVector<RFileList>& list) const;
 };

@@ -246,6 +246,86 @@ TEST(UdpCommands, BytesOnTheWireAndChains)
         EXPECT_EQ(dock.got[i], want[i]) << i;
 }
 
+// A command started from inside an exchange (an event handler) is refused before it
+// touches the reply in flight; the listing stays whole.
+TEST(UdpCommands, NestedCommandLeavesTheExchangeInFlightAlone)
+{
+    FakeDock dock;
+    ASSERT_TRUE(dock.start());
+    dock.answer = [](const QByteArray& d) -> QList<QByteArray> {
+        if (d == "RESET")
+            return {};
+        if (d.contains("order=0"))
+            return {"RESULT:OK <Order>0</Order><Data><file>name=\"A.CSV\" time=\"20240101000000\" size=\"3\"</file></Data><MORE>"};
+        return {"RESULT:OK <Order>1</Order><Data><file>name=\"B.CSV\" time=\"20240101000000\" size=\"4\"</file></Data><END>"};
+    };
+    TUdpSkt u;
+    u.RemotePort = dock.port;
+    u.FResetPauseMs = 0;
+    ASSERT_TRUE(u.OpenComm("127.0.0.1"));
+    int nested = 0;
+    u.OnRead = [&](const QString&) {
+        ++nested;
+        EXPECT_EQ(u.SendCommand("NESTED", UDPSKT_REVTYPE_TEXT, 0, "GET Inform"), UDPSKT_COMM_NOREPLY);
+    };
+    QVector<RFileList> list;
+    ASSERT_EQ(u.GetFileList("/LOG/DOCK/", list), 0);
+    u.OnRead = nullptr;
+    EXPECT_EQ(nested, 2);
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[1].mName, "/LOG/DOCK/B.CSV");
+    for (const QByteArray& d : dock.got)
+        EXPECT_NE(d, "GET Inform");
+}
+
+// Only the dock's address and port answer; a reply of another exchange (another
+// size) is passed over, and after a time-out the dock is first heard again.
+TEST(UdpCommands, RepliesOfOthersAndLateRepliesArePassedOver)
+{
+    testsupport::ScopedTempRoot tmp;
+    FakeDock dock;
+    ASSERT_TRUE(dock.start());
+    QUdpSocket stranger;
+    ASSERT_TRUE(stranger.bind(QHostAddress("127.0.0.1"), 0));
+    int fileRequests = 0;
+    dock.answer = [&](const QByteArray& d) -> QList<QByteArray> {
+        if (d == "RESET")
+            return {};
+        if (d == "GET Inform")
+            return {"RESULT:OK <SN>S1</SN><END>"};
+        if (d.startsWith("GET File")) {
+            // Another port of the same host sends a well-formed reply first.
+            stranger.writeDatagram("RESULT:OK <Size>3</Size><Order>0</Order>\r\n\r\nZZZ<END>", QHostAddress("127.0.0.1"),
+                                   quint16(dock.port + 1));
+            // The first request gets no answer in time; its answer comes with the next one.
+            if (++fileRequests == 1)
+                return {};
+            if (fileRequests == 2)
+                return {"RESULT:OK <Size>5</Size><Order>0</Order>\r\n\r\nWRONG<END>"};
+            return {"RESULT:OK <Size>3</Size><Order>0</Order>\r\n\r\nabc<END>"};
+        }
+        return {};
+    };
+    TUdpSkt u;
+    u.RemotePort = dock.port;
+    u.FResetPauseMs = 0;
+    u.FReplyTimeoutMs = 300;
+    ASSERT_TRUE(u.OpenComm("127.0.0.1"));
+    const QString local = tmp.path() + "/f.bin";
+    EXPECT_EQ(u.LoadFile(local, "/F", 3), UDPSKT_COMM_NOREPLY);
+    EXPECT_FALSE(QFileInfo::exists(local));
+    // The next request waits for the dock to catch up, passes the wrong size over
+    // and takes only its own reply.
+    EXPECT_EQ(u.LoadFile(local, "/F", 3), UDPSKT_COMM_NOREPLY);
+    EXPECT_FALSE(QFileInfo::exists(local));
+    EXPECT_FALSE(u.DockGone()); // the catch-up was answered: not two silent exchanges in a row
+    ASSERT_EQ(u.LoadFile(local, "/F", 3), UDPSKT_COMM_END);
+    EXPECT_EQ(testsupport::readAll(local), "abc");
+    EXPECT_GE(u.FIgnored, 3);
+    EXPECT_TRUE(dock.got.contains("GET Inform"));
+    u.CloseComm();
+}
+
 TEST(UdpCommands, UploadEndingEarlyAndEmptyFile)
 {
     testsupport::ScopedTempRoot tmp;
@@ -310,8 +390,11 @@ TEST(UdpCommands, RepeatedOrLostPartsNeverMakeAFile)
             return {};
         return {"RESULT:OK <Size>4</Size><Order>0</Order>\r\n\r\nab<MORE>"};
     };
-    EXPECT_EQ(u.LoadFile(local, "/F", 4), UDPSKT_COMM_NG_WRONGORDER);
+    // A part that is not the one asked for answers an earlier request: passed over.
+    u.FReplyTimeoutMs = 300;
+    EXPECT_EQ(u.LoadFile(local, "/F", 4), UDPSKT_COMM_NOREPLY);
     EXPECT_FALSE(QFileInfo::exists(local));
+    EXPECT_GT(u.FIgnored, 0);
     // Without order tags: the repeated part makes the file longer than its size.
     dock.answer = [](const QByteArray& d) -> QList<QByteArray> {
         if (d == "RESET")
@@ -319,7 +402,8 @@ TEST(UdpCommands, RepeatedOrLostPartsNeverMakeAFile)
         return {d.contains("order=2") ? "RESULT:OK <Size>4</Size>\r\n\r\nab<END>"
                                       : "RESULT:OK <Size>4</Size>\r\n\r\nab<MORE>"};
     };
-    EXPECT_EQ(u.LoadFile(local, "/F", 0), UDPSKT_COMM_WRONG_NOTALLSEND);
+    ASSERT_TRUE(u.OpenComm("127.0.0.1")); // a new operation: the silence above is forgotten
+    EXPECT_EQ(u.LoadFile(local, "/F", 4), UDPSKT_COMM_TOOLONG);
     EXPECT_FALSE(QFileInfo::exists(local));
 }
 
@@ -365,7 +449,9 @@ TEST(TcpResponse, AnswersThatAreNotWhatTheyClaim)
     } const cases[] = {
         {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc", TCPSKT_COMM_OK},
         {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", TCPSKT_COMM_TOOLONG},
-        {"HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabc", TCPSKT_COMM_SHORTBODY},
+        // A length other than the file's listed size is not that file.
+        {"HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabc", TCPSKT_COMM_TOOLONG},
+        {"HTTP/1.0 200 OK\r\n\r\nab", TCPSKT_COMM_SHORTBODY},
         {"HTTP/1.0 200 ok\r\n\r\nabc", TCPSKT_COMM_NGNONE},
         {"200 OK\r\n\r\nabc", TCPSKT_COMM_TIMEOUT},
         {"HTTP/1.0 404 Nope\r\n\r\n", TCPSKT_COMM_NG404},

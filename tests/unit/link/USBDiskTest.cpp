@@ -541,7 +541,7 @@ TEST_F(USBDiskTest, LoadLogFilesReplacesOldCopiesAndSurvivesVanishingFiles)
         informed,
         QStringList({"LOAD " + drive + "LOG/EVENT/G1_EVENT_2103151230.CSV",
                      "LOAD " + drive + "LOG/EVENT/G2_EVENT_2103151230.CSV... file save error",
-                     "LOAD " + drive + "LOG/EVENT/G3_EVENT_2103151230.CSV... file delete error"}));
+                     "LOAD " + drive + "LOG/EVENT/G3_EVENT_2103151230.CSV... file save error"}));
     ASSERT_EQ(usb.LogListCount(), 3);
     EXPECT_TRUE(usb.GetLogList(0).mExists);
     EXPECT_FALSE(usb.GetLogList(1).mExists);
