@@ -60,6 +60,11 @@ struct AppSettings : RReportSettings {
     int NetworkTcpPort = 80;     // NETWORK/TcpPort
     QString EmailCaFile;         // EMAIL/CAFile: extra certificate authority for the mail server
     QString PrintFooter[3];      // PRINT/Footer1..3: customer lines of the "Manufaturer" certificate
+    int FleetBumpIntervalDays = 1;   // FLEET/*: the fleet's due dates where a dock sets no interval
+    int FleetCalIntervalDays = 180;
+    int FleetDueSoonDays = 7;
+    int FleetAlarmDays = 7;
+    bool FleetMailStatus = false;    // FLEET/MailStatus: the scheduled mail carries the fleet status CSV
 };
 
 // Editing state of the tester grid: rows of (name, company, department) below a header row.

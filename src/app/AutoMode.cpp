@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/FleetUpdate.h"
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "app/Reporting.h"
@@ -827,6 +828,7 @@ void TAutoMode::evaluateCycle()
     store.MakeEventResult(unit.FLogList, events);
     store.CheckResult();
     saveStoreAndDocuments(false);
+    UpdateFleetAfterSave(core, QString());
 }
 
 void TAutoMode::stepNextDock()
