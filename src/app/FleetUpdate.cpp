@@ -2,12 +2,15 @@
 
 #include <QAtomicInt>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
+#include <QSaveFile>
 
 #include "app/AppState.h"
 #include "app/GDConfig.h"
 #include "app/MainCore.h"
 #include "fleet/FleetDb.h"
+#include "fleet/FleetFormat.h"
 #include "lang/LangTable.h"
 
 namespace {
@@ -76,7 +79,31 @@ bool UpdateFleetAfterSave(TMainCore& core, const QString& dockSerial)
         return false;
     }
     g_generation.fetchAndAddRelaxed(1);
+    if (core.state.settings.FleetMailStatus && !WriteFleetStatusFile(core.state, &error))
+        core.AddLog(LOGTYPE_PROGRESS2, LangText(923) + QStringLiteral(" : ") + error);
     core.AddLog(LOGTYPE_PROGRESS2, LangText(921) + QStringLiteral(" (%1, %2)").arg(u.mFilesRead).arg(u.mFilesRemoved));
+    return true;
+}
+
+QString FleetStatusMailFile(const AppState& state)
+{
+    return AppState::AddLastSlash(state.FLogDestDir) + QStringLiteral("Report/FleetStatus.CSV");
+}
+
+bool WriteFleetStatusFile(const AppState& state, QString* error)
+{
+    TFleetDb db(AppState::AddLastSlash(state.FLogDestDir));
+    if (!db.Open(nullptr, error))
+        return false;
+    const QByteArray csv = FleetStatusCsv(FleetStatusRows(db, FleetPolicyOf(state.settings), NowDays()));
+    const QString path = FleetStatusMailFile(state);
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(csv) != csv.size() || !f.commit()) {
+        if (error)
+            *error = QDir::toNativeSeparators(path) + QStringLiteral(": ") + f.errorString();
+        return false;
+    }
     return true;
 }
 

@@ -19,5 +19,11 @@ RFleetPolicy FleetPolicyOf(const AppSettings& s);
 // could not be brought up to date (the save itself has succeeded regardless).
 bool UpdateFleetAfterSave(TMainCore& core, const QString& dockSerial);
 
+// The fleet status as CSV beside the report documents ("Report/FleetStatus.CSV"),
+// attached to the report mail when FLEET/MailStatus is 1.
+QString FleetStatusMailFile(const AppState& state);
+// Writes that file (whole or not at all) from the index; false with *error.
+bool WriteFleetStatusFile(const AppState& state, QString* error = nullptr);
+
 // Counts every update of any index in this process: the Fleet page refreshes when it changes.
 int FleetUpdateGeneration();
