@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "DockFiles.h"
+#include "StoreGenerator.h"
 #include "app/AppState.h"
 #include "logview/EventLog.h"
 #include "report/ReportDocs.h"
@@ -16,33 +17,9 @@
 
 namespace {
 
-void put(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(data);
-}
-
-QString stamp(const QDateTime& t) { return t.toString(QStringLiteral("yyMMddHHmm")); }
-
-// Events of one instrument: every 7 s on average, some repeated within half a
-// second, some within five seconds.
-QList<docksim::EventRecord> someEvents(QDateTime& t, int count, QRandomGenerator& rng)
-{
-    QList<docksim::EventRecord> out;
-    for (int i = 0; i < count; ++i) {
-        t = t.addSecs(rng.bounded(10) < 2 ? 3 : 8);
-        docksim::EventRecord e{t, 1 + int(rng.bounded(120)), 10.0 + rng.bounded(50),
-                               rng.bounded(2) ? QStringLiteral("HIGH") : QStringLiteral("LOW"),
-                               rng.bounded(10) == 0 ? QStringLiteral("BUMP") : QString()};
-        out << e;
-        if (rng.bounded(20) == 0) {
-            out << e; // the same event again
-            ++i;
-        }
-    }
-    return out;
-}
+using benchgen::put;
+using benchgen::someEvents;
+using benchgen::stamp;
 
 double mergeMs(const QString& dir, const QString& sn, int lines, QRandomGenerator& rng, int* rows)
 {
@@ -76,43 +53,15 @@ int main(int argc, char** argv)
 
     // Inputs: the local store after the copy steps, and the log list they came from.
     const QString dest = tmp.path() + QStringLiteral("/dest/");
-    QVector<RUnitLogList> logList;
-    QVector<int> cal, bump, event;
+    benchgen::Store gs;
     QElapsedTimer gen;
     gen.start();
-    const QDateTime base = QDateTime::currentDateTime().addDays(-60);
-    for (int i = 0; i < instruments; ++i) {
-        const QString sn = QStringLiteral("KR%1").arg(100000 + i);
-        const int gas = i % 4;
-        const QString dir = dest + QStringLiteral("KM1/") + sn + QLatin1Char('/');
-        QDir().mkpath(dir + QStringLiteral("CAL"));
-        QDir().mkpath(dir + QStringLiteral("BUMP"));
-        QDir().mkpath(dir + QStringLiteral("EVENT"));
-        for (int k = 0; k < results; ++k) {
-            docksim::TestResult t;
-            t.calibration = k % 2 == 0;
-            t.dockSerial = QStringLiteral("DK0001");
-            t.serial = sn;
-            t.gas = gas;
-            t.location = QStringLiteral("Plant %1, hall %2").arg(i / 100).arg(i % 7);
-            t.when = base.addDays(k * 5).addSecs(i);
-            t.concentration = 25;
-            t.pass = rng.bounded(8) != 0;
-            const QString kind = t.calibration ? QStringLiteral("CAL") : QStringLiteral("BUMP");
-            const QString name = sn + QLatin1Char('_') + kind + QLatin1Char('_') + stamp(t.when) + QStringLiteral(".XML");
-            put(dir + kind + QLatin1Char('/') + name, docksim::TestResultXml(t, rng));
-            logList.append({name, 0, 0, sn, uint8_t(t.calibration ? 4 : 3), true});
-            (t.calibration ? cal : bump).append(int(logList.size()) - 1);
-        }
-        QDateTime t = QDateTime::currentDateTime().addDays(-3);
-        for (int k = 0; k < eventFiles; ++k) {
-            const QList<docksim::EventRecord> ev = someEvents(t, 20, rng);
-            const QString name = sn + QStringLiteral("_EVENT_") + stamp(t) + QStringLiteral(".CSV");
-            put(dir + QStringLiteral("EVENT/") + name, docksim::EventCsv(sn, gas, t, ev));
-            logList.append({name, 0, 0, sn, 2, true});
-            event.append(int(logList.size()) - 1);
-        }
-    }
+    benchgen::Generate(dest, instruments, results, eventFiles, rng, gs, QDateTime::currentDateTime().addDays(-60),
+                       QDateTime::currentDateTime().addDays(-3));
+    const QVector<RUnitLogList>& logList = gs.logList;
+    const QVector<int>& cal = gs.cal;
+    const QVector<int>& bump = gs.bump;
+    const QVector<int>& event = gs.event;
     std::printf("inputs: %d instruments, %lld results, %lld event files (generated in %.1f s)\n", instruments,
                 qlonglong(cal.size() + bump.size()), qlonglong(event.size()), gen.elapsed() / 1000.0);
 

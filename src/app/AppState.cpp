@@ -461,6 +461,11 @@ void AppState::GetSetting()
     s.EmailCaFile = readTrimmed(ini, "EMAIL", "CAFile", QString());
     s.NetworkDocks = readTrimmed(ini, "NETWORK", "Docks", QString());
     s.AlertMailAtOnce = ini.readBool("ALERT", "MailAtOnce", false);
+    s.FleetBumpIntervalDays = readRanged(ini, "FLEET", "BumpIntervalDays", 1, 0, 3650);
+    s.FleetCalIntervalDays = readRanged(ini, "FLEET", "CalIntervalDays", 180, 0, 3650);
+    s.FleetDueSoonDays = readRanged(ini, "FLEET", "DueSoonDays", 7, 0, 365);
+    s.FleetAlarmDays = readRanged(ini, "FLEET", "AlarmDays", 7, 0, 3650);
+    s.FleetMailStatus = ini.readBool("FLEET", "MailStatus", false);
     for (int i = 0; i < 3; ++i)
         s.PrintFooter[i] = ini.readString("PRINT", QStringLiteral("Footer%1").arg(i + 1), QString());
 
@@ -566,6 +571,16 @@ bool AppState::SaveSetting(QString* error)
         ini.writeString("NETWORK", "Docks", s.NetworkDocks);
     if (s.AlertMailAtOnce || ini.keyExists("ALERT", "MailAtOnce"))
         ini.writeBool("ALERT", "MailAtOnce", s.AlertMailAtOnce);
+    auto fleetInt = [&ini](const char* key, int v, int def) {
+        if (v != def || ini.keyExists("FLEET", key))
+            ini.writeInteger("FLEET", key, v);
+    };
+    fleetInt("BumpIntervalDays", s.FleetBumpIntervalDays, 1);
+    fleetInt("CalIntervalDays", s.FleetCalIntervalDays, 180);
+    fleetInt("DueSoonDays", s.FleetDueSoonDays, 7);
+    fleetInt("AlarmDays", s.FleetAlarmDays, 7);
+    if (s.FleetMailStatus || ini.keyExists("FLEET", "MailStatus"))
+        ini.writeBool("FLEET", "MailStatus", s.FleetMailStatus);
     for (int i = 0; i < 3; ++i) {
         const QString key = QStringLiteral("Footer%1").arg(i + 1);
         if (!s.PrintFooter[i].isEmpty() || ini.keyExists("PRINT", key))
@@ -691,6 +706,9 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st)
     t << K{"NETWORK", "Interfaces", K::Text} << K{"NETWORK", "TcpPort", K::Integer}
       << K{"EMAIL", "CAFile", K::Text} << K{"NETWORK", "Docks", K::Text}
       << K{"ALERT", "MailAtOnce", K::Boolean};
+    t << K{"FLEET", "BumpIntervalDays", K::Integer} << K{"FLEET", "CalIntervalDays", K::Integer}
+      << K{"FLEET", "DueSoonDays", K::Integer} << K{"FLEET", "AlarmDays", K::Integer}
+      << K{"FLEET", "MailStatus", K::Boolean};
     return t;
 }
 
@@ -756,5 +774,10 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "EMAIL/CAFile") return s.EmailCaFile;
     if (id == "NETWORK/Docks") return s.NetworkDocks;
     if (id == "ALERT/MailAtOnce") return b(s.AlertMailAtOnce);
+    if (id == "FLEET/BumpIntervalDays") return QString::number(s.FleetBumpIntervalDays);
+    if (id == "FLEET/CalIntervalDays") return QString::number(s.FleetCalIntervalDays);
+    if (id == "FLEET/DueSoonDays") return QString::number(s.FleetDueSoonDays);
+    if (id == "FLEET/AlarmDays") return QString::number(s.FleetAlarmDays);
+    if (id == "FLEET/MailStatus") return b(s.FleetMailStatus);
     return QString();
 }

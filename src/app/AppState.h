@@ -62,6 +62,11 @@ struct AppSettings : RReportSettings {
     QString PrintFooter[3];      // PRINT/Footer1..3: customer lines of the "Manufaturer" certificate
     QString NetworkDocks;        // NETWORK/Docks: dock addresses visited besides the ones discovery finds
     bool AlertMailAtOnce = false; // ALERT/MailAtOnce: a failed test or gas alarm is mailed as it comes
+    int FleetBumpIntervalDays = 1;   // FLEET/*: the fleet's due dates where a dock sets no interval
+    int FleetCalIntervalDays = 180;
+    int FleetDueSoonDays = 7;
+    int FleetAlarmDays = 7;
+    bool FleetMailStatus = false;    // FLEET/MailStatus: the scheduled mail carries the fleet status CSV
 };
 
 // Editing state of the tester grid: rows of (name, company, department) below a header row.

@@ -11,6 +11,7 @@
 
 #include "app/AutoModeMemory.h"
 #include "app/LanConnect.h"
+#include "app/FleetUpdate.h"
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "app/Reporting.h"
@@ -1021,6 +1022,7 @@ void TAutoMode::evaluateCycle()
     updateRetryLists(events + cals + bumps);
     if (core.state.settings.AlertMailAtOnce)
         sendAlertMail(before, events);
+    UpdateFleetAfterSave(core, QString());
 }
 
 // Files fetched but not copied into the store are fetched again; those the store

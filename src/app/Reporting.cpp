@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "app/FleetUpdate.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "report/ReportStore.h"
@@ -34,6 +35,8 @@ QStringList MailAttachments(const AppState& state)
     const QString csv = info.path() + '/' + info.completeBaseName() + ".CSV";
     if (QFileInfo(csv).isFile())
         out << csv;
+    if (state.settings.FleetMailStatus && QFileInfo(FleetStatusMailFile(state)).isFile())
+        out << FleetStatusMailFile(state);
     return out;
 }
 

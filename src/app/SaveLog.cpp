@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "app/FleetUpdate.h"
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "app/TransferLock.h"
@@ -107,6 +108,7 @@ bool TMainCore::LogListBtnSaveClick()
     MakeSendFiles(store, true, &written, &error);
     if (browser)
         browser->MakeLastList();
+    UpdateFleetAfterSave(*this, FUnitDef->DockInfoSN());
     if (!written)
         return fail(error);
 

@@ -9,6 +9,7 @@
 #include "cli/AutoCommands.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
+#include "cli/FleetCommands.h"
 #include "cli/NetCommands.h"
 #include "cli/ReportCommands.h"
 #include "cli/ServiceCommands.h"
@@ -63,6 +64,12 @@ const char* const kUsage =
     "                                     draw a result as its certificate or bump report\n"
     "  certificate --store [--since YYYY-MM-DD] [--kind cal|bump] --pdf DIR\n"
     "                                     one PDF per result of the local store\n"
+    "  fleet status [--status failed|overdue|due|alarm|ok|unknown] [--format table|csv|json]\n"
+    "                                     every instrument: status, due dates, reason\n"
+    "  fleet show SN [--format table|csv|json]\n"
+    "                                     one instrument's history, due dates and sensor wear\n"
+    "  fleet export --format csv|json OUT every test of every instrument into OUT\n"
+    "  fleet rebuild                      read the whole local store into the fleet index again\n"
     "  auto [--cycles N]                  Auto mode without a window: search the docks,\n"
     "                                     poll them, report and mail on the schedule; runs\n"
     "                                     until SIGINT/SIGTERM (ends after its pass) or N cycles\n"
@@ -184,6 +191,8 @@ int main(int argc, char** argv)
         return RunAutoCommand(command, args, state, port, out, err);
     if (IsNetCommand(command))
         return RunNetCommand(command, args, state, port, out, err);
+    if (IsFleetCommand(command))
+        return RunFleetCommand(command, args, state, out, err);
     if (IsDockCommand(command))
         return RunDockCommand(command, args, state, port, out, err);
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));

@@ -360,27 +360,15 @@ bool TFleetDb::Open(QString* notice, QString* error)
 
 bool TFleetDb::Update(RFleetUpdate* out, QString* error, const std::function<void(int, int)>& progress)
 {
-    RFleetUpdate local;
-    RFleetUpdate& u = out ? *out : local;
-    u = RFleetUpdate();
-    if (!IsOpen() && !Open(&u.mNotice, error))
-        return false;
-    const bool rebuild = !u.mNotice.isEmpty();
-    bool damaged = false;
-    if (updateOnce(rebuild, &u, error, progress, &damaged))
-        return true;
-    if (!damaged)
-        return false;
-    // Found damaged while in use: keep it aside and read the store again.
-    if (!setAside(m_lastError, &u.mNotice, error) || !Open(nullptr, error))
-        return false;
-    const QString notice = u.mNotice;
-    const bool ok = updateOnce(true, &u, error, progress, &damaged);
-    u.mNotice = notice;
-    return ok;
+    return run(false, out, error, progress);
 }
 
 bool TFleetDb::Rebuild(RFleetUpdate* out, QString* error, const std::function<void(int, int)>& progress)
+{
+    return run(true, out, error, progress);
+}
+
+bool TFleetDb::run(bool rebuild, RFleetUpdate* out, QString* error, const std::function<void(int, int)>& progress)
 {
     RFleetUpdate local;
     RFleetUpdate& u = out ? *out : local;
@@ -388,10 +376,11 @@ bool TFleetDb::Rebuild(RFleetUpdate* out, QString* error, const std::function<vo
     if (!IsOpen() && !Open(&u.mNotice, error))
         return false;
     bool damaged = false;
-    if (updateOnce(true, &u, error, progress, &damaged))
+    if (updateOnce(rebuild || !u.mNotice.isEmpty(), &u, error, progress, &damaged))
         return true;
     if (!damaged)
         return false;
+    // Found damaged while in use: keep it aside and read the store again.
     if (!setAside(m_lastError, &u.mNotice, error) || !Open(nullptr, error))
         return false;
     const QString notice = u.mNotice;

@@ -98,6 +98,7 @@ private:
     bool createSchema(QString* error);
     bool migrate(int from, QString* error);
     bool setAside(const QString& why, QString* notice, QString* error);
+    bool run(bool rebuild, RFleetUpdate* out, QString* error, const std::function<void(int, int)>& progress);
     bool updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
                     const std::function<void(int, int)>& progress, bool* damaged);
     bool refreshInstruments(const QStringList& instruments, bool all);

@@ -39,6 +39,7 @@
 #include "GDPage.h"
 #include "LogPage.h"
 #include "PrintPage.h"
+#include "FleetPage.h"
 #include "ReportPage.h"
 #include "app/Downloads.h"
 #include "app/Reporting.h"
@@ -1092,6 +1093,9 @@ void TMainForm::setupOperations()
         emit m_core->editors.gd.changed();
         refreshConnection();
     };
+    // The fleet tab follows every Save Log and Auto cycle.
+    TFleetPage* fleet = TFleetPage::AddTo(ui->CfgPage, *m_state, m_printPage);
+    m_core->Changed = [changed = m_core->Changed, fleet] { changed(); fleet->refreshIfChanged(); };
 
     m_autoView = new TAutoModeView(this, *m_core, m_reportPage);
     connect(ui->OpReadBtn, &QPushButton::clicked, this, [this] { m_core->OpReadBtnClick(); });

@@ -50,3 +50,13 @@ TEST(LayerRules, OnlyTheWindowIncludesWidgets)
     for (const char* folder : {"util", "domain", "lang", "platform", "link", "logview", "report", "app", "cli"})
         EXPECT_EQ(includesMatching(folder, widgets), QStringList()) << folder;
 }
+
+TEST(LayerRules, TheFleetIndexSitsBelowTheAppAndOwnsAllSql)
+{
+    const QRegularExpression upward(R"(#include\s+"(app|ui|cli|service)/)");
+    EXPECT_EQ(includesMatching("fleet", upward), QStringList());
+    const QRegularExpression sql(R"(#include\s+<(QtSql|QSql))");
+    for (const char* folder : {"util", "domain", "lang", "platform", "link", "logview", "report", "app", "ui", "cli",
+                               "service"})
+        EXPECT_EQ(includesMatching(folder, sql), QStringList()) << folder;
+}
