@@ -60,6 +60,9 @@ struct AppSettings : RReportSettings {
     int NetworkTcpPort = 80;     // NETWORK/TcpPort
     QString EmailCaFile;         // EMAIL/CAFile: extra certificate authority for the mail server
     QString PrintFooter[3];      // PRINT/Footer1..3: customer lines of the "Manufaturer" certificate
+    QString FleetServer;         // FLEET/Server: postgresql://USER@HOST:PORT/DATABASE, empty: none
+    QString FleetPassword;       // FLEET/Password: kept like the mail password
+    QString FleetSite;           // FLEET/Site: this PC's name on the server (default: host name)
 };
 
 // Editing state of the tester grid: rows of (name, company, department) below a header row.
@@ -153,3 +156,6 @@ struct SettingKey {
 };
 QVector<SettingKey> SettingsKeyTable(const AppState& st); // expands USER and SCH rows
 QString SettingValueText(const AppState& st, const SettingKey& k); // as "settings show" prints it
+// Passwords: shown masked, and read from standard input when given as "-".
+bool IsSecretSetting(const SettingKey& k);
+bool IsSecretSetting(const QString& section, const QString& key);

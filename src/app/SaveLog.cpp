@@ -7,6 +7,7 @@
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
+#include "app/FleetServerSync.h"
 #include "report/ReportDocs.h"
 #include "report/ReportStore.h"
 
@@ -118,5 +119,6 @@ bool TMainCore::LogListBtnSaveClick()
         MarkLastReadSaved();
     AddLog(LOGTYPE_PROGRESS1, LangText(718) + QStringLiteral(" : ") + shown);
     SetStatus(LangText(718) + QStringLiteral(" : ") + shown, OperatorPort::StatusLook::Success);
+    PushFleetIfConfigured(state, &port);
     return true;
 }

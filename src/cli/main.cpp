@@ -9,6 +9,7 @@
 #include "cli/AutoCommands.h"
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
+#include "cli/FleetServerCommands.h"
 #include "cli/NetCommands.h"
 #include "cli/ReportCommands.h"
 #include "cli/ServiceCommands.h"
@@ -63,6 +64,10 @@ const char* const kUsage =
     "                                     draw a result as its certificate or bump report\n"
     "  certificate --store [--since YYYY-MM-DD] [--kind cal|bump] --pdf DIR\n"
     "                                     one PDF per result of the local store\n"
+    "  fleet push                         send the fleet index's new records to the fleet server\n"
+    "                                     (FLEET/Server); what fails waits for the next push\n"
+    "  fleet status --all-sites [--status S] [--format table|csv|json]\n"
+    "                                     every site's instruments, read from the fleet server\n"
     "  auto [--cycles N]                  Auto mode without a window: search the docks,\n"
     "                                     poll them, report and mail on the schedule; runs\n"
     "                                     until SIGINT/SIGTERM (ends after its pass) or N cycles\n"
@@ -88,16 +93,43 @@ int usageError(QTextStream& err, const QString& message)
 
 int settingsShow(AppState& state, QTextStream& out)
 {
-    for (const SettingKey& k : SettingsKeyTable(state))
-        out << k.section << '/' << k.key << '=' << SettingValueText(state, k) << '\n';
+    for (const SettingKey& k : SettingsKeyTable(state)) {
+        const QString value = SettingValueText(state, k);
+        // A password is never printed; that one is set shows.
+        out << k.section << '/' << k.key << '=' << (IsSecretSetting(k) && !value.isEmpty() ? "********" : value)
+            << '\n';
+    }
     out.flush();
     return ExitOk;
 }
 
-int settingsSet(AppState& state, const QStringList& assignments, QTextStream& err)
+// "KEY=-" of a password: the value is the first line of standard input, so that it
+// appears neither in the shell's history nor in the process list.
+bool readSecretsFromStdin(QStringList& assignments, QTextStream& err)
+{
+    QTextStream in(stdin);
+    for (QString& a : assignments) {
+        const int eq = int(a.indexOf('='));
+        const int slash = int(a.indexOf('/'));
+        if (eq < 0 || slash < 1 || slash > eq || a.mid(eq + 1) != "-" ||
+            !IsSecretSetting(a.left(slash).trimmed(), a.mid(slash + 1, eq - slash - 1).trimmed()))
+            continue;
+        const QString line = in.readLine();
+        if (line.isNull()) {
+            err << "marvane-cli: " << a.left(eq) << "=-: no line on standard input" << Qt::endl;
+            return false;
+        }
+        a = a.left(eq + 1) + line;
+    }
+    return true;
+}
+
+int settingsSet(AppState& state, QStringList assignments, QTextStream& err)
 {
     if (assignments.isEmpty())
         return usageError(err, "settings set needs at least one SECTION/Key=value");
+    if (!readSecretsFromStdin(assignments, err))
+        return ExitFailure;
     QString message;
     switch (state.SetSettingsFromText(assignments, &message)) {
     case SetResult::Ok:
@@ -148,6 +180,8 @@ int main(int argc, char** argv)
             return settingsSet(state, args, err);
         return usageError(err, "settings needs 'show' or 'set SECTION/Key=value ...'");
     }
+    if (command == "fleet" && IsFleetServerCommand(args))
+        return RunFleetServerCommand(args, state, port, out, err);
     if (IsReportCommand(command))
         return RunReportCommand(command, args, state, port, out, err);
     if (IsServiceCommand(command))
