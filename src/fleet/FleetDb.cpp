@@ -1,0 +1,793 @@
+#include "fleet/FleetDb.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include "fleet/FleetIndexer.h"
+
+namespace {
+
+QAtomicInt g_connections;
+
+// Every table, as version 1 of the schema makes it. Later versions add to it in
+// migrate(); nothing here is renamed once released.
+const char* const kSchemaV1[] = {
+    "CREATE TABLE files("
+    " id INTEGER PRIMARY KEY,"
+    " path TEXT NOT NULL UNIQUE,"          // relative to the log destination
+    " instrument TEXT NOT NULL,"
+    " kind INTEGER NOT NULL,"              // 1 calibration, 2 bump test, 3 events
+    " size INTEGER NOT NULL,"
+    " mtime INTEGER NOT NULL,"             // ms since the epoch
+    " sha256 TEXT NOT NULL,"
+    " read_code INTEGER NOT NULL,"         // 0 read; 4 gas unknown; others: no rows
+    " indexed_at TEXT NOT NULL)",
+    "CREATE TABLE results("
+    " id INTEGER PRIMARY KEY,"
+    " file_id INTEGER NOT NULL UNIQUE REFERENCES files(id),"
+    " instrument TEXT NOT NULL, serial TEXT NOT NULL, kind INTEGER NOT NULL, tested_at TEXT,"
+    " gas TEXT NOT NULL, sensor INTEGER NOT NULL, unit TEXT NOT NULL, decimals INTEGER NOT NULL,"
+    " model TEXT NOT NULL, dock TEXT NOT NULL, location TEXT NOT NULL, overall TEXT NOT NULL,"
+    " zero_conc REAL, zero_pre REAL, zero_reading REAL, zero_low REAL, zero_high REAL,"
+    " zero_time INTEGER, zero_result TEXT,"
+    " span_conc REAL, span_pre REAL, span_reading REAL, span_low REAL, span_high REAL,"
+    " span_time INTEGER, span_result TEXT,"
+    " gas_lot TEXT NOT NULL, gas_expiry TEXT NOT NULL, low_alarm REAL, high_alarm REAL,"
+    " read_code INTEGER NOT NULL, path TEXT NOT NULL, sha256 TEXT NOT NULL)",
+    "CREATE INDEX results_instrument ON results(instrument, tested_at)",
+    "CREATE TABLE events("
+    " id INTEGER PRIMARY KEY,"
+    " file_id INTEGER NOT NULL REFERENCES files(id),"
+    " instrument TEXT NOT NULL, event_at TEXT, duration INTEGER NOT NULL, reading REAL NOT NULL,"
+    " alarm TEXT NOT NULL, option TEXT NOT NULL, counted INTEGER NOT NULL, line INTEGER NOT NULL)",
+    "CREATE INDEX events_file ON events(file_id)",
+    "CREATE INDEX events_instrument ON events(instrument, event_at)",
+    "CREATE INDEX events_counted ON events(event_at, instrument) WHERE counted = 1",
+    "CREATE TABLE instruments("
+    " instrument TEXT PRIMARY KEY, serial TEXT NOT NULL, gas TEXT NOT NULL, model TEXT NOT NULL,"
+    " dock TEXT NOT NULL, location TEXT NOT NULL,"
+    " last_bump TEXT, last_bump_result TEXT NOT NULL, last_bump_pass TEXT, last_bump_fail TEXT,"
+    " last_cal TEXT, last_cal_result TEXT NOT NULL, last_cal_pass TEXT, last_cal_fail TEXT,"
+    " results INTEGER NOT NULL, event_files INTEGER NOT NULL)",
+    "CREATE TABLE dock_intervals("
+    " dock TEXT NOT NULL, gas TEXT NOT NULL, bump_days INTEGER NOT NULL, cal_days INTEGER NOT NULL,"
+    " seen_at TEXT, PRIMARY KEY(dock, gas))",
+};
+
+QVariant dateValue(TDateTime t)
+{
+    const QString s = FleetDateText(t);
+    return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s);
+}
+
+// A null QString binds as SQL NULL; the text columns hold "" for nothing.
+QString text(const QString& s) { return s.isNull() ? QString(QLatin1String("")) : s; }
+
+// SQLite result codes that mean the file is not (or no longer) a sound database.
+bool isDamage(const QSqlError& e)
+{
+    const int code = e.nativeErrorCode().toInt() & 0xff;
+    return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
+}
+
+const char* const kResultColumns =
+    "r.instrument, r.serial, r.kind, r.tested_at, r.gas, r.sensor, r.unit, r.decimals, r.model, r.dock,"
+    " r.location, r.overall, r.zero_conc, r.zero_pre, r.zero_reading, r.zero_low, r.zero_high, r.zero_time,"
+    " r.zero_result, r.span_conc, r.span_pre, r.span_reading, r.span_low, r.span_high, r.span_time,"
+    " r.span_result, r.gas_lot, r.gas_expiry, r.low_alarm, r.high_alarm, r.read_code, r.path, r.sha256";
+
+RFleetResult resultFrom(const QSqlQuery& q)
+{
+    RFleetResult r;
+    int i = 0;
+    r.mInstrument = q.value(i++).toString();
+    r.mSerial = q.value(i++).toString();
+    r.mKind = uint8_t(q.value(i++).toInt());
+    r.mDate = FleetDateFromText(q.value(i++).toString());
+    r.mGas = q.value(i++).toString();
+    r.mSensor = uint8_t(q.value(i++).toInt());
+    r.mUnit = q.value(i++).toString();
+    r.mDecimals = uint8_t(q.value(i++).toInt());
+    r.mModel = q.value(i++).toString();
+    r.mDock = q.value(i++).toString();
+    r.mLocation = q.value(i++).toString();
+    r.mOverall = q.value(i++).toString();
+    for (RFleetStep* s : {&r.mZero, &r.mSpan}) {
+        s->mConcentration = q.value(i++).toDouble();
+        s->mPreReading = q.value(i++).toDouble();
+        s->mReading = q.value(i++).toDouble();
+        s->mLowLimit = q.value(i++).toDouble();
+        s->mHighLimit = q.value(i++).toDouble();
+        s->mTime = q.value(i++).toInt();
+        s->mResult = q.value(i++).toString();
+    }
+    r.mGasLot = q.value(i++).toString();
+    r.mGasExpiry = q.value(i++).toString();
+    r.mLowAlarm = q.value(i++).toDouble();
+    r.mHighAlarm = q.value(i++).toDouble();
+    r.mReadCode = uint8_t(q.value(i++).toInt());
+    r.mPath = q.value(i++).toString();
+    r.mSha256 = q.value(i++).toString();
+    return r;
+}
+
+const char* const kEventColumns =
+    "e.instrument, e.event_at, e.duration, e.reading, e.alarm, e.option, e.counted, e.line, f.path, f.sha256";
+
+RFleetEvent eventFrom(const QSqlQuery& q)
+{
+    RFleetEvent e;
+    e.mInstrument = q.value(0).toString();
+    e.mDate = FleetDateFromText(q.value(1).toString());
+    e.mDuration = q.value(2).toInt();
+    e.mReading = q.value(3).toDouble();
+    e.mAlarm = q.value(4).toString();
+    e.mOption = q.value(5).toString();
+    e.mCounted = q.value(6).toInt() != 0;
+    e.mLine = q.value(7).toInt();
+    e.mPath = q.value(8).toString();
+    e.mSha256 = q.value(9).toString();
+    return e;
+}
+
+const char* const kInstrumentColumns =
+    "instrument, serial, gas, model, dock, location, last_bump, last_bump_result, last_bump_pass,"
+    " last_bump_fail, last_cal, last_cal_result, last_cal_pass, last_cal_fail, results, event_files";
+
+RFleetInstrument instrumentFrom(const QSqlQuery& q)
+{
+    RFleetInstrument r;
+    r.mInstrument = q.value(0).toString();
+    r.mSerial = q.value(1).toString();
+    r.mGas = q.value(2).toString();
+    r.mModel = q.value(3).toString();
+    r.mDock = q.value(4).toString();
+    r.mLocation = q.value(5).toString();
+    r.mLastBump = FleetDateFromText(q.value(6).toString());
+    r.mLastBumpResult = q.value(7).toString();
+    r.mLastBumpPass = FleetDateFromText(q.value(8).toString());
+    r.mLastBumpFail = FleetDateFromText(q.value(9).toString());
+    r.mLastCal = FleetDateFromText(q.value(10).toString());
+    r.mLastCalResult = q.value(11).toString();
+    r.mLastCalPass = FleetDateFromText(q.value(12).toString());
+    r.mLastCalFail = FleetDateFromText(q.value(13).toString());
+    r.mResults = q.value(14).toInt();
+    r.mEventFiles = q.value(15).toInt();
+    return r;
+}
+
+} // namespace
+
+QString FleetDateText(TDateTime t)
+{
+    if (!(t > 0))
+        return QString();
+    return DaysToDateTime(t).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+TDateTime FleetDateFromText(const QString& s)
+{
+    if (s.size() < 19)
+        return 0;
+    auto num = [&s](int pos, int len) { return QStringView(s).mid(pos, len).toInt(); };
+    return EncodeDateTime(num(0, 4), num(5, 2), num(8, 2), num(11, 2), num(14, 2), num(17, 2));
+}
+
+struct TFleetDb::Conn {
+    bool open = false;
+};
+
+TFleetDb::TFleetDb(const QString& logDest)
+    : m_dest(logDest), m_conn(std::make_unique<Conn>())
+{
+    m_connName = QStringLiteral("marvane-fleet-%1").arg(g_connections.fetchAndAddRelaxed(1));
+}
+
+TFleetDb::~TFleetDb() { Close(); }
+
+QString TFleetDb::path() const { return QDir(m_dest).filePath(FileName()); }
+
+QSqlDatabase TFleetDb::db() const { return QSqlDatabase::database(m_connName, false); }
+
+bool TFleetDb::IsOpen() const { return m_conn->open; }
+
+void TFleetDb::Close()
+{
+    if (!QSqlDatabase::contains(m_connName))
+        return;
+    {
+        QSqlDatabase d = db();
+        d.close();
+    }
+    QSqlDatabase::removeDatabase(m_connName);
+    m_conn->open = false;
+}
+
+bool TFleetDb::fail(const QSqlQuery& q, QString* error) const
+{
+    m_lastError = q.lastError().text();
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path()), m_lastError);
+    return false;
+}
+
+bool TFleetDb::openFile(QString* error)
+{
+    Close();
+    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connName);
+    d.setDatabaseName(path());
+    // Another process (the window and the command line) may be writing: wait for it.
+    d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!d.open()) {
+        m_lastError = d.lastError().text();
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path()), m_lastError);
+        d = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connName);
+        return false;
+    }
+    m_conn->open = true;
+    return true;
+}
+
+bool TFleetDb::createSchema(QString* error)
+{
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return fail(q, error);
+    for (const char* sql : kSchemaV1) {
+        if (!q.exec(QString::fromLatin1(sql))) {
+            QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
+            return fail(q, error);
+        }
+    }
+    if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(SCHEMA_VERSION)) ||
+        !q.exec(QStringLiteral("COMMIT"))) {
+        QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
+        return fail(q, error);
+    }
+    return true;
+}
+
+bool TFleetDb::migrate(int from, QString* error)
+{
+    // Each step takes the schema one version up, in one transaction.
+    for (int v = from; v < SCHEMA_VERSION; ++v) {
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return fail(q, error);
+        switch (v) {
+        default:
+            break;
+        }
+        if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(v + 1)) || !q.exec(QStringLiteral("COMMIT"))) {
+            QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
+            return fail(q, error);
+        }
+    }
+    return true;
+}
+
+bool TFleetDb::setAside(const QString& why, QString* notice, QString* error)
+{
+    Close();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path() + QStringLiteral(".bad-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path() + QStringLiteral(".bad-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(path(), aside)) {
+        if (error)
+            *error = QStringLiteral("%1: %2; it cannot be moved aside").arg(QDir::toNativeSeparators(path()), why);
+        return false;
+    }
+    // The journal files belong to the damaged file: they go with it.
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QString j = path() + QLatin1String(suffix);
+        if (QFileInfo::exists(j))
+            QFile::rename(j, aside + QLatin1String(suffix));
+    }
+    if (notice)
+        *notice = QStringLiteral("The fleet index %1 could not be read (%2). It was kept as %3 and is being "
+                                 "rebuilt from the local store.")
+                      .arg(QDir::toNativeSeparators(path()), why, QDir::toNativeSeparators(aside));
+    return true;
+}
+
+bool TFleetDb::Open(QString* notice, QString* error)
+{
+    if (notice)
+        notice->clear();
+    if (!QDir().mkpath(m_dest)) {
+        if (error)
+            *error = QStringLiteral("%1: the folder cannot be made").arg(QDir::toNativeSeparators(m_dest));
+        return false;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!openFile(error))
+            return false;
+        QString why;
+        {
+            QSqlQuery q(db());
+            // WAL: readers (the window, "fleet status") never wait for a writer.
+            if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next()) {
+                why = q.lastError().text();
+            } else if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+                why = q.lastError().text();
+            } else {
+                const int version = q.value(0).toInt();
+                q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+                q.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+                int tables = 0;
+                if (q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next())
+                    tables = q.value(0).toInt();
+                else
+                    why = q.lastError().text();
+                if (why.isEmpty()) {
+                    if (version == 0 && tables == 0) {
+                        if (!createSchema(error))
+                            return false;
+                        return true;
+                    }
+                    if (version == 0)
+                        why = QStringLiteral("it holds tables of another program");
+                    else if (version > SCHEMA_VERSION)
+                        why = QStringLiteral("it was made by a newer version of the program (schema %1)").arg(version);
+                    else if (version < SCHEMA_VERSION)
+                        return migrate(version, error);
+                    else
+                        return true;
+                }
+            }
+        }
+        if (attempt == 1)
+            break;
+        if (!setAside(why, notice, error))
+            return false;
+    }
+    if (error)
+        *error = QStringLiteral("%1: a new fleet index cannot be made").arg(QDir::toNativeSeparators(path()));
+    Close();
+    return false;
+}
+
+bool TFleetDb::Update(RFleetUpdate* out, QString* error, const std::function<void(int, int)>& progress)
+{
+    RFleetUpdate local;
+    RFleetUpdate& u = out ? *out : local;
+    u = RFleetUpdate();
+    if (!IsOpen() && !Open(&u.mNotice, error))
+        return false;
+    const bool rebuild = !u.mNotice.isEmpty();
+    bool damaged = false;
+    if (updateOnce(rebuild, &u, error, progress, &damaged))
+        return true;
+    if (!damaged)
+        return false;
+    // Found damaged while in use: keep it aside and read the store again.
+    if (!setAside(m_lastError, &u.mNotice, error) || !Open(nullptr, error))
+        return false;
+    const QString notice = u.mNotice;
+    const bool ok = updateOnce(true, &u, error, progress, &damaged);
+    u.mNotice = notice;
+    return ok;
+}
+
+bool TFleetDb::Rebuild(RFleetUpdate* out, QString* error, const std::function<void(int, int)>& progress)
+{
+    RFleetUpdate local;
+    RFleetUpdate& u = out ? *out : local;
+    u = RFleetUpdate();
+    if (!IsOpen() && !Open(&u.mNotice, error))
+        return false;
+    bool damaged = false;
+    if (updateOnce(true, &u, error, progress, &damaged))
+        return true;
+    if (!damaged)
+        return false;
+    if (!setAside(m_lastError, &u.mNotice, error) || !Open(nullptr, error))
+        return false;
+    const QString notice = u.mNotice;
+    const bool ok = updateOnce(true, &u, error, progress, &damaged);
+    u.mNotice = notice;
+    return ok;
+}
+
+bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
+                          const std::function<void(int, int)>& progress, bool* damaged)
+{
+    RFleetUpdate& u = *out;
+    const QString notice = u.mNotice;
+    u = RFleetUpdate();
+    u.mNotice = notice;
+    u.mRebuilt = rebuild;
+    *damaged = false;
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    auto bad = [&](const QSqlQuery& failed) {
+        *damaged = isDamage(failed.lastError());
+        fail(failed, error);
+        QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+
+    // The listing is taken before the lock: reading the folders needs no database.
+    const QVector<RFleetStoreFile> listing = ListFleetStore(m_dest);
+
+    // One writer at a time; a second process waits here and then sees our rows.
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return bad(q);
+    if (rebuild) {
+        for (const char* t : {"DELETE FROM events", "DELETE FROM results", "DELETE FROM files", "DELETE FROM instruments"})
+            if (!q.exec(QString::fromLatin1(t)))
+                return bad(q);
+    }
+
+    struct Known {
+        qint64 id, size, mtime;
+        QString instrument;
+    };
+    QHash<QString, Known> known;
+    if (!q.exec(QStringLiteral("SELECT path, id, size, mtime, instrument FROM files")))
+        return bad(q);
+    while (q.next())
+        known.insert(q.value(0).toString(),
+                     Known{q.value(1).toLongLong(), q.value(2).toLongLong(), q.value(3).toLongLong(), q.value(4).toString()});
+
+    QSet<QString> touched;
+    QVector<const RFleetStoreFile*> toRead;
+    QVector<qint64> toDrop;
+    QSet<QString> present;
+    present.reserve(listing.size());
+    for (const RFleetStoreFile& f : listing) {
+        present.insert(f.mPath);
+        auto it = known.constFind(f.mPath);
+        if (it != known.constEnd()) {
+            if (it->size == f.mSize && it->mtime == f.mMtime) {
+                ++u.mFilesUnchanged;
+                continue;
+            }
+            toDrop.append(it->id);
+        }
+        toRead.append(&f);
+    }
+    for (auto it = known.constBegin(); it != known.constEnd(); ++it) {
+        if (!present.contains(it.key())) {
+            toDrop.append(it->id);
+            touched.insert(it->instrument);
+            ++u.mFilesRemoved;
+        }
+    }
+
+    QSqlQuery delEvents(d), delResults(d), delFile(d);
+    delEvents.prepare(QStringLiteral("DELETE FROM events WHERE file_id = ?"));
+    delResults.prepare(QStringLiteral("DELETE FROM results WHERE file_id = ?"));
+    delFile.prepare(QStringLiteral("DELETE FROM files WHERE id = ?"));
+    for (qint64 id : toDrop) {
+        for (QSqlQuery* dq : {&delEvents, &delResults, &delFile}) {
+            dq->addBindValue(id);
+            if (!dq->exec())
+                return bad(*dq);
+        }
+    }
+
+    QSqlQuery insFile(d), insResult(d), insEvent(d);
+    insFile.prepare(QStringLiteral("INSERT INTO files(path, instrument, kind, size, mtime, sha256, read_code, indexed_at)"
+                                   " VALUES(?,?,?,?,?,?,?,?)"));
+    insResult.prepare(QStringLiteral(
+        "INSERT INTO results(file_id, instrument, serial, kind, tested_at, gas, sensor, unit, decimals, model, dock,"
+        " location, overall, zero_conc, zero_pre, zero_reading, zero_low, zero_high, zero_time, zero_result,"
+        " span_conc, span_pre, span_reading, span_low, span_high, span_time, span_result, gas_lot, gas_expiry,"
+        " low_alarm, high_alarm, read_code, path, sha256)"
+        " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    insEvent.prepare(QStringLiteral("INSERT INTO events(file_id, instrument, event_at, duration, reading, alarm, option,"
+                                    " counted, line) VALUES(?,?,?,?,?,?,?,?,?)"));
+    const QString now = FleetDateText(NowDays());
+    int done = 0;
+    for (const RFleetStoreFile* f : toRead) {
+        const RFleetFileRows rows = ReadFleetFile(m_dest, *f);
+        touched.insert(f->mInstrument);
+        ++u.mFilesRead;
+        insFile.addBindValue(f->mPath);
+        insFile.addBindValue(f->mInstrument);
+        insFile.addBindValue(int(f->mKind));
+        insFile.addBindValue(f->mSize);
+        insFile.addBindValue(f->mMtime);
+        insFile.addBindValue(rows.mSha256);
+        insFile.addBindValue(int(rows.mCode));
+        insFile.addBindValue(now);
+        if (!insFile.exec())
+            return bad(insFile);
+        const qint64 fileId = insFile.lastInsertId().toLongLong();
+        if (rows.mResults.isEmpty() && f->mKind != FLEET_FILE_EVENT)
+            u.mUnreadable.append(f->mPath);
+        else if (f->mKind == FLEET_FILE_EVENT && rows.mCode == FLEET_READ_UNREADABLE)
+            u.mUnreadable.append(f->mPath);
+        for (const RFleetResult& r : rows.mResults) {
+            const QVariantList v = {fileId, text(r.mInstrument), text(r.mSerial), int(r.mKind), dateValue(r.mDate),
+                                    text(r.mGas), int(r.mSensor), text(r.mUnit), int(r.mDecimals), text(r.mModel),
+                                    text(r.mDock), text(r.mLocation), text(r.mOverall), r.mZero.mConcentration,
+                                    r.mZero.mPreReading, r.mZero.mReading, r.mZero.mLowLimit, r.mZero.mHighLimit,
+                                    r.mZero.mTime, text(r.mZero.mResult), r.mSpan.mConcentration,
+                                    r.mSpan.mPreReading, r.mSpan.mReading, r.mSpan.mLowLimit, r.mSpan.mHighLimit,
+                                    r.mSpan.mTime, text(r.mSpan.mResult), text(r.mGasLot), text(r.mGasExpiry),
+                                    r.mLowAlarm, r.mHighAlarm, int(r.mReadCode), text(r.mPath), text(r.mSha256)};
+            for (const QVariant& x : v)
+                insResult.addBindValue(x);
+            if (!insResult.exec())
+                return bad(insResult);
+            ++u.mResults;
+        }
+        for (const RFleetEvent& e : rows.mEvents) {
+            insEvent.addBindValue(fileId);
+            insEvent.addBindValue(e.mInstrument);
+            insEvent.addBindValue(dateValue(e.mDate));
+            insEvent.addBindValue(e.mDuration);
+            insEvent.addBindValue(e.mReading);
+            insEvent.addBindValue(text(e.mAlarm));
+            insEvent.addBindValue(text(e.mOption));
+            insEvent.addBindValue(e.mCounted ? 1 : 0);
+            insEvent.addBindValue(e.mLine);
+            if (!insEvent.exec())
+                return bad(insEvent);
+            ++u.mEvents;
+        }
+        if (progress)
+            progress(++done, int(toRead.size()));
+    }
+
+    if (!refreshInstruments(QStringList(touched.cbegin(), touched.cend()), rebuild)) {
+        QSqlQuery failed(d);
+        *damaged = false;
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path()), m_lastError);
+        failed.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    if (!q.exec(QStringLiteral("COMMIT")))
+        return bad(q);
+    return true;
+}
+
+bool TFleetDb::refreshInstruments(const QStringList& instruments, bool all)
+{
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    // The summary of one instrument is made from its own rows alone, so an update
+    // that touches it gives the summary a rebuild would.
+    static const QString summary = QStringLiteral(
+        "INSERT OR REPLACE INTO instruments(instrument, serial, gas, model, dock, location,"
+        " last_bump, last_bump_result, last_bump_pass, last_bump_fail,"
+        " last_cal, last_cal_result, last_cal_pass, last_cal_fail, results, event_files)"
+        " SELECT i.instrument,"
+        "  COALESCE((SELECT serial FROM results WHERE instrument = i.instrument ORDER BY tested_at DESC, id DESC LIMIT 1),"
+        "           (SELECT substr(path, 5, instr(substr(path, 5), '/') - 1) FROM files WHERE instrument = i.instrument"
+        "            ORDER BY path LIMIT 1), i.instrument),"
+        "  COALESCE((SELECT gas FROM results WHERE instrument = i.instrument AND gas <> ''"
+        "            ORDER BY tested_at DESC, id DESC LIMIT 1), ''),"
+        "  COALESCE((SELECT model FROM results WHERE instrument = i.instrument AND model <> ''"
+        "            ORDER BY tested_at DESC, id DESC LIMIT 1), ''),"
+        "  COALESCE((SELECT dock FROM results WHERE instrument = i.instrument ORDER BY tested_at DESC, id DESC LIMIT 1), ''),"
+        "  COALESCE((SELECT location FROM results WHERE instrument = i.instrument ORDER BY tested_at DESC, id DESC LIMIT 1), ''),"
+        "  (SELECT max(tested_at) FROM results WHERE instrument = i.instrument AND kind = 2),"
+        "  COALESCE((SELECT overall FROM results WHERE instrument = i.instrument AND kind = 2"
+        "            ORDER BY tested_at DESC, overall = 'PASS' DESC LIMIT 1), ''),"
+        "  (SELECT max(tested_at) FROM results WHERE instrument = i.instrument AND kind = 2 AND overall = 'PASS'),"
+        "  (SELECT max(tested_at) FROM results WHERE instrument = i.instrument AND kind = 2 AND overall <> 'PASS'),"
+        "  (SELECT max(tested_at) FROM results WHERE instrument = i.instrument AND kind = 1),"
+        "  COALESCE((SELECT overall FROM results WHERE instrument = i.instrument AND kind = 1"
+        "            ORDER BY tested_at DESC, overall = 'PASS' DESC LIMIT 1), ''),"
+        "  (SELECT max(tested_at) FROM results WHERE instrument = i.instrument AND kind = 1 AND overall = 'PASS'),"
+        "  (SELECT max(tested_at) FROM results WHERE instrument = i.instrument AND kind = 1 AND overall <> 'PASS'),"
+        "  (SELECT count(*) FROM results WHERE instrument = i.instrument),"
+        "  (SELECT count(*) FROM files WHERE instrument = i.instrument AND kind = 3)"
+        " FROM (SELECT ? AS instrument) i");
+    QSqlQuery drop(d);
+    drop.prepare(QStringLiteral("DELETE FROM instruments WHERE instrument = ?"));
+    QSqlQuery has(d);
+    has.prepare(QStringLiteral("SELECT 1 FROM files WHERE instrument = ? LIMIT 1"));
+    QStringList list = instruments;
+    if (all) {
+        list.clear();
+        if (!q.exec(QStringLiteral("SELECT DISTINCT instrument FROM files")))
+            return fail(q, nullptr);
+        while (q.next())
+            list.append(q.value(0).toString());
+    }
+    QSqlQuery put(d);
+    if (!put.prepare(summary))
+        return fail(put, nullptr);
+    for (const QString& sn : list) {
+        has.addBindValue(sn);
+        if (!has.exec())
+            return fail(has, nullptr);
+        const bool exists = has.next();
+        has.finish();
+        if (!exists) {
+            drop.addBindValue(sn);
+            if (!drop.exec())
+                return fail(drop, nullptr);
+            continue;
+        }
+        put.addBindValue(sn);
+        if (!put.exec())
+            return fail(put, nullptr);
+    }
+    return true;
+}
+
+QVector<RFleetInstrument> TFleetDb::Instruments() const
+{
+    QVector<RFleetInstrument> out;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM instruments ORDER BY instrument").arg(QLatin1String(kInstrumentColumns)))) {
+        m_lastError = q.lastError().text();
+        return out;
+    }
+    while (q.next())
+        out.append(instrumentFrom(q));
+    return out;
+}
+
+bool TFleetDb::Instrument(const QString& serial, RFleetInstrument* out) const
+{
+    QSqlQuery q(db());
+    q.prepare(QStringLiteral("SELECT %1 FROM instruments WHERE instrument = ?").arg(QLatin1String(kInstrumentColumns)));
+    q.addBindValue(serial.trimmed().toUpper());
+    if (!q.exec() || !q.next()) {
+        m_lastError = q.lastError().text();
+        return false;
+    }
+    if (out)
+        *out = instrumentFrom(q);
+    return true;
+}
+
+QVector<RFleetResult> TFleetDb::Results(const QString& serial) const
+{
+    QVector<RFleetResult> out;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM results r WHERE r.instrument = ? ORDER BY r.tested_at DESC, r.path DESC")
+                  .arg(QLatin1String(kResultColumns)));
+    q.addBindValue(serial.trimmed().toUpper());
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return out;
+    }
+    while (q.next())
+        out.append(resultFrom(q));
+    return out;
+}
+
+bool TFleetDb::ResultByPath(const QString& storePath, RFleetResult* out) const
+{
+    QSqlQuery q(db());
+    q.prepare(QStringLiteral("SELECT %1 FROM results r WHERE r.path = ?").arg(QLatin1String(kResultColumns)));
+    q.addBindValue(storePath);
+    if (!q.exec() || !q.next()) {
+        m_lastError = q.lastError().text();
+        return false;
+    }
+    if (out)
+        *out = resultFrom(q);
+    return true;
+}
+
+bool TFleetDb::ForEachResult(const std::function<bool(const RFleetResult&)>& f) const
+{
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM results r ORDER BY r.instrument, r.tested_at, r.path")
+                    .arg(QLatin1String(kResultColumns))))
+        return fail(q, nullptr);
+    while (q.next())
+        if (!f(resultFrom(q)))
+            break;
+    return true;
+}
+
+QVector<RFleetEvent> TFleetDb::Events(const QString& serial, TDateTime since) const
+{
+    QVector<RFleetEvent> out;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM events e JOIN files f ON f.id = e.file_id"
+                             " WHERE e.instrument = ? AND (? = '' OR e.event_at >= ?)"
+                             " ORDER BY e.event_at DESC, f.path DESC, e.line DESC")
+                  .arg(QLatin1String(kEventColumns)));
+    const QString from = text(FleetDateText(since));
+    q.addBindValue(serial.trimmed().toUpper());
+    q.addBindValue(from);
+    q.addBindValue(from);
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return out;
+    }
+    while (q.next())
+        out.append(eventFrom(q));
+    return out;
+}
+
+bool TFleetDb::ForEachEvent(const std::function<bool(const RFleetEvent&)>& f) const
+{
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM events e JOIN files f ON f.id = e.file_id"
+                               " ORDER BY e.instrument, e.event_at, f.path, e.line")
+                    .arg(QLatin1String(kEventColumns))))
+        return fail(q, nullptr);
+    while (q.next())
+        if (!f(eventFrom(q)))
+            break;
+    return true;
+}
+
+QHash<QString, int> TFleetDb::AlarmCounts(TDateTime since) const
+{
+    QHash<QString, int> out;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT instrument, count(DISTINCT event_at) FROM events"
+                             " WHERE counted = 1 AND event_at >= ? GROUP BY instrument"));
+    q.addBindValue(FleetDateText(since > 0 ? since : 1));
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return out;
+    }
+    while (q.next())
+        out.insert(q.value(0).toString(), q.value(1).toInt());
+    return out;
+}
+
+bool TFleetDb::SetDockIntervals(const QVector<RFleetDockInterval>& rows, QString* error)
+{
+    if (!IsOpen() && !Open(nullptr, error))
+        return false;
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return fail(q, error);
+    QSqlQuery put(db());
+    put.prepare(QStringLiteral("INSERT OR REPLACE INTO dock_intervals(dock, gas, bump_days, cal_days, seen_at)"
+                               " VALUES(?,?,?,?,?)"));
+    for (const RFleetDockInterval& r : rows) {
+        put.addBindValue(text(r.mDock.trimmed().toUpper()));
+        put.addBindValue(text(r.mGas.trimmed().toUpper()));
+        put.addBindValue(r.mBumpDays);
+        put.addBindValue(r.mCalDays);
+        put.addBindValue(dateValue(r.mSeen));
+        if (!put.exec()) {
+            fail(put, error);
+            QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+    }
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        fail(q, error);
+        QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return true;
+}
+
+QVector<RFleetDockInterval> TFleetDb::DockIntervals() const
+{
+    QVector<RFleetDockInterval> out;
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("SELECT dock, gas, bump_days, cal_days, seen_at FROM dock_intervals ORDER BY dock, gas"))) {
+        m_lastError = q.lastError().text();
+        return out;
+    }
+    while (q.next())
+        out.append(RFleetDockInterval{q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(),
+                                      q.value(3).toInt(), FleetDateFromText(q.value(4).toString())});
+    return out;
+}
