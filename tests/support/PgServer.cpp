@@ -144,10 +144,11 @@ bool PgServer::run(const QString& program, const QStringList& args, int timeoutM
 
 bool PgServer::startOnce()
 {
-    // Loopback only, a socket in our own folder, and no durability a test does not need.
+    // Loopback only, a socket in our own folder, no flushing to disk; but a commit stays a
+    // commit when the server is stopped "immediately" (no synchronous_commit=off).
     const QString options =
         QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2 -c fsync=off "
-                       "-c synchronous_commit=off -c full_page_writes=off -c max_connections=40")
+                       "-c full_page_writes=off -c max_connections=40")
             .arg(m_port)
             .arg(quoteForShell(m_dir->path()));
     return run(m_bin + "/pg_ctl", {"-D", dataFolder(), "-l", m_dir->filePath("server.log"), "-w", "-t",
