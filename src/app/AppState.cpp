@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTime>
 
+#include "fleet/FleetServer.h"
 #include "lang/LangTable.h"
 #include "platform/Platform.h"
 #include "util/IniFile.h"
@@ -344,6 +345,12 @@ SetResult AppState::SetSettingsFromText(const QStringList& assignments, QString*
         if (!ok)
             return fail(SetResult::Invalid,
                         QStringLiteral("%1/%2: '%3' is not a valid value").arg(it->section, it->key, value));
+        if (it->section == "FLEET" && it->key == "Server" && !v.trimmed().isEmpty()) {
+            RFleetServerAddress address;
+            QString why;
+            if (!ParseFleetServerUri(v, &address, &why))
+                return fail(SetResult::Invalid, why);
+        }
         changes.append({*it, v});
     }
 
@@ -468,6 +475,11 @@ void AppState::GetSetting()
     s.FleetMailStatus = ini.readBool("FLEET", "MailStatus", false);
     for (int i = 0; i < 3; ++i)
         s.PrintFooter[i] = ini.readString("PRINT", QStringLiteral("Footer%1").arg(i + 1), QString());
+    s.FleetServer = readTrimmed(ini, "FLEET", "Server", QString());
+    s.FleetPassword = ini.readString("FLEET", "Password", QString());
+    s.FleetSite = readTrimmed(ini, "FLEET", "Site", QString());
+    if (s.FleetSite.isEmpty())
+        s.FleetSite = DefaultFleetSite();
 
     // A radio group or combo cannot select an item it does not have.
     if (s.ConfigSetDateRadio < 0 || s.ConfigSetDateRadio > 2)
@@ -586,6 +598,12 @@ bool AppState::SaveSetting(QString* error)
         if (!s.PrintFooter[i].isEmpty() || ini.keyExists("PRINT", key))
             ini.writeString("PRINT", key, s.PrintFooter[i]);
     }
+    if (!s.FleetServer.isEmpty() || ini.keyExists("FLEET", "Server"))
+        ini.writeString("FLEET", "Server", s.FleetServer);
+    if (!s.FleetPassword.isEmpty() || ini.keyExists("FLEET", "Password"))
+        ini.writeString("FLEET", "Password", s.FleetPassword);
+    if (s.FleetSite != DefaultFleetSite() || ini.keyExists("FLEET", "Site"))
+        ini.writeString("FLEET", "Site", s.FleetSite);
 
     if (ini.save())
         return true;
@@ -709,6 +727,7 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st)
     t << K{"FLEET", "BumpIntervalDays", K::Integer} << K{"FLEET", "CalIntervalDays", K::Integer}
       << K{"FLEET", "DueSoonDays", K::Integer} << K{"FLEET", "AlarmDays", K::Integer}
       << K{"FLEET", "MailStatus", K::Boolean};
+    t << K{"FLEET", "Server", K::Text} << K{"FLEET", "Password", K::Text} << K{"FLEET", "Site", K::Text};
     return t;
 }
 
@@ -779,5 +798,18 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "FLEET/DueSoonDays") return QString::number(s.FleetDueSoonDays);
     if (id == "FLEET/AlarmDays") return QString::number(s.FleetAlarmDays);
     if (id == "FLEET/MailStatus") return b(s.FleetMailStatus);
+    if (id == "FLEET/Server") return s.FleetServer;
+    if (id == "FLEET/Password") return s.FleetPassword;
+    if (id == "FLEET/Site") return s.FleetSite;
     return QString();
 }
+
+bool IsSecretSetting(const QString& section, const QString& key)
+{
+    static const QStringList kSecrets = {"EMAIL/PW", "FLEET/Password"};
+    const QString id = section + '/' + key;
+    return std::any_of(kSecrets.begin(), kSecrets.end(),
+                       [&](const QString& s) { return s.compare(id, Qt::CaseInsensitive) == 0; });
+}
+
+bool IsSecretSetting(const SettingKey& k) { return IsSecretSetting(k.section, k.key); }

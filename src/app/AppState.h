@@ -67,6 +67,9 @@ struct AppSettings : RReportSettings {
     int FleetDueSoonDays = 7;
     int FleetAlarmDays = 7;
     bool FleetMailStatus = false;    // FLEET/MailStatus: the scheduled mail carries the fleet status CSV
+    QString FleetServer;         // FLEET/Server: postgresql://USER@HOST:PORT/DATABASE, empty: none
+    QString FleetPassword;       // FLEET/Password: kept like the mail password
+    QString FleetSite;           // FLEET/Site: this PC's name on the server (default: host name)
 };
 
 // Editing state of the tester grid: rows of (name, company, department) below a header row.
@@ -168,3 +171,6 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st); // expands USER and SC
 QString SettingValueText(const AppState& st, const SettingKey& k); // as "settings show" prints it
 // Why bytes are not a settings file (empty when they are one).
 QString SettingsFileDamage(const QByteArray& bytes);
+// Passwords: shown masked, and read from standard input when given as "-".
+bool IsSecretSetting(const SettingKey& k);
+bool IsSecretSetting(const QString& section, const QString& key);

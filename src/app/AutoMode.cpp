@@ -1,4 +1,5 @@
 #include "app/AutoMode.h"
+#include "app/FleetServerSync.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -1163,6 +1164,7 @@ void TAutoMode::stepNextDock()
     if (!FLoaded.isEmpty() || bTimeUpdate)
         evaluateCycle();
     logDockSummary();
+    PushFleetIfConfigured(core.state, &core.port);
     core.AddLog(LOGTYPE_PROGRESS2, T(787) + QStringLiteral(" : ") + QString::number(nLoadCnt));
     core.AddLog(LOGTYPE_PROGRESS1, T(758));
     nDelDirCnt = NextDelDirCnt(nDelDirCnt);

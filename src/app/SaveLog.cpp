@@ -9,6 +9,7 @@
 #include "app/MainCore.h"
 #include "app/TransferLock.h"
 #include "lang/LangTable.h"
+#include "app/FleetServerSync.h"
 #include "report/ReportDocs.h"
 #include "report/ReportStore.h"
 
@@ -127,5 +128,6 @@ bool TMainCore::LogListBtnSaveClick()
         MarkLastReadSaved();
     AddLog(LOGTYPE_PROGRESS1, LangText(718) + QStringLiteral(" : ") + shown);
     SetStatus(LangText(718) + QStringLiteral(" : ") + shown, OperatorPort::StatusLook::Success);
+    PushFleetIfConfigured(state, &port);
     return true;
 }

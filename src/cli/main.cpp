@@ -10,6 +10,7 @@
 #include "cli/CliOperatorPort.h"
 #include "cli/DockCommands.h"
 #include "cli/FleetCommands.h"
+#include "cli/FleetServerCommands.h"
 #include "cli/NetCommands.h"
 #include "cli/ReportCommands.h"
 #include "cli/ServiceCommands.h"
@@ -70,6 +71,10 @@ const char* const kUsage =
     "                                     one instrument's history, due dates and sensor wear\n"
     "  fleet export --format csv|json OUT every test of every instrument into OUT\n"
     "  fleet rebuild                      read the whole local store into the fleet index again\n"
+    "  fleet push                         send the fleet index's new records to the fleet server\n"
+    "                                     (FLEET/Server); what fails waits for the next push\n"
+    "  fleet status --all-sites [--status S] [--format table|csv|json]\n"
+    "                                     every site's instruments, read from the fleet server\n"
     "  auto [--cycles N]                  Auto mode without a window: search the docks,\n"
     "                                     poll them, report and mail on the schedule; runs\n"
     "                                     until SIGINT/SIGTERM (ends after its pass) or N cycles\n"
@@ -102,14 +107,34 @@ bool isPasswordKey(const QString& sectionKey)
 int settingsShow(AppState& state, QTextStream& out)
 {
     for (const SettingKey& k : SettingsKeyTable(state)) {
-        QString value = SettingValueText(state, k);
-        // The password never goes to a terminal, a log or a support mail.
-        if (isPasswordKey(k.section + '/' + k.key) && !value.isEmpty())
-            value = QStringLiteral("********");
-        out << k.section << '/' << k.key << '=' << value << '\n';
+        const QString value = SettingValueText(state, k);
+        // A password is never printed; that one is set shows.
+        out << k.section << '/' << k.key << '=' << (IsSecretSetting(k) && !value.isEmpty() ? "********" : value)
+            << '\n';
     }
     out.flush();
     return ExitOk;
+}
+
+// "KEY=-" of a password: the value is the first line of standard input, so that it
+// appears neither in the shell's history nor in the process list.
+bool readSecretsFromStdin(QStringList& assignments, QTextStream& err)
+{
+    QTextStream in(stdin);
+    for (QString& a : assignments) {
+        const int eq = int(a.indexOf('='));
+        const int slash = int(a.indexOf('/'));
+        if (eq < 0 || slash < 1 || slash > eq || a.mid(eq + 1) != "-" ||
+            !IsSecretSetting(a.left(slash).trimmed(), a.mid(slash + 1, eq - slash - 1).trimmed()))
+            continue;
+        const QString line = in.readLine();
+        if (line.isNull()) {
+            err << "marvane-cli: " << a.left(eq) << "=-: no line on standard input" << Qt::endl;
+            return false;
+        }
+        a = a.left(eq + 1) + line;
+    }
+    return true;
 }
 
 int settingsSet(AppState& state, QStringList assignments, QTextStream& err)
@@ -133,6 +158,8 @@ int settingsSet(AppState& state, QStringList assignments, QTextStream& err)
         }
         a = QStringLiteral("EMAIL/PW=") + value;
     }
+    if (!readSecretsFromStdin(assignments, err))
+        return ExitFailure;
     QString message;
     switch (state.SetSettingsFromText(assignments, &message)) {
     case SetResult::Ok:
@@ -183,6 +210,8 @@ int main(int argc, char** argv)
             return settingsSet(state, args, err);
         return usageError(err, "settings needs 'show' or 'set SECTION/Key=value ...'");
     }
+    if (command == "fleet" && IsFleetServerCommand(args))
+        return RunFleetServerCommand(args, state, port, out, err);
     if (IsReportCommand(command))
         return RunReportCommand(command, args, state, port, out, err);
     if (IsServiceCommand(command))

@@ -42,9 +42,11 @@ TEST(CliSettings, ShowPrintsFirstRunDefaultsInTableOrder)
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.first(), "SET/LANGUAGE=0");
     // The keys this program adds come after the usual ones.
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines.mid(lines.size() - 4),
+    ASSERT_GE(lines.size(), 7);
+    EXPECT_EQ(lines.mid(lines.size() - 7, 4),
               QStringList({"SET/LevelDev=0", "NETWORK/Interfaces=", "NETWORK/TcpPort=80", "EMAIL/CAFile="}));
+    EXPECT_EQ(lines.mid(lines.size() - 3, 2), QStringList({"FLEET/Server=", "FLEET/Password="}));
+    EXPECT_TRUE(lines.last().startsWith("FLEET/Site=") && lines.last().size() > 11) << lines.last().toStdString();
     for (const char* want :
          {"ETC/PurgeDay=90", "ETC/AutoPurge=1", "EMAIL/Port=587", "EMAIL/UseSSL=1",
           "NETWORK/Port=7000", "NETWORK/SubnetMask=255.255.255.0", "SET/DateFormat=0",
@@ -116,7 +118,7 @@ TEST(CliSettings, SettingsSurviveAnEmptiedTemporaryFolder)
     QDir(tmp.path() + "/tmp").removeRecursively();
     r = runCli(tmp.path(), {"settings", "show"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains("EMAIL/PW=s3cret\n"));
+    EXPECT_TRUE(r.out.contains("EMAIL/PW=********\n")); // kept, and never printed
     EXPECT_TRUE(r.out.contains("USER/Anna=Acme,Safety\n"));
 
     const QString folder = tmp.path() + "/state/marvane/TREVASK";
