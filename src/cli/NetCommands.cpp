@@ -37,9 +37,11 @@ int RunNetCommand(const QString& command, QStringList args, AppState& state, Cli
     if (core.LoadLanConnect)
         core.LoadLanConnect(1, wait);
     if (!core.LanSearchError.isEmpty()) {
-        // Nothing was searched: an empty list would pass for "no dock answered".
+        // Nothing was searched: an empty list would pass for "no dock answered". The docks
+        // of NETWORK/Docks were still asked directly, so with them the search goes on.
         err << "marvane-cli: discover: " << core.LanSearchError << Qt::endl;
-        return 1;
+        if (ListedDocks(state.settings.NetworkDocks).isEmpty())
+            return 1;
     }
     for (qsizetype i = 1; i < core.FDockLan.size(); ++i)
         out << '[' << core.FDockLan[i].mSN << "] " << core.FDockLan[i].mIp << '\n';

@@ -243,7 +243,7 @@ bool TServiceCommands::PCGDDFClearBtnClick()
 {
     LastError.clear();
     // The instruments' memory is gone for good: ask first, naming what goes.
-    if (!m_core.port.askYesNo(T(LANG_SVC_GDCLEAR_ASK), T(431)))
+    if (!m_core.port.askQuestion(LANG_SVC_GDCLEAR_ASK, T(LANG_SVC_GDCLEAR_ASK), T(431)))
         return false;
     return run(true, [this](bool opened) {
         return opened && answered(m_core.DockComm.SendOperation(SERVICE_OP_GDDFCLEAR));

@@ -98,16 +98,16 @@ QString FleetReasonCaption(const RFleetReason& r)
     // the status caption with the dates that matter.
     const QString d = day(r.mDate);
     switch (r.mKind) {
-    case RFleetReason::BumpFailed: return LangText(948) + QStringLiteral(" : ") + LangText(937) + QStringLiteral(" ") + d;
-    case RFleetReason::CalFailed: return LangText(947) + QStringLiteral(" : ") + LangText(937) + QStringLiteral(" ") + d;
-    case RFleetReason::BumpOverdue: return LangText(948) + QStringLiteral(" : ") + LangText(938) + QStringLiteral(" ") + d;
-    case RFleetReason::CalOverdue: return LangText(947) + QStringLiteral(" : ") + LangText(938) + QStringLiteral(" ") + d;
+    case RFleetReason::BumpFailed: return LangText(948) + QStringLiteral(" : ") + LangText(937) + QStringLiteral(" (") + d + QLatin1Char(')');
+    case RFleetReason::CalFailed: return LangText(947) + QStringLiteral(" : ") + LangText(937) + QStringLiteral(" (") + d + QLatin1Char(')');
+    case RFleetReason::BumpOverdue: return LangText(948) + QStringLiteral(" : ") + LangText(938) + QStringLiteral(" (") + d + QLatin1Char(')');
+    case RFleetReason::CalOverdue: return LangText(947) + QStringLiteral(" : ") + LangText(938) + QStringLiteral(" (") + d + QLatin1Char(')');
     case RFleetReason::BumpNever: return LangText(948) + QStringLiteral(" : ") + LangText(942);
     case RFleetReason::CalNever: return LangText(947) + QStringLiteral(" : ") + LangText(942);
-    case RFleetReason::CalDueSoon: return LangText(947) + QStringLiteral(" : ") + LangText(939) + QStringLiteral(" ") + d;
+    case RFleetReason::CalDueSoon: return LangText(947) + QStringLiteral(" : ") + LangText(939) + QStringLiteral(" (") + d + QLatin1Char(')');
     case RFleetReason::GasAlarms: return LangText(940) + QStringLiteral(" : %1 (%2)").arg(r.mCount).arg(r.mDays);
     case RFleetReason::NeverTested: return LangText(942);
-    case RFleetReason::AllDue: return LangText(932) + QStringLiteral(" ") + d;
+    case RFleetReason::AllDue: return LangText(932) + QStringLiteral(" : ") + d;
     }
     return QString();
 }

@@ -196,7 +196,7 @@ void TReadOriginView::refresh()
                    .arg(o.sn.isEmpty() ? QStringLiteral("?") : o.sn,
                         readTime(m_core.state.settings.ConfigSetDateRadio, o.when));
     if (!names.isEmpty())
-        text += QLatin1Char(' ') + LangText(888).arg(names.join(QStringLiteral(", ")));
+        text += QStringLiteral(" \u2014 ") + LangText(888).arg(names.join(QStringLiteral(", ")));
     const QString style = o.valid ? QStringLiteral("QLabel { background-color: rgb(232,240,250); color: black; }")
                                   : QStringLiteral("QLabel { background-color: rgb(255,243,205); color: black; }");
     for (QLabel* l : {m_dockLabel.data(), m_gdLabel.data()})

@@ -508,7 +508,7 @@ TEST_F(PrintPageTest, PrintWithoutPageOrPrinterSaysSo)
     EXPECT_TRUE(port.messages.last().contains(LangText(154)));
     QFile::remove(AppState::TransferFolder() + "PRT.BMP");
     EXPECT_FALSE(printPage->printPage());
-    EXPECT_TRUE(port.messages.last().startsWith("Confirm: File not exists\n"));
+    EXPECT_TRUE(port.messages.last().contains(LangText(995))) << port.messages.last().toStdString();
 }
 
 TEST_F(PrintPageTest, PrintSetupRedrawsOnlyWhenConfirmed)

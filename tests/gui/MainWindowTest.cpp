@@ -356,11 +356,13 @@ TEST_F(MainWindowTest, CloseIsRefusedWhileAnOperationOrAutoModeRuns)
 
 TEST_F(MainWindowTest, FailedSaveOnCloseIsReportedAndTheWindowStillCloses)
 {
-    // A folder where the settings file belongs cannot be replaced by a file.
-    ASSERT_TRUE(QDir().mkpath(settingsFile()));
     ScriptedOperatorPort port;
     AppState st(&port);
     auto w = openWindow(&st);
+    // A folder where the settings file belongs cannot be replaced by a file (made after
+    // the start, which would set an unreadable settings file aside).
+    QFile::remove(settingsFile());
+    ASSERT_TRUE(QDir().mkpath(settingsFile()));
     EXPECT_TRUE(w->close());
     ASSERT_EQ(port.messages.size(), 1);
     EXPECT_TRUE(port.messages.first().contains(QStringLiteral("could not be saved"))) << port.messages.first().toStdString();

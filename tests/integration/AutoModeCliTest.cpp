@@ -326,7 +326,8 @@ TEST_F(AutoCli, ADownloadThatFailedIsFetchedInTheNextCycle)
             if (l.size() >= 2 && older.isEmpty())
                 older = l.first();
         }
-        return QStringList{"--fault", "Silent", "--fault-command", "GET File " + older, "--fault-count", "1"};
+        // Twice: the link tries a file once more before it counts as failed.
+        return QStringList{"--fault", "Silent", "--fault-command", "GET File " + older, "--fault-count", "2"};
     });
     ASSERT_FALSE(older.isEmpty());
     configure(freeTcpPort());

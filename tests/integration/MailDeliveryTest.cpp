@@ -292,7 +292,7 @@ TEST_F(MailDelivery, TestButtonDeliversReportOverStartTlsAndResetsStore)
     EXPECT_EQ(attachmentData(m, "Report_2024-05-01 10-00-00.CSV"), csv);
 
     ASSERT_FALSE(port.history.isEmpty());
-    EXPECT_TRUE(port.history.first().endsWith(LangText(764) + " : ops@example.test; chief@example.test"));
+    EXPECT_TRUE(port.history.first().endsWith(LangText(1003).arg("ops@example.test; chief@example.test")));
     EXPECT_EQ(port.busyDepth, 0);
     EXPECT_FALSE(state.FExe);
 

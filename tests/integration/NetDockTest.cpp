@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMap>
@@ -204,9 +205,11 @@ TEST_F(NetDock, UdpReadMatchesTheUsbDriveThenWriteAndPurge)
     // Write: the edited configuration lands on the dock, which restarts.
     core->editors.dock.DockInfoLocationEdit = "Hall 7";
     choose(LinkChoice::Udp);
+    const QStringList listBefore = core->OpDeviceConnectLanListComboItems;
     ASSERT_TRUE(core->OpWriteBtnClick()) << port.statusText.toStdString() << port.history.join('\n').toStdString();
     EXPECT_TRUE(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG").contains("Location=Hall 7\r\n"));
-    EXPECT_EQ(core->OpDeviceConnectLanListComboItems, QStringList{T(734)});
+    // A Write that keeps the dock's address keeps the dock list.
+    EXPECT_EQ(core->OpDeviceConnectLanListComboItems, listBefore);
 
     // Purge: instrument logs older than a day go, once saved.
     ASSERT_TRUE(testsupport::SaveEverything(*core)) << port.statusText.toStdString(); // the purge takes only saved files
@@ -585,7 +588,14 @@ void expectStagedIsTheDocks(const QString& dockRoot)
     }
     const QMap<QString, QByteArray> files = staged();
     for (auto it = files.begin(); it != files.end(); ++it) {
-        const QString name = QFileInfo(it.key()).fileName();
+        QString name = QFileInfo(it.key()).fileName();
+        // A second file of one name from another dock folder is staged as NAME_2.EXT, ...
+        static const QRegularExpression apart(QStringLiteral(R"(^(.*)_\d+(\.[^.]+)$)"));
+        if (!byName.contains(name)) {
+            const auto m = apart.match(name);
+            if (m.hasMatch())
+                name = m.captured(1) + m.captured(2);
+        }
         EXPECT_TRUE(byName.value(name).contains(it.value())) << "not the dock's bytes: " << it.key().toStdString();
     }
 }

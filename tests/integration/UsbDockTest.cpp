@@ -396,14 +396,14 @@ TEST_F(UsbDock, SaveLogCopyStepsFileLogsIntoTheStore)
     EXPECT_EQ(cals, QVector<int>{first.mLogIdx});
     EXPECT_TRUE(sErr.contains("[" + LangText(741) + "] Ghost ... 2026\r")) << sErr.toStdString();
 
-    // Saving again replaces the earlier copy; a staging copy that is gone is reported.
+    // A different result stored under the name is never written over; a staging copy
+    // that is gone is reported.
     const RUnitLogList cal = unit.GetLogList(first.mLogIdx);
     const QString stored = state.FLogDestDir + "KM1/" + cal.mAliasName + "/CAL/" +
                            GetFatFileNameExtract(cal.mName);
     testsupport::writeAll(stored, "older copy");
     core->CopyGDCalFromList({{first.mViewIdx, first.mViewSubIdx, "A", "B"}}, sErr, cals);
-    EXPECT_EQ(fileBytes(stored), fileBytes(AppState::TransferFolder() + SAVE_DIR_LOG_GDCAL +
-                                           GetFatFileNameExtract(cal.mName)));
+    EXPECT_EQ(fileBytes(stored), QByteArray("older copy"));
     QFile::remove(AppState::TransferFolder() + SAVE_DIR_LOG_GDCAL + GetFatFileNameExtract(cal.mName));
     sErr.clear();
     core->CopyGDCalFromList({{first.mViewIdx, first.mViewSubIdx, "A", "B"}}, sErr, cals);

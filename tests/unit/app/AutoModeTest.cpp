@@ -152,7 +152,7 @@ TEST(AutoModeDecisions, ClockFirmwareAndFolderPurgeRules)
     EXPECT_NEAR(TAutoMode::NextDayStart(at(2026, 12, 7, 5, 0, 0), 0.25), at(2026, 12, 7, 6, 0, 0), 1e-9);
     EXPECT_NEAR(TAutoMode::NextDayStart(at(2026, 12, 7, 6, 0, 0), 0.25), at(2026, 12, 8, 6, 0, 0), 1e-9);
     EXPECT_EQ(TAutoMode::CountdownText(at(2026, 12, 7, 9, 58, 55), at(2026, 12, 7, 12, 0, 0)),
-              LangText(746) + " 2:01:05 (26-12-07 12:00)");
+              LangText(1002, "Next report in %1 (%2)").arg("2:01:05", "26-12-07 12:00"));
 }
 
 TEST(AutoModeDecisions, EventWatermarkInDaysHoursAndAfterTransmission)

@@ -99,7 +99,7 @@ TEST_F(LangFolders, NoLanguageFileAtAllGivesEnglishArial)
     // There is no file to read: the English texts built into the program serve.
     EXPECT_FALSE(t.loadSelected(program));
     EXPECT_TRUE(t.usingBuiltIn());
-    EXPECT_EQ(t.text(501), "Auto");
+    EXPECT_EQ(t.text(501), "&Auto");
     EXPECT_EQ(t.text(718), "Completed successfully");
     EXPECT_FALSE(t.text(822).isEmpty());
 }

@@ -40,11 +40,12 @@ const QSet<QString> kTokens = {"IP", "SN", "RTC", "TCP", "OK", "Ethernet", "Firm
 const std::array<QSet<QString>, LANG_MAX + 1> kSpeltAlike = {
     QSet<QString>{},
     QSet<QString>{},
-    {"Gas", "Gateway", "Display", "Zero", "Report", "Password", "File"},
+    {"Gas", "Gateway", "Display", "Zero", "Report", "Password", "File", "Bump test"},
     {"Version", "Concentration", "Configuration", "Option", "Date", "Port", "Type", "Simulation",
      "Production", "Purge"},
     {"Gas", "Sensor", "ERROR", "Error"},
-    {"Version", "Gas", "Gateway", "Sensor", "Alarm", "Option", "Name", "Port", "Simulation"},
+    {"Version", "Gas", "Gateway", "Sensor", "Alarm", "Option", "Name", "Port", "Simulation", "Layout",
+     "Status", "Trend"},
     QSet<QString>{},
 };
 

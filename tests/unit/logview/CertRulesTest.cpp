@@ -145,7 +145,9 @@ TEST(CertHtml, SizeFromTheFirstCommentLineOnly)
 
 TEST(CertHtml, TagsAreReplacedAtMostTwicePerLine)
 {
-    const CertHtmlTags tags = CertHtmlTagValues(sample(), RCertTester{}, CFG_DATE_YYYYMMDD);
+    RDockTestInfo passed = sample();
+    passed.mOverAllResult = "PASS"; // a failed result carries no "calibrated" seal
+    const CertHtmlTags tags = CertHtmlTagValues(passed, RCertTester{}, CFG_DATE_YYYYMMDD);
     EXPECT_EQ(ConvHtmlLine("@SN@ @SN@ @SN@", tags), "GA0001 GA0001 @SN@");
     EXPECT_EQ(ConvHtmlLineDetail("a @X@ b @X@", "@X@", "1"), "a 1 b @X@");
     EXPECT_EQ(ConvHtmlLineDetail("no tag", "@X@", "1"), "no tag");
