@@ -24,8 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             udp->ResetReply(UDPSKT_REVTYPE_IGNORE, 0);
         udp->OnDataReceived(rest.mid(pos, cut), QStringLiteral("127.0.0.1"));
         const uint8_t r = udp->FRxData.mResult;
+        // NOREPLY: a datagram that cannot answer the request in flight is passed over and
+        // the exchange goes on waiting.
         if (!(r <= UDPSKT_COMM_MORE || r == UDPSKT_COMM_NORESULT || r == UDPSKT_COMM_WRONG_TERMINATE ||
-              r == UDPSKT_COMM_TOOLONG || (r >= 199 && r <= 210)))
+              r == UDPSKT_COMM_TOOLONG || (r >= 199 && r <= 210) || r == UDPSKT_COMM_NOREPLY))
             __builtin_trap();
         if (udp->FBinDataPos > room || udp->FBinData.size() != udp->FBinDataPos)
             __builtin_trap();
