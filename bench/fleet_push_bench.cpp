@@ -49,14 +49,14 @@ int main(int argc, char** argv)
 
     QTemporaryDir tmp;
     const QString dest = tmp.path() + "/store/";
-    testsupport::FleetStoreSpec spec;
-    spec.instruments = 2000;
-    spec.resultsEach = 10;
-    spec.eventFilesEach = 2;
-    spec.eventsPerFile = 5;
+    testsupport::FleetStoreShape shape;
+    shape.instruments = 2000;
+    shape.resultsEach = 10;
+    shape.eventFilesEach = 2;
+    shape.eventsPerFile = 5;
     QElapsedTimer gen;
     gen.start();
-    testsupport::WriteFleetStore(dest, spec);
+    testsupport::WriteFleetStore(dest, shape);
     {
         TFleetDb index(dest);
         QString error;
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
         if (!index.Open(nullptr, &error) || !index.Update(&u, &error))
             return fail(error);
         std::printf("inputs: %d instruments, %d results, %d event lines (generated and indexed in %.1f s)\n",
-                    spec.instruments, u.mResults, u.mEvents, gen.elapsed() / 1000.0);
+                    shape.instruments, u.mResults, u.mEvents, gen.elapsed() / 1000.0);
     }
 
     // Each push goes to a server the outbox has not seen, so each is a first push.
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     std::printf("push takes %.2f x the COPY's time (target: at most 3 x): %s\n", ratio, ratio <= 3 ? "met" : "MISSED");
 
     // 100 new records: 10 instruments with 6 results and 2 event files of 2 lines each.
-    testsupport::FleetStoreSpec more = spec;
+    testsupport::FleetStoreShape more = shape;
     more.instruments = 10;
     more.firstSerial = 900000;
     more.resultsEach = 6;

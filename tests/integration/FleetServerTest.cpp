@@ -17,7 +17,7 @@
 #include "support/FleetStoreWriter.h"
 #include "support/PgServer.h"
 
-using testsupport::FleetStoreSpec;
+using testsupport::FleetStoreShape;
 using testsupport::PgServer;
 
 namespace {
@@ -26,10 +26,10 @@ namespace {
 struct Site {
     QTemporaryDir dir;
     QString dest() const { return dir.path() + "/store/"; }
-    explicit Site(const FleetStoreSpec& spec)
+    explicit Site(const FleetStoreShape& shape)
     {
         QDir().mkpath(dest());
-        testsupport::WriteFleetStore(dest(), spec);
+        testsupport::WriteFleetStore(dest(), shape);
         index();
     }
     void index() const
@@ -224,9 +224,9 @@ protected:
 
 TEST_F(FleetServerTest, PushingTwiceOrAfterARebuildAddsNothing)
 {
-    FleetStoreSpec spec;
-    spec.instruments = 4;
-    Site site(spec);
+    FleetStoreShape shape;
+    shape.instruments = 4;
+    Site site(shape);
     TFleetPush push(site.dest());
     const int results = int(site.results().size()), events = int(site.events().size());
     EXPECT_EQ(results, 16);
@@ -273,11 +273,11 @@ TEST_F(FleetServerTest, PushingTwiceOrAfterARebuildAddsNothing)
 
 TEST_F(FleetServerTest, TwoSitesPushingAtOnceHoldOneRecordOfTheFileBothSaved)
 {
-    FleetStoreSpec a;
+    FleetStoreShape a;
     a.serialPrefix = "NA";
     a.dock = "DKNORTH";
     a.location = "North";
-    FleetStoreSpec b = a;
+    FleetStoreShape b = a;
     b.serialPrefix = "SO";
     b.dock = "DKSOUTH";
     b.location = "South";
@@ -322,9 +322,9 @@ TEST_F(FleetServerTest, TwoSitesPushingAtOnceHoldOneRecordOfTheFileBothSaved)
 
 TEST_F(FleetServerTest, ServerStoppedHalfWayKeepsTheRestWaitingAndTheNextPushCompletes)
 {
-    FleetStoreSpec spec;
-    spec.instruments = 6;
-    Site site(spec);
+    FleetStoreShape shape;
+    shape.instruments = 6;
+    Site site(shape);
     const int total = int(site.results().size() + site.events().size());
     ASSERT_EQ(site.results().size(), 24);
     TFleetPush push(site.dest());
@@ -362,8 +362,8 @@ TEST_F(FleetServerTest, ServerStoppedHalfWayKeepsTheRestWaitingAndTheNextPushCom
 
 TEST_F(FleetServerTest, AnOlderSchemaIsMigratedWithItsRowsAndTheReaderRoleCanOnlyRead)
 {
-    FleetStoreSpec spec;
-    Site site(spec);
+    FleetStoreShape shape;
+    Site site(shape);
     // A server first set up by a program that knew version 1 only, with a push of that time.
     {
         RFleetServerAddress a;
@@ -407,7 +407,7 @@ TEST_F(FleetServerTest, AnOlderSchemaIsMigratedWithItsRowsAndTheReaderRoleCanOnl
     EXPECT_EQ(seen.results.size(), rows.results.size());
     EXPECT_EQ(seen.events.size(), rows.events.size());
     TFleetPush other(site.dest());
-    FleetStoreSpec more;
+    FleetStoreShape more;
     more.serialPrefix = "DB";
     Site another(more);
     const RFleetPushResult refused =
@@ -419,8 +419,8 @@ TEST_F(FleetServerTest, AnOlderSchemaIsMigratedWithItsRowsAndTheReaderRoleCanOnl
 
 TEST_F(FleetServerTest, AWrongPasswordFailsPlainlyAndKeepsEverythingWaiting)
 {
-    FleetStoreSpec spec;
-    Site site(spec);
+    FleetStoreShape shape;
+    Site site(shape);
     TFleetPush push(site.dest());
     const RFleetPushResult r = push.Push(settingsFor(pg, "Plant", "fleet", "not-the-password"));
     EXPECT_FALSE(r.mOk);
@@ -450,9 +450,9 @@ TEST_F(FleetServerTest, AWrongPasswordFailsPlainlyAndKeepsEverythingWaiting)
 
 TEST_F(FleetServerTest, ASocketFolderNeedsNoPassword)
 {
-    FleetStoreSpec spec;
-    spec.instruments = 1;
-    Site site(spec);
+    FleetStoreShape shape;
+    shape.instruments = 1;
+    Site site(shape);
     const QString uri = "postgresql://" + PgServer::adminUser() + '@' +
                         QString::fromLatin1(QUrl::toPercentEncoding(pg.socketFolder())) + ':' +
                         QString::number(pg.port()) + "/fleet";

@@ -20,25 +20,25 @@ QString stamp(const QDateTime& t) { return t.toString(QStringLiteral("yyMMddHHmm
 
 } // namespace
 
-int WriteFleetStore(const QString& dest, const FleetStoreSpec& spec)
+int WriteFleetStore(const QString& dest, const FleetStoreShape& shape)
 {
-    QRandomGenerator rng(spec.seed);
+    QRandomGenerator rng(shape.seed);
     int written = 0;
-    for (int i = 0; i < spec.instruments; ++i) {
-        const QString sn = spec.serialPrefix + QString::number(spec.firstSerial + i);
+    for (int i = 0; i < shape.instruments; ++i) {
+        const QString sn = shape.serialPrefix + QString::number(shape.firstSerial + i);
         const QString dir = QDir(dest).filePath(QStringLiteral("KM1/") + sn) + '/';
         for (const char* sub : {"CAL", "BUMP", "EVENT"})
             QDir().mkpath(dir + QLatin1String(sub));
-        for (int k = 0; k < spec.resultsEach; ++k) {
+        for (int k = 0; k < shape.resultsEach; ++k) {
             docksim::TestResult t;
             t.calibration = k % 2 == 0;
-            t.dockSerial = spec.dock;
+            t.dockSerial = shape.dock;
             t.serial = sn;
             t.gas = i % 4;
-            t.location = spec.location;
+            t.location = shape.location;
             t.gasLot = QStringLiteral("LOT%1").arg(k + 7);
             t.gasExpiry = QStringLiteral("2027-06");
-            t.when = spec.base.addDays(k).addSecs(i * 60);
+            t.when = shape.base.addDays(k).addSecs(i * 60);
             t.concentration = t.gas == 2 ? 18 : 25;
             t.pass = rng.bounded(8) != 0;
             t.variant = 0;
@@ -46,10 +46,10 @@ int WriteFleetStore(const QString& dest, const FleetStoreSpec& spec)
             written += put(dir + kind + '/' + sn + '_' + kind + '_' + stamp(t.when) + QStringLiteral(".XML"),
                            docksim::TestResultXml(t, rng));
         }
-        QDateTime t = spec.base.addDays(spec.resultsEach);
-        for (int k = 0; k < spec.eventFilesEach; ++k) {
+        QDateTime t = shape.base.addDays(shape.resultsEach);
+        for (int k = 0; k < shape.eventFilesEach; ++k) {
             QList<docksim::EventRecord> events;
-            for (int e = 0; e < spec.eventsPerFile; ++e) {
+            for (int e = 0; e < shape.eventsPerFile; ++e) {
                 t = t.addSecs(30 + rng.bounded(600));
                 events << docksim::EventRecord{t, 1 + int(rng.bounded(120)), 10.0 + rng.bounded(50),
                                                rng.bounded(2) ? QStringLiteral("HIGH") : QStringLiteral("LOW"),

@@ -6,7 +6,7 @@
 
 namespace testsupport {
 
-struct FleetStoreSpec {
+struct FleetStoreShape {
     int instruments = 3;
     int resultsEach = 4;      // calibrations and bump tests, alternating
     int eventFilesEach = 1;
@@ -20,6 +20,6 @@ struct FleetStoreSpec {
 };
 
 // Writes the files under dest (the log destination); returns how many files it wrote.
-int WriteFleetStore(const QString& dest, const FleetStoreSpec& spec);
+int WriteFleetStore(const QString& dest, const FleetStoreShape& shape);
 
 } // namespace testsupport
