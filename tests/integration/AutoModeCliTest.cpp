@@ -57,20 +57,6 @@ quint16 freeTcpPort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-// A dock port P with P + 1 free as well, on every loopback address.
-quint16 freeUdpPair()
-{
-    for (int tries = 0; tries < 50; ++tries) {
-        QUdpSocket a, b;
-        if (!a.bind(QHostAddress::AnyIPv4, 0))
-            continue;
-        const quint16 p = a.localPort();
-        if (p < 65535 && b.bind(QHostAddress::AnyIPv4, quint16(p + 1)))
-            return p;
-    }
-    return 0;
-}
-
 bool waitFor(QProcess& p, const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;
@@ -100,7 +86,7 @@ protected:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         store = root.path() + "/store/";
         QDir().mkpath(store);
-        dockPort = freeUdpPair();
+        dockPort = testsupport::FreeDockPort();
         ASSERT_NE(dockPort, 0);
     }
     void TearDown() override

@@ -27,18 +27,6 @@ namespace {
 
 using testsupport::readAll;
 
-// A dock port P with P + 1 free as well, on every loopback address.
-quint16 freeDockPort()
-{
-    for (int tries = 0; tries < 50; ++tries) {
-        QUdpSocket a, b;
-        if (a.bind(QHostAddress::AnyIPv4, 0) && a.localPort() < 65535 &&
-            b.bind(QHostAddress::AnyIPv4, quint16(a.localPort() + 1)))
-            return a.localPort();
-    }
-    return 0;
-}
-
 class StoreSafety : public ::testing::Test {
 protected:
     testsupport::ScopedTempRoot root;
@@ -247,7 +235,7 @@ TEST_F(StoreSafety, SaveLogKilledAtRandomMomentsLosesNothing)
 
 TEST_F(StoreSafety, AutoKilledAtRandomMomentsLosesNothing)
 {
-    const quint16 port = freeDockPort();
+    const quint16 port = testsupport::FreeDockPort();
     ASSERT_NE(port, 0);
     QProcess sim;
     sim.start(MARVANE_DOCKSIM, {"serve-net", dock, "--address", "127.0.0.2", "--udp-port", QString::number(port),

@@ -3,11 +3,26 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QUdpSocket>
 
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 
 namespace testsupport {
+
+quint16 FreeDockPort()
+{
+    for (int tries = 0; tries < 50; ++tries) {
+        QUdpSocket a, b;
+        if (!a.bind(QHostAddress::AnyIPv4, 0))
+            continue;
+        const quint16 p = a.localPort();
+        if (p < 65535 && b.bind(QHostAddress::AnyIPv4, quint16(p + 1)))
+            return p;
+    }
+    return 0;
+}
 
 bool SaveEverything(TMainCore& core)
 {

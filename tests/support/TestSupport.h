@@ -37,6 +37,8 @@ QByteArray readAll(const QString& file);
 // "Save Log" of the last Read with every row checked, as a person who keeps everything does.
 bool SaveEverything(TMainCore& core);
 void writeAll(const QString& file, const QByteArray& data);
+// A dock port P with P + 1 free as well (the reply port), on every loopback address; 0 when none.
+quint16 FreeDockPort();
 
 } // namespace testsupport
 
