@@ -71,7 +71,7 @@ bool TUnitDef::GetDevInfo()
     }
     FDockInfo.mSN = sn;
     FDockInfo.mVersion = ver;
-    Inform(QStringLiteral("SN : ") + sn + QStringLiteral("  VERSION : ") + ver);
+    Inform(LangText(1026, "SN : %1  VERSION : %2").arg(sn, ver));
     return true;
 }
 

@@ -141,6 +141,7 @@ BayLook BayStatusLook(uint8_t status)
 
 TTaskMonitor::TTaskMonitor(TDockComm& comm) : m_comm(comm)
 {
+    LinkState = linkAlive() ? Link::Open : Link::Closed;
     m_clock.start();
     m_timer.setInterval(PassIntervalMs);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { Pass(); });
@@ -167,6 +168,15 @@ void TTaskMonitor::FillFixedTexts()
 }
 
 bool TTaskMonitor::linkAlive() const { return m_comm.FComEnable; }
+
+void TTaskMonitor::answered(bool ok)
+{
+    const Link now = !linkAlive() ? Link::Closed : ok ? Link::Open : Link::Silent;
+    if (now == LinkState)
+        return;
+    LinkState = now;
+    notify();
+}
 
 void TTaskMonitor::TestStart()
 {
@@ -226,6 +236,7 @@ void TTaskMonitor::Pass()
     if (FTest && !linkAlive()) {
         log(LangText(797)); // the port is gone: monitoring stopped
         FTest = false;
+        answered(false);
     }
     if (!FTest)
         endLoop();
@@ -251,7 +262,9 @@ bool TTaskMonitor::GetTaskStatus()
     RTask task{};
     uint8_t usb = 0;
     RBayTaskArr bays{};
-    if (!m_comm.GetTaskStatus(task, usb, bays))
+    const bool ok = m_comm.GetTaskStatus(task, usb, bays);
+    answered(ok);
+    if (!ok)
         return false;
     ApplyStatus(task, usb, bays);
     return true;
@@ -289,7 +302,9 @@ bool TTaskMonitor::GetTaskResult()
     notify();
     RBayResArr res{};
     RGDInfoArr gd{};
-    if (!m_comm.GetTaskResult(res, gd))
+    const bool ok = m_comm.GetTaskResult(res, gd);
+    answered(ok);
+    if (!ok)
         return false;
     ApplyResult(res, gd);
     return true;
@@ -361,6 +376,7 @@ int TTaskMonitor::GetTaskLog()
             ++filled;
         }
     }
+    answered(filled > 0); // a bay without curves may refuse; a dock that answers none is silent
     notify();
     if (LogRead)
         LogRead();

@@ -68,6 +68,10 @@ public:
     QString TaskStatusLabel;
     bool TaskUsbKnown = false; // a status was read
     bool TaskUsb = false;      // the dock's USB flag
+    // The USB link as the last request found it: the port open and the dock answering,
+    // open but silent, or closed (the port is gone).
+    enum class Link { Open, Silent, Closed };
+    Link LinkState = Link::Open;
     struct BayDisplay {
         QString status, step, timer;
         uint8_t code = 0;
@@ -148,6 +152,7 @@ private:
     void endLoop();
     QString saveFile(const QString& prefix, const QByteArray& content);
     bool linkAlive() const;
+    void answered(bool ok); // LinkState after a request
 
     TDockComm& m_comm;
     QTimer m_timer;

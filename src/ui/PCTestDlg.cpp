@@ -5,13 +5,17 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QPainter>
+#include <QScreen>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
+#include "lang/LangTable.h"
 #include "link/serial/DockComm.h"
 
 namespace {
@@ -56,6 +60,11 @@ QColor tileColour(BayLook look)
     case BayLook::Idle: break;
     }
     return QColor(224, 224, 224);
+}
+
+QColor linkColour(TTaskMonitor::Link link)
+{
+    return tileColour(link == TTaskMonitor::Link::Open ? BayLook::Pass : BayLook::Error);
 }
 
 void setBackground(QWidget* w, const QColor& c)
@@ -106,8 +115,6 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
         res->setColumnWidth(c, 132);
     for (int r = 0; r < TTaskMonitor::RES_ROWS; ++r)
         res->setRowHeight(r, 18);
-    res->setMinimumWidth(128 + 4 * 132 + 2 * res->frameWidth() +
-                         res->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
     QTableWidget* lg = ui->ResLogGrid;
     lg->setItemDelegate(new GridCellDelegate(false, lg));
     lg->setColumnWidth(0, 40);
@@ -115,8 +122,6 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
         lg->setColumnWidth(c, 72);
     lg->verticalHeader()->setDefaultSectionSize(18);
     res->verticalHeader()->setMinimumSectionSize(1); // the 5-pixel separator row
-    lg->setMinimumWidth(40 + 8 * 72 + 2 * lg->frameWidth() +
-                        lg->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
     for (QTableWidget* g : {res, lg}) {
         g->setShowGrid(false);
         g->setWordWrap(false);
@@ -127,10 +132,12 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
                 g->setItem(r, c, new QTableWidgetItem);
     }
 
-    // The curves as a chart beside their table: one line per bay and kind.
+    // The curves as a chart above their table: one line per bay and kind, a bay's
+    // purge dashed and lighter than its gas, and the legend drawn with each line's pen.
     m_chart = new QChart;
-    m_chart->setTitle(QStringLiteral("Gas and purge curves"));
+    m_chart->setTitle(LangText(908, "Gas and purge curves"));
     m_chart->legend()->setAlignment(Qt::AlignRight);
+    m_chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     QFont legendFont = m_chart->legend()->font();
     legendFont.setPointSizeF(legendFont.pointSizeF() * 0.85);
     m_chart->legend()->setFont(legendFont);
@@ -140,18 +147,21 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
     auto* x = new QValueAxis;
     x->setRange(1, 125);
     x->setLabelFormat(QStringLiteral("%d"));
-    x->setTitleText(QStringLiteral("Sample"));
+    x->setTitleText(LangText(909, "Sample"));
     auto* y = new QValueAxis;
     y->setRange(0, 100);
     y->setLabelFormat(QStringLiteral("%d"));
+    y->setTitleText(LangText(910, "Reading"));
     m_chart->addAxis(x, Qt::AlignBottom);
     m_chart->addAxis(y, Qt::AlignLeft);
     for (int c = 1; c < TTaskMonitor::LOG_COLS; ++c) {
+        const int bay = (c - 1) / 2 + 1;
+        const bool purge = (c - 1) % 2 == 1;
         auto* s = new QLineSeries;
-        s->setName(m_monitor->ResLogGrid[0][c]);
-        QPen pen(kBay[(c - 1) / 2]);
-        pen.setWidthF(1.6);
-        if ((c - 1) % 2 == 1)
+        s->setName(purge ? LangText(903, "Bay %1 purge").arg(bay) : LangText(902, "Bay %1 gas").arg(bay));
+        QPen pen(purge ? kBay[bay - 1].lighter(135) : kBay[bay - 1]);
+        pen.setWidthF(purge ? 1.4 : 2.0);
+        if (purge)
             pen.setStyle(Qt::DashLine);
         s->setPen(pen);
         m_chart->addSeries(s);
@@ -165,6 +175,49 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
     auto* box = new QVBoxLayout(ui->ResLogChartBox);
     box->setContentsMargins(0, 0, 0, 0);
     box->addWidget(m_chartView);
+    ui->ResLogChartBox->setMinimumSize(280, 160);
+
+    // Chart and curve table share the tab in a splitter; the displays on the left and
+    // the tables on the right share the dialog in another. Both tables scroll.
+    auto* curves = new QSplitter(Qt::Vertical, ui->ResLogTS);
+    curves->setObjectName(QStringLiteral("ResLogSplitter"));
+    curves->setChildrenCollapsible(false);
+    ui->ResLogRowLayout->removeWidget(ui->ResLogGrid);
+    ui->ResLogRowLayout->removeWidget(ui->ResLogChartBox);
+    curves->addWidget(ui->ResLogChartBox);
+    curves->addWidget(lg);
+    curves->setStretchFactor(0, 3);
+    curves->setStretchFactor(1, 2);
+    ui->ResLogLayout->removeItem(ui->ResLogRowLayout);
+    delete ui->ResLogRowLayout;
+    ui->ResLogRowLayout = nullptr;
+    ui->ResLogLayout->insertWidget(0, curves, 1);
+
+    auto* body = new QSplitter(Qt::Horizontal, this);
+    body->setObjectName(QStringLiteral("BodySplitter"));
+    body->setChildrenCollapsible(false);
+    auto* left = new QWidget(body);
+    left->setObjectName(QStringLiteral("LeftPanel"));
+    ui->BodyLayout->removeItem(ui->LeftLayout);
+    ui->LeftLayout->setParent(nullptr);
+    left->setLayout(ui->LeftLayout);
+    ui->BodyLayout->removeWidget(ui->ResPage);
+    body->addWidget(left);
+    body->addWidget(ui->ResPage);
+    body->setStretchFactor(0, 0);
+    body->setStretchFactor(1, 1);
+    ui->BodyLayout->addWidget(body);
+    // The result table shown whole when the screen has room for it.
+    const int resWidth = 128 + 4 * 132 + 2 * res->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
+    body->setSizes({left->sizeHint().width(), resWidth});
+
+    // The traffic of the dialog's own link, from the start; a long watch keeps the last lines.
+    ui->LogMemo->setMaximumBlockCount(5000);
+    ui->LogOpSendCheck->setChecked(true);
+    ui->LogOpReadCheck->setChecked(true);
+    if (comm.FComEnable)
+        ui->LogMemo->appendPlainText(LangText(1028, "USB port allocated ... %1").arg(comm.RSCom ? comm.RSCom->DeviceName() : QString()));
+    ui->TaskUsbLabel->setText(QStringLiteral("USB"));
     for (int b = 1; b <= 4; ++b)
         if (auto* l = findChild<QLabel*>(QStringLiteral("BayStatusLabel%1").arg(b)))
             setBackground(l, tileColour(BayLook::Idle));
@@ -184,6 +237,33 @@ void TPCTestDlg::prepare()
     m_monitor->FillFixedTexts();
     ui->ResTestGrid->setRowHeight(7, 5); // the unlabelled separator row
     refresh();
+    fitToScreen();
+}
+
+QRect TPCTestDlg::FitRect(const QSize& natural, const QSize& minimum, const QRect& available, const QSize& frame)
+{
+    const QSize room = (available.size() - frame).expandedTo(QSize(1, 1));
+    const QSize size = natural.boundedTo(room).expandedTo(minimum.boundedTo(room));
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(available.center());
+    // The title bar stays on the screen: the frame's top and left lie inside it.
+    const int top = available.top() + frame.height() - frame.width() / 2;
+    r.moveTop(std::max(r.top(), top));
+    r.moveLeft(std::max(r.left(), available.left() + frame.width() / 2));
+    return r;
+}
+
+void TPCTestDlg::fitToScreen()
+{
+    const QWidget* anchor = parentWidget() ? parentWidget() : this;
+    const QScreen* s = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    // Before the first show the window manager's frame is not known: room for a usual one.
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.width() <= 0 || frame.height() <= 0)
+        frame = QSize(16, 40);
+    setGeometry(FitRect(QSize(1180, 760), minimumSizeHint(), s->availableGeometry(), frame));
 }
 
 int TPCTestDlg::ShowDlg()
@@ -233,10 +313,18 @@ void TPCTestDlg::refresh()
     if (ui->BtnTestOpCombo->currentIndex() != m.BtnTestOpComboIndex)
         ui->BtnTestOpCombo->setCurrentIndex(m.BtnTestOpComboIndex);
 
-    if (m.TaskUsbKnown) {
+    if (m.TaskUsbKnown)
         ui->TaskStatusLabel->setText(m.TaskStatusLabel);
-        setBackground(ui->TaskUsbLabel, m.TaskUsb ? QColor(0, 255, 0) : QColor(255, 0, 0));
-    }
+    // The tile follows the link; the dock's own USB flag is told in its tip.
+    setBackground(ui->TaskUsbLabel, linkColour(m.LinkState));
+    QString tip = m.LinkState == TTaskMonitor::Link::Open     ? LangText(904, "USB link open")
+                  : m.LinkState == TTaskMonitor::Link::Silent ? LangText(911, "The dock does not answer")
+                                                               : LangText(905, "USB link closed");
+    if (m.TaskUsbKnown)
+        tip += QLatin1Char('\n') + (m.TaskUsb ? LangText(912, "The dock reports its USB flag set")
+                                              : LangText(913, "The dock reports its USB flag clear"));
+    ui->TaskUsbLabel->setToolTip(tip);
+    ui->TaskUsbLabel->setAccessibleDescription(tip);
     for (int b = 0; b < 4; ++b) {
         const TTaskMonitor::BayDisplay& d = m.Bays[size_t(b)];
         if (!d.known)

@@ -28,6 +28,11 @@ public:
     void prepare();
 
     TTaskMonitor& monitor() { return *m_monitor; }
+
+    // Where a dialog of the natural size goes on a screen's available area: no larger
+    // than the area less the window frame, no smaller than its minimum (unless the
+    // screen is smaller still), centred, its title bar on the screen.
+    static QRect FitRect(const QSize& natural, const QSize& minimum, const QRect& available, const QSize& frame);
     QChart* chart() const { return m_chart; }
 
 public slots:
@@ -38,6 +43,7 @@ protected:
 
 private:
     void refresh();
+    void fitToScreen();
     void refreshGrid(QTableWidget* grid, int rows, int cols, const QString* cells);
     void redrawChart();
 

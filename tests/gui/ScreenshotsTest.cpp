@@ -13,12 +13,15 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <cmath>
+#include <cstring>
 #include <QTest>
 #include <QListWidget>
 #include <QTreeWidget>
 
 #include "Fixture.h"
 #include "MainForm.h"
+#include "PCTestDlg.h"
 #include "QtOperatorPort.h"
 #include "app/MainCore.h"
 #include "support/TestSupport.h"
@@ -106,6 +109,55 @@ TEST(Screenshots, EveryPage)
                 shoot(page->objectName() + '-' + inner->widget(j)->objectName());
             }
             inner->setCurrentIndex(0);
+        }
+    }
+    // The service dialog "PC Operation" with a status, results and curves in it.
+    if (qEnvironmentVariableIntValue("MARVANE_SHOT_SERVICE")) {
+        TPCTestDlg dlg(w.core().DockComm, QString(), QString(), &w);
+        TTaskMonitor& m = dlg.monitor();
+        RTask task{};
+        task.mStatus = 3;
+        RBayTaskArr bays{};
+        for (int b = 0; b < 4; ++b) {
+            bays.mBay[b].mStatus = uint8_t(b == 3 ? 0 : 7 + 4 * (b % 2));
+            bays.mBay[b].mStep = uint8_t(b + 2);
+            bays.mBay[b].mTimer = uint16_t(30 * b);
+        }
+        m.ApplyStatus(task, 1, bays);
+        RBayResArr res{};
+        RGDInfoArr gd{};
+        for (int b = 0; b < 3; ++b) {
+            res.mBay[b].mDetected = 1;
+            res.mBay[b].mPCCmd = 7;
+            res.mBay[b].mResult = 1;
+            res.mBay[b].mGasReading = int16_t(240 + b);
+            gd.mBay[b].bySensorType = uint8_t(1 << b);
+            gd.mBay[b].byFwVersion = 23;
+            gd.mBay[b].ulRemainLife = 40000000;
+            std::memcpy(gd.mBay[b].abySerialAscii, "SH12345678", 10);
+        }
+        m.ApplyResult(res, gd);
+        for (int b = 0; b < 3; ++b)
+            for (int k = 0; k < 2; ++k) {
+                RLogInfo log{};
+                log.mCnt = 120;
+                for (int i = 0; i < 120; ++i)
+                    log.mData[i] = int16_t(k ? 250 * std::exp(-i / 25.0) : 250 * (1 - std::exp(-i / (10.0 + 5 * b))));
+                m.ApplyLog(b, k, log);
+            }
+        if (m.LogRead)
+            m.LogRead();
+        dlg.prepare();
+        dlg.show();
+        QTest::qWait(300);
+        std::printf("PC Operation at %d,%d size %dx%d, frame %dx%d, minimum %dx%d\n", dlg.frameGeometry().x(),
+                    dlg.frameGeometry().y(), dlg.width(), dlg.height(), dlg.frameGeometry().width(),
+                    dlg.frameGeometry().height(), dlg.minimumSizeHint().width(), dlg.minimumSizeHint().height());
+        auto* tabs = dlg.findChild<QTabWidget*>("ResPage");
+        for (int i = 0; tabs && i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            QTest::qWait(150);
+            dlg.grab().save(QStringLiteral("%1/%2-PCOperation-%3.png").arg(out).arg(++n, 2, 10, QChar('0')).arg(i));
         }
     }
     QDir::setCurrent(oldCwd);

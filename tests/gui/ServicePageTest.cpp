@@ -8,6 +8,9 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -17,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QtCharts/QChart>
+#include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
 
 #include "Fixture.h"
@@ -216,7 +220,7 @@ TEST_F(ServicePage, MonitorDialogPollsShowsResultsAndCurves)
                                     4000));
         EXPECT_EQ(tabs->currentWidget()->objectName(), "ResLogTS");
         EXPECT_EQ(static_cast<QLineSeries*>(dlg->chart()->series()[6])->count(), 0) << "bay 4 delivered nothing";
-        EXPECT_EQ(dlg->chart()->series()[1]->name(), "#1-Purge");
+        EXPECT_EQ(dlg->chart()->series()[1]->name(), LangText(903).arg(1));
 
         // While the loop runs the dialog cannot be closed.
         dlg->reject();
@@ -231,4 +235,91 @@ TEST_F(ServicePage, MonitorDialogPollsShowsResultsAndCurves)
     EXPECT_FALSE(window->core().DockComm.FComEnable) << "closed afterwards";
     EXPECT_FALSE(find<QCheckBox>("DebugCommSendCheck")->isChecked());
     EXPECT_FALSE(state.FExe);
+}
+
+TEST(PCOperationPlacement, FitsTheScreenItIsShownOn)
+{
+    const QSize natural(1180, 760), minimum(620, 460), frame(16, 40);
+    // 1280x720, and 2560x1440 at scale 2, which lays out the same 1280x720.
+    const QRect r = TPCTestDlg::FitRect(natural, minimum, QRect(0, 0, 1280, 720), frame);
+    EXPECT_LE(r.height() + frame.height(), 720);
+    EXPECT_EQ(r.width(), 1180);
+    EXPECT_GE(r.top(), frame.height() - frame.width() / 2) << "the title bar stays on the screen";
+    EXPECT_LE(r.bottom(), 720);
+    // A large screen takes the natural size, centred; a second screen keeps it on that one.
+    EXPECT_EQ(TPCTestDlg::FitRect(natural, minimum, QRect(0, 0, 1920, 1080), frame).size(), natural);
+    const QRect right = TPCTestDlg::FitRect(natural, minimum, QRect(1920, 0, 1280, 1024), frame);
+    EXPECT_TRUE(QRect(1920, 0, 1280, 1024).contains(right));
+    // A screen below the minimum still gets a window no larger than the screen.
+    const QRect tiny = TPCTestDlg::FitRect(natural, minimum, QRect(0, 0, 600, 400), frame);
+    EXPECT_LE(tiny.width(), 600 - frame.width());
+    EXPECT_LE(tiny.height(), 400 - frame.height());
+}
+
+TEST_F(ServicePage, MonitorDialogFitsFollowsTheLinkAndShowsItsTraffic)
+{
+    window->applyServiceLevel(2);
+    serve();
+    bool ran = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* dlg = window->findChild<TPCTestDlg*>();
+        ASSERT_TRUE(dlg);
+        ran = true;
+        // Within the screen, resizable, small enough for 1280x720 less a title bar.
+        const QRect avail = dlg->screen()->availableGeometry();
+        EXPECT_TRUE(avail.contains(dlg->geometry())) << avail.width() << "x" << avail.height();
+        EXPECT_LE(dlg->minimumSizeHint().width(), 1264);
+        EXPECT_LE(dlg->minimumSizeHint().height(), 680);
+        EXPECT_GT(dlg->maximumWidth(), dlg->minimumSizeHint().width());
+        auto* body = find<QSplitter>("BodySplitter", dlg);
+        auto* curves = find<QSplitter>("ResLogSplitter", dlg);
+        ASSERT_TRUE(body && curves);
+        EXPECT_GE(body->indexOf(find<QWidget>("ResPage", dlg)), 0);
+        EXPECT_GE(curves->indexOf(find<QWidget>("ResLogGrid", dlg)), 0);
+        EXPECT_GE(curves->indexOf(find<QWidget>("ResLogChartBox", dlg)), 0);
+
+        // The chart's texts come from the language table; the legend tells gas from purge.
+        EXPECT_EQ(dlg->chart()->title(), LangText(908));
+        EXPECT_EQ(dlg->chart()->legend()->markerShape(), QLegend::MarkerShapeFromSeries);
+        const auto series = dlg->chart()->series();
+        ASSERT_EQ(series.size(), 8);
+        EXPECT_EQ(series[0]->name(), LangText(902).arg(1));
+        EXPECT_EQ(series[7]->name(), LangText(903).arg(4));
+        auto* gas = static_cast<QLineSeries*>(series[2]);
+        auto* purge = static_cast<QLineSeries*>(series[3]);
+        EXPECT_EQ(gas->pen().style(), Qt::SolidLine);
+        EXPECT_EQ(purge->pen().style(), Qt::DashLine);
+        EXPECT_NE(gas->pen().color(), purge->pen().color());
+
+        // The USB tile: the link is open when the dialog comes up.
+        auto* usb = find<QLabel>("TaskUsbLabel", dlg);
+        EXPECT_EQ(usb->toolTip(), LangText(904));
+        EXPECT_EQ(usb->palette().color(QPalette::Window), QColor(102, 187, 106));
+
+        // The log box shows the dialog's own traffic from the start.
+        auto* memo = find<QPlainTextEdit>("LogMemo", dlg);
+        EXPECT_TRUE(memo->toPlainText().contains(pty->slavePath)) << memo->toPlainText().toStdString();
+        EXPECT_TRUE(find<QCheckBox>("LogOpSendCheck", dlg)->isChecked());
+        click("BtnStartBtn", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return memo->toPlainText().contains("(READ) "); }, 4000));
+        EXPECT_TRUE(memo->toPlainText().contains("(SEND) (TASK)")) << memo->toPlainText().toStdString();
+        EXPECT_TRUE(usb->toolTip().startsWith(LangText(904) + '\n')) << usb->toolTip().toStdString();
+        // Read off: no more read lines.
+        find<QCheckBox>("LogOpReadCheck", dlg)->setChecked(false);
+        find<QPushButton>("LogOpClearBtn", dlg)->click();
+        QTest::qWait(1500);
+        EXPECT_FALSE(memo->toPlainText().contains("(READ) "));
+        EXPECT_TRUE(memo->toPlainText().contains("(SEND) "));
+
+        // A dock that stops answering turns the tile red and says so.
+        server->stop();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return usb->toolTip().startsWith(LangText(911)); }, 8000))
+            << usb->toolTip().toStdString();
+        EXPECT_EQ(usb->palette().color(QPalette::Window), QColor(239, 83, 80));
+        click("BtnStopBtn", dlg);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return find<QPushButton>("BtnCloseBtn", dlg)->isEnabled(); }, 4000));
+        click("BtnCloseBtn", dlg);
+    });
+    click("PCOpBtn");
+    EXPECT_TRUE(ran);
 }

@@ -18,9 +18,12 @@ bool isImage(const RFileList& e)
     return !e.mDir && e.mName.toUpper().endsWith(QLatin1String(".IMG"));
 }
 
-QString errorSuffix(uint8_t r)
+// "<verb> <path>", or its failure with the result code, as one text each.
+QString fileLine(uint8_t r, const QString& path, int okText, const char* okEnglish, int errText,
+                 const char* errEnglish)
 {
-    return QStringLiteral("... Error(") + QString::number(r) + QLatin1Char(')');
+    return r == 0 ? LangText(okText, okEnglish).arg(path)
+                  : LangText(errText, errEnglish).arg(path, QString::number(r));
 }
 
 } // namespace
@@ -106,7 +109,7 @@ uint8_t TRemoteUnit::fetchFile(const QString& sDest, const QString& sSource, qin
         return r;
     // Once more, with the size the dock gives now: a log it was still writing
     // when it was listed has grown since.
-    Inform(QStringLiteral("Retry ") + sSource);
+    Inform(LangText(1025, "Retry %1").arg(sSource));
     qint64 size = nSize;
     qint64 now = 0;
     const uint8_t s = GetFileSize(sSource, now);
@@ -143,22 +146,21 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
         answered = answered || r != t.timeoutCode;
         entry.mLength = size;
         configBar(++bar, barMax);
-        QString line = QStringLiteral("Copy ") + entry.mFatFile;
+        QString line;
         if (r == 0 && size >= 1) {
             r = fetchFile(entry.mSaveFile, entry.mFatFile, size, kMaxConfigBytes);
-            if (r != 0) {
+            if (r != 0)
                 notFound = true;
-                line += errorSuffix(r);
-            }
+            line = fileLine(r, entry.mFatFile, 1005, "Copy %1", 1008, "Copy %1... Error(%2)");
         } else if (r != 0) {
             if (t.closedCode != 0 && r == t.closedCode)
                 closed = true;
             else
                 notFound = true;
-            line += errorSuffix(r);
+            line = fileLine(r, entry.mFatFile, 1005, "Copy %1", 1008, "Copy %1... Error(%2)");
         } else {
             notFound = true;
-            line += QStringLiteral("... Not found");
+            line = LangText(1009, "Copy %1... Not found").arg(entry.mFatFile);
         }
         if (r != 0 && t.closedCode != 0 && r == t.closedCode)
             closed = true;
@@ -186,7 +188,7 @@ bool TRemoteUnit::LoadConfigFiles(QVector<RCfgList>& arrList)
             failed = false;
             FDockInfo.mSN = sn;
             FDockInfo.mVersion = ver;
-            Inform(QStringLiteral("SN : ") + sn + QStringLiteral("  VERSION : ") + ver);
+            Inform(LangText(1026, "SN : %1  VERSION : %2").arg(sn, ver));
         }
     }
     if (Port)
@@ -218,11 +220,8 @@ bool TRemoteUnit::SaveConfigFiles(QVector<RCfgList>& arrList)
             FailedFile(entry.mFatFile);
         }
         configBar(++bar, barMax);
-        QString line = QStringLiteral("Save ") + entry.mFatFile;
-        if (r != 0)
-            line += t.saveErrorInParens ? errorSuffix(r)
-                                        : QStringLiteral("... ERROR:") + QString::number(r);
-        Inform(line);
+        Inform(t.saveErrorInParens ? fileLine(r, entry.mFatFile, 1022, "Save %1", 1023, "Save %1... Error(%2)")
+                                   : fileLine(r, entry.mFatFile, 1022, "Save %1", 1024, "Save %1... ERROR:%2"));
     }
     if (Port)
         Port->setProgressBars(false, false);
@@ -276,7 +275,7 @@ void TRemoteUnit::LoadFirmwares()
             if (Cancelled())
                 break;
             if (Progress)
-                Progress->ProgressReady(QStringLiteral("Load:") + e.mName, e.mSize + REMOTE_FILE_ADDSIZE,
+                Progress->ProgressReady(LangText(1031, "Load:%1").arg(e.mName), e.mSize + REMOTE_FILE_ADDSIZE,
                                         e.mAccEnd, e.mAccStart);
             // A name from the dock never leaves its staging folder.
             uint8_t r = 160;
@@ -289,7 +288,7 @@ void TRemoteUnit::LoadFirmwares()
             } else {
                 RefusedName(QString(), e.mName);
             }
-            Inform(QStringLiteral("Load ") + e.mName + (r != 0 ? errorSuffix(r) : QString()));
+            Inform(fileLine(r, e.mName, 1016, "Load %1", 1017, "Load %1... Error(%2)"));
             // An image larger than its format is none: it is named above, and the
             // valid images are chosen as ever.
             if (r != 0 && r != UNIT_RESULT_CANCELLED && r != UNIT_RESULT_TOOLARGE && r != 160)
@@ -333,14 +332,14 @@ bool TRemoteUnit::SaveFirmware(uint8_t nFileID, const QString& sSource)
     const QString target = dir + info.fileName();
     if (Progress) {
         Progress->ProgressStart(size + REMOTE_FILE_ADDSIZE);
-        Progress->ProgressReady(QStringLiteral("Download : ") + target, size + REMOTE_FILE_ADDSIZE,
+        Progress->ProgressReady(LangText(1032, "Download : %1").arg(target), size + REMOTE_FILE_ADDSIZE,
                                 size + REMOTE_FILE_ADDSIZE, 0);
     }
     // The new image goes up first: a failed upload leaves the dock its old images.
     const uint8_t r = SaveFile(target, sSource);
     if (Progress)
         Progress->ProgressStop();
-    Inform(QStringLiteral("Save ") + target + (r != 0 ? errorSuffix(r) : QString()));
+    Inform(fileLine(r, target, 1022, "Save %1", 1023, "Save %1... Error(%2)"));
     if (r != 0) {
         FErrStr = LangText(607);
         FailedFile(target);
@@ -350,7 +349,7 @@ bool TRemoteUnit::SaveFirmware(uint8_t nFileID, const QString& sSource)
         if (!isImage(e) || e.mName.compare(target, Qt::CaseInsensitive) == 0)
             continue;
         const uint8_t d = DeleteFile(e.mName);
-        Inform(QStringLiteral("Delete ") + e.mName + (d != 0 ? errorSuffix(d) : QString()));
+        Inform(fileLine(d, e.mName, 1012, "Delete %1", 1015, "Delete %1... Error(%2)"));
     }
     return true;
 }
@@ -507,7 +506,7 @@ void TRemoteUnit::LoadLogFiles()
             if ((e.mOpt & 0x0F) == 0)
                 continue;
             if (Progress)
-                Progress->ProgressReady(QStringLiteral("Load : ") + e.mName, e.mSize, e.mAccEnd,
+                Progress->ProgressReady(LangText(1030, "Load : %1").arg(e.mName), e.mSize, e.mAccEnd,
                                         e.mAccStart);
             if (Cancelled())
                 break;
@@ -548,8 +547,7 @@ uint8_t TRemoteUnit::LoadLogFile(RFileList& mFileList)
         mFileList.mOpt |= UNIT_OPT_EXISTS;
     else if (r != UNIT_RESULT_CANCELLED)
         FailedFile(mFileList.mName);
-    Inform(QStringLiteral("LOAD ") + mFileList.mName +
-           (r != 0 ? QStringLiteral("... FAIL(") + QString::number(r) + QLatin1Char(')') : QString()));
+    Inform(fileLine(r, mFileList.mName, 1018, "LOAD %1", 1021, "LOAD %1... FAIL(%2)"));
     return r;
 }
 

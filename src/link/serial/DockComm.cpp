@@ -103,7 +103,7 @@ bool TDockComm::OpenComm(const QString& sOpenStr)
         }
     }
     if (FComEnable)
-        Inform(QStringLiteral("USB port allocated ... ") + sOpenStr);
+        Inform(LangText(1028, "USB port allocated ... %1").arg(sOpenStr));
     else
         FErrStr = LangText(612);
     return FComEnable;

@@ -88,7 +88,7 @@ bool TTCPSkt::OpenComm(const QString& sOpenStr)
     }
     m_host = host;
     BeginLinkSession();
-    Inform(QStringLiteral("Ethernet IP allocated ... ") + host);
+    Inform(LangText(1029, "Ethernet IP allocated ... %1").arg(host));
     return true;
 }
 
@@ -192,9 +192,8 @@ void TTCPSkt::onReadyRead()
             if (announced >= 0 && (announced > FBinDataMax || (m_expectBody >= 0 && announced != m_expectBody) ) &&
                 CheckStatus(FTxtData) == TCPSKT_COMM_OK) {
                 m_overflow = true;
-                Inform(QStringLiteral("Response of ") + QString::number(announced) +
-                       QStringLiteral(" bytes refused: ") + QString::number(m_expectBody) +
-                       QStringLiteral(" expected"));
+                Inform(LangText(1046, "Response of %1 bytes refused: %2 expected")
+                           .arg(QString::number(announced), QString::number(m_expectBody)));
                 dropConnection();
                 return;
             }
@@ -203,8 +202,7 @@ void TTCPSkt::onReadyRead()
         }
         if (FBinDataPos + body.size() > FBinDataMax) {
             m_overflow = true;
-            Inform(QStringLiteral("Response data beyond the ") + QString::number(FBinDataMax) +
-                   QStringLiteral(" bytes expected refused"));
+            Inform(LangText(1043, "Response data beyond the %1 bytes expected refused").arg(FBinDataMax));
             dropConnection();
             return;
         }
@@ -226,7 +224,7 @@ void TTCPSkt::onReadyRead()
     }
     if (FTxtData.size() + data.size() > kMaxTextResponse) {
         m_overflow = true;
-        Inform(QStringLiteral("Response longer than 4 MiB refused"));
+        Inform(LangText(1047, "Response longer than 4 MiB refused"));
         dropConnection();
         return;
     }
@@ -436,8 +434,8 @@ uint8_t TTCPSkt::SendRawCommand(const QString& sComment, uint8_t nType)
     uint8_t r = finish(sComment);
     // Done only when the dock had every byte before it answered.
     if (r == TCPSKT_COMM_OK && (sent < out.size() || m_sentAtAnswer > 0)) {
-        Inform(sComment + QStringLiteral(": the dock answered after ") + QString::number(sent) +
-               QStringLiteral(" of ") + QString::number(out.size()) + QStringLiteral(" bytes"));
+        Inform(LangText(1048, "%1: the dock answered after %2 of %3 bytes")
+                   .arg(sComment, QString::number(sent), QString::number(out.size())));
         r = TCPSKT_COMM_NOTALLSENT;
     }
     return r;
@@ -525,7 +523,7 @@ uint8_t TTCPSkt::GetFileList(const QString& sPath, QVector<RFileList>& arrList)
     uint8_t r = SendCommand(QStringLiteral("LIST:") + sPath, TCPSKT_REVTYPE_TEXT, 0,
                             "GET " + platform::EncodeLegacy(sPath) + '@');
     if (r == TCPSKT_COMM_OK && !DirectoryPageComplete(FTxtData)) {
-        Inform(QStringLiteral("LIST:") + sPath + QStringLiteral(" ... page cut short"));
+        Inform(LangText(1049, "LIST:%1 ... page cut short").arg(sPath));
         r = TCPSKT_COMM_SHORTBODY;
     }
     if (r == TCPSKT_COMM_OK) {

@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "lang/LangTable.h"
 #include "link/udp/UdpSkt.h"
 
 namespace {
@@ -120,7 +121,7 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
         auto broadcast = [&] {
             socket.writeDatagram(QByteArrayLiteral("CONNECT"), target, DockPort);
         };
-        log(QStringLiteral("Search ") + net.mIp + QStringLiteral(" ... ") + net.mBroadCastIp);
+        log(LangText(1033, "Search %1 ... %2").arg(net.mIp, net.mBroadCastIp));
         QEventLoop loop;
         QTimer round, repeat;
         round.setSingleShot(true);
@@ -140,7 +141,7 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
                 d.truncate(n);
                 RDockLanInfo info;
                 if (size > LAN_MAX_ANSWER || !ParseLanAnswer(d, info)) {
-                    log(QStringLiteral("Answer not understood (") + QString::number(size) + QStringLiteral(" bytes)"));
+                    log(LangText(1035, "Answer not understood (%1 bytes)").arg(size));
                     continue;
                 }
                 bool known = false;
@@ -150,12 +151,11 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
                     continue;
                 if (list.size() > LAN_MAX_DOCKS) {
                     if (!flooded)
-                        log(QStringLiteral("More than ") + QString::number(LAN_MAX_DOCKS) +
-                            QStringLiteral(" docks answered; the rest are not listed"));
+                        log(LangText(1036, "More than %1 docks answered; the rest are not listed").arg(LAN_MAX_DOCKS));
                     flooded = true;
                     continue;
                 }
-                log(QStringLiteral("Found [") + info.mSN + QStringLiteral("] ") + info.mIp);
+                log(LangText(1034, "Found [%1] %2").arg(info.mSN, info.mIp));
                 list << info;
             }
         });

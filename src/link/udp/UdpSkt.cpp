@@ -164,8 +164,8 @@ bool TUdpSkt::OpenComm(const QString& sOpenStr)
     m_socket = std::make_unique<QUdpSocket>();
     const quint16 local = quint16(RemotePort + 1);
     if (RemotePort == 65535 || !m_socket->bind(QHostAddress::AnyIPv4, local)) {
-        FErrStr = LangText(621) + QStringLiteral(" ... ") + sOpenStr + QStringLiteral(" (local port ") +
-                  QString::number(local) + QStringLiteral(": ") + m_socket->errorString() +
+        FErrStr = LangText(621) + QStringLiteral(" ... ") + sOpenStr + QStringLiteral(" (") +
+                  LangText(1050, "local port %1: %2").arg(QString::number(local), m_socket->errorString()) +
                   QLatin1Char(')');
         Inform(FErrStr);
         m_socket.reset();
@@ -178,7 +178,7 @@ bool TUdpSkt::OpenComm(const QString& sOpenStr)
     FIgnored = 0;
     m_resync = false;
     BeginLinkSession();
-    Inform(QStringLiteral("Ethernet IP allocated ... ") + host);
+    Inform(LangText(1029, "Ethernet IP allocated ... %1").arg(host));
     return true;
 }
 
@@ -242,7 +242,7 @@ uint8_t TUdpSkt::SendCommand(const QString& sComment, uint8_t nRevType, qint64 n
             const qint64 n = m_socket->pendingDatagramSize();
             m_socket->readDatagram(nullptr, 0);
             ++FIgnored;
-            Inform(QStringLiteral("Late datagram of ") + QString::number(n) + QStringLiteral(" bytes ignored"));
+            Inform(LangText(1037, "Late datagram of %1 bytes ignored").arg(n));
         }
     if (OnSend) {
         const qsizetype cut = sCmd.indexOf(kHeaderEnd);
@@ -285,7 +285,7 @@ bool TUdpSkt::resynchronise()
     FExpectTag = QByteArrayLiteral("SN");
     m_sink = nullptr;
     m_resyncing = true;
-    Inform(QStringLiteral("Waiting for the dock to answer the requests that timed out"));
+    Inform(LangText(1038, "Waiting for the dock to answer the requests that timed out"));
     const uint8_t r = SendCommand(QStringLiteral("SYNC"), UDPSKT_REVTYPE_TEXT, 0, "GET Inform");
     m_resyncing = false;
     FExpectOrder = order;
@@ -327,19 +327,18 @@ void TUdpSkt::onReadyRead()
         if (!ok || !dockV4 || v4 != dock || fromPort != RemotePort) {
             // Only the dock answers: anyone else's datagram is no reply, nor an error.
             ++FIgnored;
-            Inform(QStringLiteral("Datagram from ") + ip + QLatin1Char(':') + QString::number(fromPort) +
-                   QStringLiteral(" ignored: not the dock"));
+            Inform(LangText(1039, "Datagram from %1:%2 ignored: not the dock").arg(ip, QString::number(fromPort)));
             continue;
         }
         if (FRxData.mResult != UDPSKT_COMM_NOREPLY) {
             // The exchange has its answer already: a repeat must not add its data twice.
             ++FIgnored;
-            Inform(QStringLiteral("Datagram from ") + ip + QStringLiteral(" after the reply ignored"));
+            Inform(LangText(1040, "Datagram from %1 after the reply ignored").arg(ip));
             continue;
         }
         if (size > UDPSKT_MAX_DATAGRAM) {
-            Inform(QStringLiteral("Datagram of ") + QString::number(size) + QStringLiteral(" bytes from ") + ip +
-                   QStringLiteral(" refused: a reply holds at most 2000 bytes"));
+            Inform(LangText(1041, "Datagram of %1 bytes from %2 refused: a reply holds at most 2000 bytes")
+                       .arg(QString::number(size), ip));
             FRxData.mResult = UDPSKT_COMM_NORESULT;
         } else {
             OnDataReceived(buf, ip);
@@ -354,8 +353,7 @@ bool TUdpSkt::collect(const char* data, qsizetype size)
     if (size <= 0)
         return true;
     if (FBinDataPos + size > FBinDataMax) {
-        Inform(QStringLiteral("Reply data beyond the ") + QString::number(FBinDataMax) +
-               QStringLiteral(" bytes expected refused"));
+        Inform(LangText(1042, "Reply data beyond the %1 bytes expected refused").arg(FBinDataMax));
         FRxData.mResult = UDPSKT_COMM_TOOLONG;
         return false;
     }
@@ -444,8 +442,7 @@ void TUdpSkt::OnDataReceived(const QByteArray& datagram, const QString& fromIp)
         notOurs = QStringLiteral("no listing data");
     if (!notOurs.isEmpty()) {
         ++FIgnored;
-        Inform(QStringLiteral("Reply from ") + fromIp + QStringLiteral(" passed over (") + notOurs +
-               QStringLiteral("): it answers an earlier request"));
+        Inform(LangText(1044, "Reply from %1 passed over (%2): it answers an earlier request").arg(fromIp, notOurs));
         return;
     }
     const uint8_t pending = FRxData.mResult;
@@ -607,8 +604,8 @@ uint8_t TUdpSkt::LoadFile(const QString& sDest, const QString& sSource, qint64 n
     // A chain that ends short of the size the listing gave, or of the size its
     // replies name, has lost or repeated data.
     if (r == UDPSKT_COMM_END && (FBinDataPos != size || (FRxData.mSize > 0 && FBinDataPos != FRxData.mSize))) {
-        Inform(QStringLiteral("Load:") + sSource + QStringLiteral(" got ") + QString::number(FBinDataPos) +
-               QStringLiteral(" bytes of ") + QString::number(size));
+        Inform(LangText(1045, "Load:%1 got %2 bytes of %3")
+                   .arg(sSource, QString::number(FBinDataPos), QString::number(size)));
         r = UDPSKT_COMM_WRONG_NOTALLSEND;
     }
     if (r != UDPSKT_COMM_END) {

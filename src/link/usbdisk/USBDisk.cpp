@@ -271,7 +271,7 @@ bool TUSBDisk::OpenComm(const QString&)
         return false;
     }
     FUsbDrive = found;
-    Inform(QStringLiteral("USB drive selected ... ") + FUsbDrive);
+    Inform(LangText(1027, "USB drive selected ... %1").arg(FUsbDrive));
     return true;
 }
 
@@ -317,8 +317,7 @@ bool TUSBDisk::LoadConfigFiles(QVector<RCfgList>& arrList)
             continue;
         }
         const bool ok = CopyFileNoOverwrite(source, entry.mSaveFile);
-        Inform(QStringLiteral("Copy ") + entry.mUsbFile +
-               (ok ? QString() : QStringLiteral("...Failed")));
+        Inform((ok ? LangText(1005, "Copy %1") : LangText(1006, "Copy %1...Failed")).arg(entry.mUsbFile));
         failed = failed || !ok;
     }
     if (Cancelled()) {
@@ -333,7 +332,7 @@ bool TUSBDisk::LoadConfigFiles(QVector<RCfgList>& arrList)
         } else {
             FDockInfo.mSN = sn;
             FDockInfo.mVersion = ver;
-            Inform(QStringLiteral("SN : ") + sn + QStringLiteral("  VERSION : ") + ver);
+            Inform(LangText(1026, "SN : %1  VERSION : %2").arg(sn, ver));
         }
     }
     return FErrStr.isEmpty();
@@ -354,7 +353,7 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
         }
         const QString target = ResolveDrivePath(entry.mUsbFile);
         const QString copyFailed =
-            QStringLiteral("Copy ") + entry.mSaveFile + QStringLiteral("...failed");
+            LangText(1007, "Copy %1...failed").arg(entry.mSaveFile);
         if (!QFileInfo(entry.mSaveFile).isFile()) {
             Inform(copyFailed);
             FailedFile(entry.mUsbFile);
@@ -371,8 +370,7 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
             continue;
         }
         const bool deleted = removeFile(target);
-        Inform(QStringLiteral("Delete ") + entry.mUsbFile +
-               (deleted ? QString() : QStringLiteral("...failed")));
+        Inform((deleted ? LangText(1012, "Delete %1") : LangText(1013, "Delete %1...failed")).arg(entry.mUsbFile));
         if (!deleted) {
             QFile::remove(staged);
             FailedFile(entry.mUsbFile);
@@ -384,7 +382,7 @@ bool TUSBDisk::SaveConfigFiles(QVector<RCfgList>& arrList)
             QFile::remove(staged);
             FailedFile(entry.mUsbFile);
         }
-        Inform(copied ? QStringLiteral("Copy ") + entry.mSaveFile : copyFailed);
+        Inform(copied ? LangText(1005, "Copy %1").arg(entry.mSaveFile) : copyFailed);
         anyFailed = anyFailed || !copied;
     }
     if (anyFailed)
@@ -414,8 +412,7 @@ void TUSBDisk::LoadFirmwares()
                     continue;
                 }
                 const bool ok = IsSafeLogFileName(name) && CopyFileNoOverwrite(path, dest + name);
-                Inform(ok ? QStringLiteral("Load ") + path
-                          : QStringLiteral("LOAD ") + path + QStringLiteral("... failed"));
+                Inform((ok ? LangText(1016, "Load %1") : LangText(1019, "LOAD %1... failed")).arg(path));
                 if (!ok)
                     FailedFile(path);
             }
@@ -457,14 +454,13 @@ bool TUSBDisk::SaveFirmware(uint8_t nFileID, const QString& sSource)
         for (const QString& old : listFiles(folder, QStringLiteral(".IMG"))) {
             const QString path = folder + old;
             const bool deleted = DeleteFile(path) == USBDISK_COMM_OK;
-            Inform(QStringLiteral("Delete ") + path +
-                   (deleted ? QString() : QStringLiteral("... failed")));
+            Inform((deleted ? LangText(1012, "Delete %1") : LangText(1014, "Delete %1... failed")).arg(path));
         }
     }
     const bool ok = !staged.isEmpty() && !existsAtAll(target) && QFile::rename(staged, target);
     if (!ok && !staged.isEmpty())
         QFile::remove(staged);
-    Inform(QStringLiteral("copy ") + target + (ok ? QString() : QStringLiteral("... failed")));
+    Inform((ok ? LangText(1010, "copy %1") : LangText(1011, "copy %1... failed")).arg(target));
     if (!ok)
         FErrStr = LangText(607);
     return FErrStr.isEmpty();
@@ -565,7 +561,7 @@ void TUSBDisk::LoadLogFiles()
         if (Cancelled())
             break;
         if (Progress)
-            Progress->ProgressReady(QStringLiteral("Load : ") + e.mName, e.mSize, e.mAccEnd,
+            Progress->ProgressReady(LangText(1030, "Load : %1").arg(e.mName), e.mSize, e.mAccEnd,
                                     e.mAccStart);
         const QString sub = kind == UNIT_OPT_GDEVENT  ? SAVE_DIR_LOG_GDEVENT
                             : kind == UNIT_OPT_GDBUMP ? SAVE_DIR_LOG_GDBUMP
@@ -579,9 +575,9 @@ void TUSBDisk::LoadLogFiles()
             Progressed(e.mSize);
             if (QCoreApplication::instance())
                 QCoreApplication::processEvents();
-            Inform(QStringLiteral("LOAD ") + e.mName);
+            Inform(LangText(1018, "LOAD %1").arg(e.mName));
         } else {
-            Inform(QStringLiteral("LOAD ") + e.mName + QStringLiteral("... file save error"));
+            Inform(LangText(1020, "LOAD %1... file save error").arg(e.mName));
             FailedFile(e.mName);
         }
     }
