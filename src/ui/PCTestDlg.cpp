@@ -207,6 +207,10 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
     body->setStretchFactor(0, 0);
     body->setStretchFactor(1, 1);
     ui->BodyLayout->addWidget(body);
+    // Extra height goes to the tables and the chart, not to the button rows.
+    ui->BtnTestPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    ui->MainLayout->setStretchFactor(ui->BodyLayout, 1);
+    curves->setSizes({340, 260});
     // The result table shown whole when the screen has room for it.
     const int resWidth = 128 + 4 * 132 + 2 * res->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
     body->setSizes({left->sizeHint().width(), resWidth});

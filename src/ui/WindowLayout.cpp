@@ -95,10 +95,12 @@ void Apply(QMainWindow* window)
         for (QLineEdit* e : p->findChildren<QLineEdit*>())
             if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget()) &&
                 !qobject_cast<QComboBox*>(e->parentWidget())) {
-                capWidth(e, 60 * chars);
                 // Aligned fields take their preferred width: give a value room to be read.
-                // A file path wants more of it than a lot number.
+                // A file path wants more of it than a lot number, and the width a wide
+                // window offers, with its "..." button next to it.
                 const bool path = e->objectName().contains(QLatin1String("Upgrade"));
+                if (!path)
+                    capWidth(e, 60 * chars);
                 e->setMinimumWidth(std::min(e->maximumWidth(), (path ? 40 : 32) * chars));
             }
         for (QAbstractSpinBox* s : p->findChildren<QAbstractSpinBox*>())
@@ -221,6 +223,9 @@ void ApplyTexts(QMainWindow* window)
     if (auto* lan = named<QComboBox>(window, "OpDeviceConnectLanListCombo")) {
         const int arrow = lan->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lan);
         lan->setMinimumWidth(lan->fontMetrics().horizontalAdvance(LangText(734)) + arrow + 24);
+        // The Connection tab makes room for the hint and the Refresh button of every language.
+        if (auto* page = named<QWidget>(window, "OpDevicePage"))
+            page->setMaximumWidth(std::max(330, page->minimumSizeHint().width()));
     }
 
     const struct {
