@@ -20,6 +20,7 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextBrowser>
 
 #include "lang/LangTable.h"
 #include "util/StUtils.h"
@@ -96,12 +97,15 @@ void Apply(QMainWindow* window)
             if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget()) &&
                 !qobject_cast<QComboBox*>(e->parentWidget())) {
                 // Aligned fields take their preferred width: give a value room to be read.
-                // A file path wants more of it than a lot number, and the width a wide
-                // window offers, with its "..." button next to it.
-                const bool path = e->objectName().contains(QLatin1String("Upgrade"));
-                if (!path)
+                // A file path or a list of addresses wants more of it than a lot number,
+                // and the width a wide window offers, with its "..." button next to it.
+                const QString name = e->objectName();
+                const bool wide = name.contains(QLatin1String("Upgrade")) ||
+                                  name == QLatin1String("ConfigSendEmailToEdit") ||
+                                  name == QLatin1String("ConfigSendOptDirEdit");
+                if (!wide)
                     capWidth(e, 60 * chars);
-                e->setMinimumWidth(std::min(e->maximumWidth(), (path ? 40 : 32) * chars));
+                e->setMinimumWidth(std::min(e->maximumWidth(), (wide ? 40 : 32) * chars));
             }
         for (QAbstractSpinBox* s : p->findChildren<QAbstractSpinBox*>())
             capWidth(s, 24 * chars);
@@ -227,6 +231,11 @@ void ApplyTexts(QMainWindow* window)
         if (auto* page = named<QWidget>(window, "OpDevicePage"))
             page->setMaximumWidth(std::max(330, page->minimumSizeHint().width()));
     }
+
+    // An empty Report page says why it is empty.
+    if (auto* report = window->findChild<QTextBrowser*>(QStringLiteral("ReportHtmlViewer")))
+        report->setPlaceholderText(
+            LangText(914, "No report yet: Save Log after a Read writes the alert report, and it is shown here."));
 
     const struct {
         const char* name;

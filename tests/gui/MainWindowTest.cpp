@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimeEdit>
 #include <memory>
 
@@ -575,7 +576,10 @@ TEST_F(MainWindowTest, OffersAllSixLanguagesAndSwitchesToEach)
         ASSERT_EQ(langs->count(), LANG_MAX);
         EXPECT_EQ(langs->currentIndex(), i);
         EXPECT_EQ(langs->currentText(), names[i]);
+        // The empty Report page says why, in the language chosen.
+        EXPECT_EQ(find<QTextBrowser>(*w, "ReportHtmlViewer")->placeholderText(), LangText(914));
     }
+    EXPECT_TRUE(LangText(914).startsWith("No report yet"));
 }
 
 TEST_F(MainWindowTest, OperatorPortDrivesStatusProgressLogsAndBusyState)

@@ -294,3 +294,34 @@ TEST(LanguageReview, MnemonicsOfTheButtonsOfAPageDoNotClash)
     t.setText(106, "C&arica"); // the LOG page's Load button takes Cancel's letter
     EXPECT_EQ(mnemonicClashes(t), QStringList{"502 and 106 share 'a'"});
 }
+
+// ---- lines of the links ----------------------------------------------------------
+
+TEST(LanguageReview, LinkLinesShownInTheWindowComeFromTheTable)
+{
+    // History lines, search lines and progress captions of the links: never an English
+    // literal (protocol strings sent to the dock are not passed to these).
+    static const QRegularExpression literal(
+        QStringLiteral(R"(\b(?:Inform|log|ProgressReady)\(\s*(?:QStringLiteral|QLatin1String)?\(?\s*"[A-Za-z])"));
+    QStringList found;
+    QDirIterator it(kSource + "src/link", {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+    int files = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        ++files;
+        const QStringList lines = QString::fromUtf8(readAll(path)).split('\n');
+        for (int i = 0; i < lines.size(); ++i)
+            if (lines[i].contains(literal))
+                found << QStringLiteral("%1:%2: %3").arg(path.mid(kSource.size())).arg(i + 1).arg(lines[i].trimmed());
+    }
+    EXPECT_GT(files, 10);
+    EXPECT_TRUE(found.isEmpty()) << found.join('\n').toStdString();
+    // The check sees the old form.
+    EXPECT_TRUE(QStringLiteral(R"(Inform(QStringLiteral("LOAD ") + e.mName);)").contains(literal));
+    EXPECT_FALSE(QStringLiteral(R"(Inform(LangText(1018, "LOAD %1").arg(e.mName));)").contains(literal));
+
+    // Every line of the links reads in German with German words, its value in place.
+    const LangTable de = builtTable(5);
+    EXPECT_EQ(de.text(1018).arg("/LOG/A.CSV"), "LESEN /LOG/A.CSV");
+    EXPECT_EQ(de.text(1026).arg("GD1", "2.1"), "SN: GD1  VERSION: 2.1");
+}
