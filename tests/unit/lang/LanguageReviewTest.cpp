@@ -142,19 +142,31 @@ TEST(LanguageReview, TheGlueCheckCatchesPiecedMessages)
     EXPECT_TRUE(gluedIn(R"(LangText(1001, "Search finished: %1 dock(s) found").arg(found);)", en).isEmpty());
 }
 
+namespace {
+
+// The program's sources below a folder of the tree: path from the tree's root, text.
+QList<QPair<QString, QString>> sourcesBelow(const QString& folder)
+{
+    QList<QPair<QString, QString>> files;
+    QDirIterator it(kSource + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.append({path.mid(kSource.size()), QString::fromUtf8(readAll(path))});
+    }
+    return files;
+}
+
+} // namespace
+
 TEST(LanguageReview, NoMessageOfTheProgramIsGluedFromPieces)
 {
     const LangTable en = builtTable(1);
     QStringList glued;
-    QDirIterator it(kSource + "src", {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-    int files = 0;
-    while (it.hasNext()) {
-        const QString path = it.next();
-        ++files;
-        for (const QString& g : gluedIn(QString::fromUtf8(readAll(path)), en))
-            glued << path.mid(kSource.size()) + ": " + g;
-    }
-    EXPECT_GT(files, 50);
+    const auto files = sourcesBelow("src");
+    for (const auto& [path, text] : files)
+        for (const QString& g : gluedIn(text, en))
+            glued << path + ": " + g;
+    EXPECT_GT(files.size(), 50);
     EXPECT_TRUE(glued.isEmpty()) << glued.join('\n').toStdString();
 }
 
@@ -304,17 +316,14 @@ TEST(LanguageReview, LinkLinesShownInTheWindowComeFromTheTable)
     static const QRegularExpression literal(
         QStringLiteral(R"(\b(?:Inform|log|ProgressReady)\(\s*(?:QStringLiteral|QLatin1String)?\(?\s*"[A-Za-z])"));
     QStringList found;
-    QDirIterator it(kSource + "src/link", {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-    int files = 0;
-    while (it.hasNext()) {
-        const QString path = it.next();
-        ++files;
-        const QStringList lines = QString::fromUtf8(readAll(path)).split('\n');
+    const auto files = sourcesBelow("src/link");
+    for (const auto& [path, text] : files) {
+        const QStringList lines = text.split('\n');
         for (int i = 0; i < lines.size(); ++i)
             if (lines[i].contains(literal))
-                found << QStringLiteral("%1:%2: %3").arg(path.mid(kSource.size())).arg(i + 1).arg(lines[i].trimmed());
+                found << QStringLiteral("%1:%2: %3").arg(path).arg(i + 1).arg(lines[i].trimmed());
     }
-    EXPECT_GT(files, 10);
+    EXPECT_GT(files.size(), 10);
     EXPECT_TRUE(found.isEmpty()) << found.join('\n').toStdString();
     // The check sees the old form.
     EXPECT_TRUE(QStringLiteral(R"(Inform(QStringLiteral("LOAD ") + e.mName);)").contains(literal));
