@@ -65,6 +65,8 @@ QStandardItem* cell(const QString& text, const QVariant& sort = QVariant())
 }
 
 QString day(TDateTime t) { return FleetDayText(t); }
+// A due date; none means no passed test on record, so the test is due now.
+QString dueText(TDateTime t) { return t > 0 ? FleetDayText(t) : LangText(938); }
 
 } // namespace
 
@@ -139,22 +141,23 @@ TFleetPage::TFleetPage(AppState& state, TPrintPage* printPage, QWidget* parent)
 
     auto* bar = new QHBoxLayout;
     auto labelled = [&](int text, QWidget* w) {
-        auto* l = new QLabel(LangText(text), this);
+        auto* l = new QLabel(this);
+        m_captions.append({l, text});
         l->setBuddy(w);
         bar->addWidget(l);
         bar->addWidget(w);
     };
     m_source = new QComboBox(this);
     m_source->setObjectName(QStringLiteral("FleetSourceCombo"));
-    m_source->addItem(LangText(974), int(ThisPc));
-    m_source->addItem(LangText(975), int(AllSites));
+    m_source->addItem(QString(), int(ThisPc));
+    m_source->addItem(QString(), int(AllSites));
     bar->addWidget(m_source);
     bar->addSpacing(12);
     m_status = new QComboBox(this);
     m_status->setObjectName(QStringLiteral("FleetStatusCombo"));
-    m_status->addItem(LangText(935), -1);
+    m_status->addItem(QString(), -1);
     for (int i = 0; i < FLEET_STATUS_COUNT; ++i)
-        m_status->addItem(FleetStatusCaption(FleetStatus(i)), i);
+        m_status->addItem(QString(), i);
     labelled(925, m_status);
     m_gas = new QComboBox(this);
     m_gas->setObjectName(QStringLiteral("FleetGasCombo"));
@@ -164,7 +167,6 @@ TFleetPage::TFleetPage(AppState& state, TPrintPage* printPage, QWidget* parent)
     labelled(928, m_dock);
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("FleetSearchEdit"));
-    m_search->setPlaceholderText(LangText(936));
     m_search->setClearButtonEnabled(true);
     bar->addWidget(m_search, 1);
     top->addLayout(bar);
@@ -175,9 +177,6 @@ TFleetPage::TFleetPage(AppState& state, TPrintPage* printPage, QWidget* parent)
     top->addWidget(m_message);
 
     m_model = new QStandardItemModel(0, ColCount, this);
-    const int heads[ColCount] = {925, 926, 970, 927, 928, 929, 930, 931, 932, 933, 934};
-    for (int c = 0; c < ColCount; ++c)
-        m_model->setHorizontalHeaderItem(c, new QStandardItem(LangText(heads[c])));
     m_proxy = new TFleetFilter(this);
     m_proxy->setSourceModel(m_model);
     m_proxy->setSortRole(kSortRole);
@@ -194,6 +193,7 @@ TFleetPage::TFleetPage(AppState& state, TPrintPage* printPage, QWidget* parent)
     m_table->setColumnHidden(ColSite, true);
     top->addWidget(m_table, 1);
 
+    retranslate();
     connect(m_source, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(m_status, &QComboBox::currentIndexChanged, this, &TFleetPage::applyFilter);
     connect(m_gas, &QComboBox::currentIndexChanged, this, &TFleetPage::applyFilter);
@@ -212,6 +212,29 @@ TFleetPage* TFleetPage::AddTo(QTabWidget* tabs, AppState& state, TPrintPage* pri
     page->m_tabs = tabs;
     tabs->addTab(page, LangText(924));
     return page;
+}
+
+void TFleetPage::retranslate()
+{
+    for (const auto& [label, text] : m_captions)
+        label->setText(LangText(text));
+    m_source->setItemText(0, LangText(974));
+    m_source->setItemText(1, LangText(975));
+    m_status->setItemText(0, LangText(935));
+    for (int i = 0; i < FLEET_STATUS_COUNT; ++i)
+        m_status->setItemText(i + 1, FleetStatusCaption(FleetStatus(i)));
+    for (QComboBox* combo : {m_gas, m_dock})
+        if (combo->count() > 0)
+            combo->setItemText(0, LangText(935));
+    m_search->setPlaceholderText(LangText(936));
+    const int heads[ColCount] = {925, 926, 970, 927, 928, 929, 930, 931, 932, 933, 934};
+    for (int c = 0; c < ColCount; ++c)
+        m_model->setHorizontalHeaderItem(c, new QStandardItem(LangText(heads[c])));
+    if (m_tabs && m_tabs->indexOf(this) >= 0)
+        m_tabs->setTabText(m_tabs->indexOf(this), LangText(924));
+    // Rows already shown carry status words and reasons in the language they were made in.
+    if (m_generation >= 0 && source() == ThisPc)
+        refresh();
 }
 
 void TFleetPage::showEvent(QShowEvent* event)
@@ -421,7 +444,7 @@ QDialog* TFleetPage::showHistory(const QString& serial)
                                      row.mInst.mDock.toHtmlEscaped(), row.mInst.mLocation.toHtmlEscaped(),
                                      statusColour(row.mStatus).name(), FleetStatusCaption(row.mStatus),
                                      reasons.join(QStringLiteral("; ")).toHtmlEscaped(), LangText(948) + ':',
-                                     day(row.mNextBump), LangText(947) + ':', day(row.mNextCal)),
+                                     dueText(row.mNextBump), LangText(947) + ':', dueText(row.mNextCal)),
                             dlg);
     lay->addWidget(head);
 
@@ -429,7 +452,7 @@ QDialog* TFleetPage::showHistory(const QString& serial)
     auto* list = new QTableView(split);
     list->setObjectName(QStringLiteral("FleetHistoryTable"));
     auto* model = new QStandardItemModel(0, 5, list);
-    model->setHorizontalHeaderLabels({LangText(944), LangText(945), LangText(946), LangText(933), QStringLiteral("SHA-256")});
+    model->setHorizontalHeaderLabels({LangText(944), LangText(945), LangText(946), LangText(1157), QStringLiteral("SHA-256")});
     struct Line {
         TDateTime when;
         QList<QStandardItem*> items;

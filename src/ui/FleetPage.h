@@ -47,6 +47,9 @@ public:
     QLabel* pushLabel() const { return m_push; }
     // "Last pushed ..." and what waits in the outbox, when a server is set.
     void refreshPushState();
+    // Every caption in the window's language (the page is made before the language
+    // is loaded, and the language may change).
+    void retranslate();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -64,6 +67,7 @@ private:
     QLabel* m_message;
     QLabel* m_push;
     QComboBox* m_source;
+    QVector<QPair<QLabel*, int>> m_captions; // filter labels and their language texts
     QComboBox* m_status;
     QComboBox* m_gas;
     QComboBox* m_dock;

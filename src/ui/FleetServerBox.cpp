@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 
 #include "app/AppState.h"
@@ -62,6 +63,15 @@ TFleetServerBox::TFleetServerBox(QWidget* parent) : QGroupBox(parent)
     retranslate();
     connect(m_server, &QLineEdit::textChanged, this, [this] { checkAddress(); });
     connect(m_test, &QPushButton::clicked, this, [this] { testConnection(); });
+}
+
+void TFleetServerBox::showEvent(QShowEvent* event)
+{
+    QGroupBox::showEvent(event);
+    // A server address is as long as a file path: room for all of a usual one (the
+    // window's layout gives its fields a width when the page is first laid out).
+    const int chars = fontMetrics().averageCharWidth();
+    m_server->setMinimumWidth(std::min(m_server->maximumWidth(), 52 * chars));
 }
 
 void TFleetServerBox::retranslate()

@@ -22,6 +22,9 @@ public:
     QLabel* statusLabel() const { return m_status; }
     void retranslate();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void checkAddress();
     QLabel* m_serverLabel;

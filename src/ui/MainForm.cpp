@@ -456,6 +456,8 @@ void TMainForm::applyCaptions()
             ui->ConfigPrNPrintTypeCombo->setItemText(l.mId, LangText(l.mCaptionText));
     if (m_fleetBox)
         m_fleetBox->retranslate();
+    if (m_fleetPage)
+        m_fleetPage->retranslate();
 }
 
 void TMainForm::setObjectCaption(QObject* obj, const QString& text)
@@ -1111,6 +1113,7 @@ void TMainForm::setupOperations()
     };
     // The fleet tab follows every Save Log and Auto cycle.
     TFleetPage* fleet = TFleetPage::AddTo(ui->CfgPage, *m_state, m_printPage);
+    m_fleetPage = fleet;
     m_core->Changed = [changed = m_core->Changed, fleet] { changed(); fleet->refreshIfChanged(); };
 
     m_autoView = new TAutoModeView(this, *m_core, m_reportPage);

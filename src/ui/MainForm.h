@@ -140,4 +140,5 @@ private:
     TAutoModeView* m_autoView = nullptr;
     TReadOriginView* m_readOrigin = nullptr;
     class TFleetServerBox* m_fleetBox = nullptr;
+    class TFleetPage* m_fleetPage = nullptr;
 };

@@ -110,6 +110,17 @@ QString pdfText(const QString& file)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// Pixels in the failure colour in the right half of the page, rows y0 .. y1.
+int failurePixels(const TCertPage& p, int y0, int y1)
+{
+    const QImage page = p.toImage();
+    int red = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = page.width() / 2; x < page.width(); ++x)
+            red += QColor(page.pixel(x, y)) == kCertFail;
+    return red;
+}
+
 bool havePdfToText() { return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(); }
 
 // The messages are language texts: the English file, as the program loads it.
@@ -563,12 +574,7 @@ TEST_F(CertTest, FailedCalibrationNeverReadsAsAPassInAnyLayout)
     // The verdict in red: the result box of the "Default" layout is drawn in the failure colour.
     r.options.mLayout = CERT_LAYOUT_DEFAULT;
     ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, failedCalXml())).mType, TEST_KIND_CAL);
-    const QImage page = r.page->toImage();
-    int red = 0;
-    for (int y = 700; y < 950; ++y)
-        for (int x = page.width() / 2; x < page.width(); ++x)
-            red += QColor(page.pixel(x, y)) == kCertFail;
-    EXPECT_GT(red, 500);
+    EXPECT_GT(failurePixels(*r.page, 700, 950), 500);
 }
 
 TEST_F(CertTest, LongValuesArePrintedWholeInEveryLayout)
@@ -854,12 +860,7 @@ TEST_F(CertTest, AuditPageOfAFailedTestOrAStepNotRunSaysSo)
     EXPECT_TRUE(pdfRun(pdf(*r.page, "audit-failed.pdf")).contains(LangText(LANG_CERT_CAL_FAILED).remove(' ')));
     EXPECT_TRUE(text.contains("Overall result") && text.contains("FAIL")) << text.toStdString();
     // The verdict box is drawn in the failure colour.
-    const QImage page = r.page->toImage();
-    int red = 0;
-    for (int y = 40; y < 220; ++y)
-        for (int x = page.width() / 2; x < page.width(); ++x)
-            red += QColor(page.pixel(x, y)) == kCertFail;
-    EXPECT_GT(red, 300);
+    EXPECT_GT(failurePixels(*r.page, 40, 220), 300);
 
     ASSERT_EQ(r.DisplayBumpData(readResult(false, "FAIL")).mType, TEST_KIND_BUMP);
     EXPECT_TRUE(pdfText(pdf(*r.page, "audit-bump.pdf")).contains("This bump test was not passed"));

@@ -45,7 +45,7 @@ const std::array<QSet<QString>, LANG_MAX + 1> kSpeltAlike = {
      "Production", "Purge", "Audit", "Site"},
     {"Gas", "Sensor", "ERROR", "Error"},
     {"Version", "Gas", "Gateway", "Sensor", "Alarm", "Option", "Name", "Port", "Simulation", "Layout",
-     "Status", "Trend", "Audit", "Server"},
+     "Status", "Trend", "Audit", "Server", "Details"},
     QSet<QString>{},
 };
 
