@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "app/AppState.h"
+#include "app/CertTrace.h"
 #include "cli/CliOperatorPort.h"
 #include "logview/CertPage.h"
 #include "logview/TestResult.h"
@@ -197,6 +198,8 @@ int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& o
                                    state.FUserPartList.value(i)};
     }
 
+    TCertTraceSource traces(state);
+    const bool traced = CertLayoutOf(r.options.mLayout).mTraced;
     auto draw = [&](const QString& file, uint8_t kind, QString* why) -> bool {
         RDockTestInfo info;
         const uint8_t code = GetDockTestInfo(kind, file, info);
@@ -211,6 +214,8 @@ int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& o
             *why = QString(); // older: not wanted
             return false;
         }
+        if (traced)
+            r.trace = traces.Of(info, file);
         if (r.Display(kind, info).mType == TEST_KIND_NONE || !r.page) {
             *why = QStringLiteral("no page could be drawn");
             return false;

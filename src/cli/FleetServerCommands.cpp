@@ -5,6 +5,8 @@
 #include <QJsonObject>
 
 #include "app/AppState.h"
+#include "app/FleetAllSites.h"
+#include "app/FleetUpdate.h"
 #include "app/FleetServerSync.h"
 #include "cli/CliOperatorPort.h"
 #include "fleet/FleetSites.h"
@@ -101,16 +103,12 @@ int allSites(QStringList args, AppState& state, QTextStream& out, QTextStream& e
         return ExitFailure;
     }
     const RFleetServerSettings settings = FleetServerSettingsOf(state);
-    RFleetServerAddress address;
+    const RFleetPolicy policy = FleetPolicyOf(state.settings);
     QString error;
     QVector<RFleetSiteStatusRow> rows;
     bool ok = false;
-    RunOffThread([&] {
-        TFleetServer server;
-        ok = ParseFleetServerUri(settings.mServer, &address, &error) &&
-             server.Connect(address, settings.mPassword, &error) &&
-             FleetStatusRowsAllSites(server, RFleetPolicy{}, NowDays(), &rows, &error);
-    });
+    // The window's "All sites" reads the same way, under the same site policy.
+    RunOffThread([&] { ok = ReadFleetAllSites(settings, policy, NowDays(), &rows, &error); });
     if (!ok) {
         err << "marvane-cli: " << error << Qt::endl;
         return ExitFailure;

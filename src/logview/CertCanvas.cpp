@@ -136,7 +136,8 @@ void CertCanvas::frame(const QRectF& r, double width, const QColor& color) const
 double CertCanvas::thin() const { return std::max(1.0, g.n1mm / 4.0); }
 double CertCanvas::medium() const { return std::max(1.0, g.n1mm / 2.0); }
 
-void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QStringList>& rows)
+void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QStringList>& rows,
+                   const QVector<double>& weights, double textU)
 {
     const int nRows = int(rows.size());
     if (nRows == 0)
@@ -144,8 +145,14 @@ void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QString
     int nCols = 1;
     for (const QStringList& r : rows)
         nCols = std::max(nCols, int(r.size()));
+    // Column edges from the weights (a missing or non-positive weight counts as 1).
+    QVector<double> edges{box.left()};
+    double total = 0;
+    for (int col = 0; col < nCols; ++col)
+        total += weights.value(col, 1) > 0 ? weights.value(col, 1) : 1;
+    for (int col = 0; col < nCols; ++col)
+        edges << edges.last() + box.width() * (weights.value(col, 1) > 0 ? weights.value(col, 1) : 1) / total;
     const double rh = box.height() / nRows;
-    const double cw = box.width() / nCols;
     const double pad = c.u(1);
     c.p.fillRect(QRectF(box.left(), box.top(), box.width(), rh), kCertShade);
     for (int r = 0; r < nRows; ++r)
@@ -154,14 +161,14 @@ void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QString
             const QString upper = v.toUpper();
             // A step's result word carries its colour, as the result box does.
             const QColor color = r > 0 && (upper == QLatin1String("FAIL")) ? kCertFail : kCertInk;
-            c.cell(QRectF(box.left() + col * cw + pad, box.top() + r * rh, cw - 2 * pad, rh), v, 4.5,
+            c.cell(QRectF(edges[col] + pad, box.top() + r * rh, edges[col + 1] - edges[col] - 2 * pad, rh), v, textU,
                    r == 0 || col == 0 || color == kCertFail, Qt::AlignHCenter, color);
         }
     c.p.setPen(QPen(kCertInk, c.thin()));
     for (int r = 0; r <= nRows; ++r)
         c.p.drawLine(QPointF(box.left(), box.top() + r * rh), QPointF(box.right(), box.top() + r * rh));
-    for (int col = 0; col <= nCols; ++col)
-        c.p.drawLine(QPointF(box.left() + col * cw, box.top()), QPointF(box.left() + col * cw, box.bottom()));
+    for (double x : edges)
+        c.p.drawLine(QPointF(x, box.top()), QPointF(x, box.bottom()));
 }
 
 double CertDrawRows(const CertCanvas& c, double topU, const QVector<RCertRow>& rows)

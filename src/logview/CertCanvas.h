@@ -60,8 +60,10 @@ struct RCertRow {
     QColor color = kCertInk;
 };
 
-// A table of equal columns and rows, header row shaded and bold; first column bold.
-void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QStringList>& rows);
+// A table of equal rows, header row shaded and bold; first column bold. Columns are
+// equal unless weights gives each its share of the width; texts are textU high.
+void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QStringList>& rows,
+                   const QVector<double>& weights = {}, double textU = 4.5);
 // Label column at width / 40, value column after "Gas cylinder number 123456";
 // rows 5u high from topU. Returns the y below the last row.
 double CertDrawRows(const CertCanvas& c, double topU, const QVector<RCertRow>& rows);

@@ -1,6 +1,7 @@
 #include "logview/CertPage.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -132,6 +133,30 @@ QString CertDate(uint8_t nDateStyle, TDateTime tDate, const QString& divider)
     return CertHasDate(tDate) ? GetDateFmt(nDateStyle, tDate, divider) : QString();
 }
 
+QString CertAuditNumber(const RDockTestInfo& info)
+{
+    const QString sn = info.mSN.trimmed().toUpper();
+    return CertHasDate(info.mDate) ? sn + QLatin1Char('-') + DaysToDateTime(info.mDate).toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                   : sn + QStringLiteral("-NODATE");
+}
+
+QString CertLimit(const RDockTestInfo& info, const RDockTestGas& g)
+{
+    // Beyond +-9999 a side is open, as the dock writes a limit it does not set.
+    const bool low = g.mLowLimit > -9999.0f, high = g.mHighLimit < 9999.0f;
+    if (low && high) {
+        const int dec = std::clamp(int(info.mGasInfo.mDec), 0, 6);
+        return (QLocale().toString(double(g.mLowLimit), 'f', dec) + QStringLiteral(" ~ ") +
+                QLocale().toString(double(g.mHighLimit), 'f', dec) + ' ' + info.mGasInfo.mUnit)
+            .trimmed();
+    }
+    if (low)
+        return QStringLiteral("\u2265 ") + CertNumber(info, g.mLowLimit);
+    if (high)
+        return QStringLiteral("\u2264 ") + CertNumber(info, g.mHighLimit);
+    return QStringLiteral("none");
+}
+
 const QVector<RCertLayout>& CertLayouts()
 {
     static const QVector<RCertLayout> layouts{
@@ -140,6 +165,8 @@ const QVector<RCertLayout>& CertLayouts()
         {CERT_LAYOUT_MANUFACTURER, QStringLiteral("manufacturer"), QStringLiteral("Manufaturer"), 363,
          &PaintManufacturerCertificate, true, false},
         {CERT_LAYOUT_HTML, QStringLiteral("html"), QStringLiteral("HTML"), 0, &PaintHtmlCertificate, false, true},
+        {CERT_LAYOUT_AUDIT, QStringLiteral("audit"), QStringLiteral("Audit"), LANG_CERT_AUDIT, &PaintAuditCertificate,
+         false, false, true, true},
     };
     return layouts;
 }
@@ -159,9 +186,9 @@ void TCertPage::paint(QPainter& p) const
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setClipRect(QRectF(0, 0, mGeometry.mWidth, mGeometry.mHeight));
-    if (mKind == TEST_KIND_BUMP)
+    if (mKind == TEST_KIND_BUMP && !CertLayoutOf(mLayout).mBumpToo)
         PaintBumpReport(*this, p);
-    else if (mKind == TEST_KIND_CAL)
+    else if (mKind == TEST_KIND_CAL || mKind == TEST_KIND_BUMP)
         CertLayoutOf(mLayout).mPaint(*this, p);
     p.restore();
 }
@@ -537,6 +564,11 @@ RDockTestPrt TCertRenderer::DisplayBumpData(const RDockTestInfo& mLogInfo)
     p->mInfo = mLogInfo;
     p->mTester = tester;
     p->mOptions = options;
+    const RCertLayout& layout = CertLayoutOf(options.mLayout);
+    if (layout.mBumpToo) {
+        p->mLayout = layout.mId;
+        p->mTrace = trace;
+    }
     p->mGeometry = CertPageGeometry(printerPage, false);
     return finish(std::move(p), TEST_KIND_BUMP);
 }
@@ -552,6 +584,8 @@ RDockTestPrt TCertRenderer::DisplayCalData(const RDockTestInfo& mLogInfo)
     p->mOptions = options;
     const RCertLayout& layout = CertLayoutOf(options.mLayout);
     p->mLayout = layout.mId;
+    if (layout.mTraced)
+        p->mTrace = trace;
     bool landscape = layout.mLandscape;
 
     // Only a page filled from the template has anything to do with "CAL.HTML".

@@ -22,6 +22,7 @@ class OperatorPort;
 inline constexpr int CERT_LAYOUT_DEFAULT = 0;
 inline constexpr int CERT_LAYOUT_MANUFACTURER = 1;
 inline constexpr int CERT_LAYOUT_HTML = 2;
+inline constexpr int CERT_LAYOUT_AUDIT = 3;
 
 inline constexpr int CERT_PAGE_LONG_SIDE = 2000;
 
@@ -29,12 +30,26 @@ inline constexpr int CERT_PAGE_LONG_SIDE = 2000;
 inline constexpr int LANG_CERT_CAL_FAILED = 851;
 // "The result carries no date:" (history line when such a result is shown).
 inline constexpr int LANG_RESULT_NO_DATE = 852;
+// "Audit": the caption of the Audit layout.
+inline constexpr int LANG_CERT_AUDIT = 966;
 
 // The tester selected on the Print page; all empty when none is selected.
 struct RCertTester {
     QString mName;
     QString mCompany;
     QString mPart;
+};
+
+// What ties a printed page to its record: the result file's hash and what the fleet
+// index says of the instrument's next tests. Filled by the caller (the page itself
+// neither reads files nor asks the index).
+struct RCertTrace {
+    QString mFile;            // the result file the page was drawn from
+    QString mSha256;          // of its bytes, lower-case hex; empty when it could not be read
+    enum Fleet { NoIndex, NotIndexed, Known } mFleet = NoIndex;
+    TDateTime mNextBump = 0;  // 0: no passed bump test on record
+    TDateTime mNextCal = 0;
+    TDateTime mAsOf = 0;      // when the due dates were worked out
 };
 
 // What the page takes from the settings.
@@ -96,6 +111,8 @@ struct RCertLayout {
     CertPaintFn mPaint = nullptr;
     bool mLandscape = false;       // the HTML layout takes its orientation from the template
     bool mFromTemplate = false;    // filled from DEFAULTCAL.HTML
+    bool mBumpToo = false;         // also draws bump tests (instead of the bump report)
+    bool mTraced = false;          // needs the record's trace (RCertTrace)
 };
 const QVector<RCertLayout>& CertLayouts();
 // The layout of a PRINT/Type value; an unknown value gives "Default".
@@ -105,6 +122,14 @@ void PaintBumpReport(const TCertPage& page, QPainter& p);
 void PaintDefaultCertificate(const TCertPage& page, QPainter& p);
 void PaintManufacturerCertificate(const TCertPage& page, QPainter& p);
 void PaintHtmlCertificate(const TCertPage& page, QPainter& p);
+void PaintAuditCertificate(const TCertPage& page, QPainter& p);
+
+// The Audit page's certificate number: serial and test date-time, "GA0042-20240501-101500"
+// (the serial alone, with "-NODATE", for a result without a date).
+QString CertAuditNumber(const RDockTestInfo& info);
+// A step's pass range as the page prints it: "low ~ high unit", "≥ low unit" or
+// "≤ high unit" when one side is open, "none" when both are.
+QString CertLimit(const RDockTestInfo& info, const RDockTestGas& g);
 
 // One page ready to be painted on any device.
 class TCertPage {
@@ -114,6 +139,7 @@ public:
     RDockTestInfo mInfo;
     RCertTester mTester;
     RCertOptions mOptions;
+    RCertTrace mTrace;
     RPageGeometry mGeometry;
     // HTML layout: the filled page and the template's pixel size.
     QString mHtml;
@@ -154,6 +180,7 @@ public:
     QString transferFolder;      // with trailing "/"
     RCertOptions options;
     RCertTester tester;
+    RCertTrace trace;            // for layouts that print it (Audit)
     RPrinterPage printerPage;
     bool writeBitmap = true;     // "PRT.BMP" (the command line writes none)
 

@@ -274,7 +274,9 @@ uint8_t GetDockTestInfo(uint8_t nType, const QString& sFile, RDockTestInfo& mRec
     QByteArray data;
     if (!readFile(sFile, data))
         return DOCKTEST_BAD_XML;
-    return GetDockTestInfoFromData(nType, data, mRec);
+    const uint8_t code = GetDockTestInfoFromData(nType, data, mRec);
+    mRec.mFile = sFile;
+    return code;
 }
 
 namespace testresult {

@@ -68,6 +68,7 @@ struct RDockTestInfo {
     RDockTestGasInfo mGasInfo;
     RDockTestGas mZero;
     RDockTestGas mSpan;
+    QString mFile;                          // the file it was read from (GetDockTestInfo)
 };
 
 // A test prepared for printing (mType 0: nothing to print).

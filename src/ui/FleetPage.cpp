@@ -16,24 +16,29 @@
 #include <QScatterSeries>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
+#include <QThread>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 #include <tuple>
 
 #include "PrintPage.h"
 #include "app/AppState.h"
+#include "app/FleetAllSites.h"
+#include "app/FleetServerSync.h"
 #include "app/FleetUpdate.h"
 #include "fleet/FleetDb.h"
+#include "fleet/FleetPush.h"
 #include "lang/LangTable.h"
 #include "logview/TestResult.h"
 
 namespace {
 
-enum Column { ColStatus, ColSerial, ColGas, ColDock, ColLocation, ColBump, ColCal, ColDue, ColAlarms, ColReason, ColCount };
+enum Column { ColStatus, ColSerial, ColSite, ColGas, ColDock, ColLocation, ColBump, ColCal, ColDue, ColAlarms, ColReason, ColCount };
 constexpr int kStatusRole = Qt::UserRole + 1;
 constexpr int kSortRole = Qt::UserRole + 2;
 constexpr int kPathRole = Qt::UserRole + 3;
@@ -60,6 +65,8 @@ QStandardItem* cell(const QString& text, const QVariant& sort = QVariant())
 }
 
 QString day(TDateTime t) { return FleetDayText(t); }
+// A due date; none means no passed test on record, so the test is due now.
+QString dueText(TDateTime t) { return t > 0 ? FleetDayText(t) : LangText(938); }
 
 } // namespace
 
@@ -123,20 +130,34 @@ TFleetPage::TFleetPage(AppState& state, TPrintPage* printPage, QWidget* parent)
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.2);
     m_counts->setFont(bold);
-    top->addWidget(m_counts);
+    auto* head = new QHBoxLayout;
+    head->addWidget(m_counts, 1);
+    m_push = new QLabel(this);
+    m_push->setObjectName(QStringLiteral("FleetPushLabel"));
+    m_push->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_push->hide();
+    head->addWidget(m_push);
+    top->addLayout(head);
 
     auto* bar = new QHBoxLayout;
     auto labelled = [&](int text, QWidget* w) {
-        auto* l = new QLabel(LangText(text), this);
+        auto* l = new QLabel(this);
+        m_captions.append({l, text});
         l->setBuddy(w);
         bar->addWidget(l);
         bar->addWidget(w);
     };
+    m_source = new QComboBox(this);
+    m_source->setObjectName(QStringLiteral("FleetSourceCombo"));
+    m_source->addItem(QString(), int(ThisPc));
+    m_source->addItem(QString(), int(AllSites));
+    bar->addWidget(m_source);
+    bar->addSpacing(12);
     m_status = new QComboBox(this);
     m_status->setObjectName(QStringLiteral("FleetStatusCombo"));
-    m_status->addItem(LangText(935), -1);
+    m_status->addItem(QString(), -1);
     for (int i = 0; i < FLEET_STATUS_COUNT; ++i)
-        m_status->addItem(FleetStatusCaption(FleetStatus(i)), i);
+        m_status->addItem(QString(), i);
     labelled(925, m_status);
     m_gas = new QComboBox(this);
     m_gas->setObjectName(QStringLiteral("FleetGasCombo"));
@@ -146,15 +167,16 @@ TFleetPage::TFleetPage(AppState& state, TPrintPage* printPage, QWidget* parent)
     labelled(928, m_dock);
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("FleetSearchEdit"));
-    m_search->setPlaceholderText(LangText(936));
     m_search->setClearButtonEnabled(true);
     bar->addWidget(m_search, 1);
     top->addLayout(bar);
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("FleetMessageLabel"));
+    m_message->setWordWrap(true);
+    m_message->hide();
+    top->addWidget(m_message);
 
     m_model = new QStandardItemModel(0, ColCount, this);
-    const int heads[ColCount] = {925, 926, 927, 928, 929, 930, 931, 932, 933, 934};
-    for (int c = 0; c < ColCount; ++c)
-        m_model->setHorizontalHeaderItem(c, new QStandardItem(LangText(heads[c])));
     m_proxy = new TFleetFilter(this);
     m_proxy->setSourceModel(m_model);
     m_proxy->setSortRole(kSortRole);
@@ -168,14 +190,19 @@ TFleetPage::TFleetPage(AppState& state, TPrintPage* printPage, QWidget* parent)
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->sortByColumn(ColStatus, Qt::AscendingOrder);
+    m_table->setColumnHidden(ColSite, true);
     top->addWidget(m_table, 1);
 
+    retranslate();
+    connect(m_source, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(m_status, &QComboBox::currentIndexChanged, this, &TFleetPage::applyFilter);
     connect(m_gas, &QComboBox::currentIndexChanged, this, &TFleetPage::applyFilter);
     connect(m_dock, &QComboBox::currentIndexChanged, this, &TFleetPage::applyFilter);
     connect(m_search, &QLineEdit::textChanged, this, &TFleetPage::applyFilter);
     connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
-        showHistory(m_proxy->index(i.row(), ColSerial).data().toString());
+        // The history is read from this PC's index: another site's instrument has none here.
+        if (!showHistory(m_proxy->index(i.row(), ColSerial).data().toString()) && source() == AllSites)
+            showMessage(LangText(1156), false);
     });
 }
 
@@ -185,6 +212,29 @@ TFleetPage* TFleetPage::AddTo(QTabWidget* tabs, AppState& state, TPrintPage* pri
     page->m_tabs = tabs;
     tabs->addTab(page, LangText(924));
     return page;
+}
+
+void TFleetPage::retranslate()
+{
+    for (const auto& [label, text] : m_captions)
+        label->setText(LangText(text));
+    m_source->setItemText(0, LangText(974));
+    m_source->setItemText(1, LangText(975));
+    m_status->setItemText(0, LangText(935));
+    for (int i = 0; i < FLEET_STATUS_COUNT; ++i)
+        m_status->setItemText(i + 1, FleetStatusCaption(FleetStatus(i)));
+    for (QComboBox* combo : {m_gas, m_dock})
+        if (combo->count() > 0)
+            combo->setItemText(0, LangText(935));
+    m_search->setPlaceholderText(LangText(936));
+    const int heads[ColCount] = {925, 926, 970, 927, 928, 929, 930, 931, 932, 933, 934};
+    for (int c = 0; c < ColCount; ++c)
+        m_model->setHorizontalHeaderItem(c, new QStandardItem(LangText(heads[c])));
+    if (m_tabs && m_tabs->indexOf(this) >= 0)
+        m_tabs->setTabText(m_tabs->indexOf(this), LangText(924));
+    // Rows already shown carry status words and reasons in the language they were made in.
+    if (m_generation >= 0 && source() == ThisPc)
+        refresh();
 }
 
 void TFleetPage::showEvent(QShowEvent* event)
@@ -202,19 +252,107 @@ void TFleetPage::refreshIfChanged()
 void TFleetPage::refresh()
 {
     m_generation = FleetUpdateGeneration();
-    const QString gas = m_gas->currentData().toString();
-    const QString dock = m_dock->currentData().toString();
-    m_model->setRowCount(0);
-    QVector<RFleetStatusRow> rows;
+    refreshPushState();
+    if (source() == AllSites) {
+        readAllSites();
+        return;
+    }
+    ++m_request; // a read of the server still under way is no longer wanted
+    showMessage(QString(), false);
+    QVector<RFleetSiteStatusRow> rows;
     const QString dest = AppState::AddLastSlash(m_state.FLogDestDir);
     if (!m_state.FLogDestDir.trimmed().isEmpty() && QFileInfo::exists(dest + TFleetDb::FileName())) {
         TFleetDb db(dest);
         if (db.Open())
-            rows = FleetStatusRows(db, FleetPolicyOf(m_state.settings), NowDays());
+            for (const RFleetStatusRow& r : FleetStatusRows(db, FleetPolicyOf(m_state.settings), NowDays()))
+                rows.append(RFleetSiteStatusRow{r, QString()});
     }
+    showRows(rows, false);
+}
+
+void TFleetPage::setSource(Source s) { m_source->setCurrentIndex(std::max(0, m_source->findData(int(s)))); }
+
+TFleetPage::Source TFleetPage::source() const
+{
+    return m_source->currentData().toInt() == int(AllSites) ? AllSites : ThisPc;
+}
+
+void TFleetPage::showMessage(const QString& text, bool problem)
+{
+    m_message->setText(text);
+    m_message->setStyleSheet(problem ? QStringLiteral("QLabel { color: #b71c1c; font-weight: bold; }") : QString());
+    m_message->setVisible(!text.isEmpty());
+}
+
+void TFleetPage::readAllSites()
+{
+    const int request = ++m_request;
+    if (!FleetServerConfigured(m_state)) {
+        showRows({}, true);
+        showMessage(LangText(976), true);
+        return;
+    }
+    showMessage(LangText(1152), false);
+    // A far or silent server takes up to its time-out: the window never waits for it.
+    struct Outcome {
+        bool ok = false;
+        QVector<RFleetSiteStatusRow> rows;
+        QString error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const RFleetServerSettings settings = FleetServerSettingsOf(m_state);
+    const RFleetPolicy policy = FleetPolicyOf(m_state.settings);
+    QThread* worker = QThread::create([outcome, settings, policy] {
+        outcome->ok = ReadFleetAllSites(settings, policy, NowDays(), &outcome->rows, &outcome->error);
+    });
+    ++m_reading;
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, [this, outcome, request] {
+        --m_reading;
+        if (request != m_request || source() != AllSites)
+            return;
+        if (!outcome->ok) {
+            showRows({}, true);
+            showMessage(LangText(977).arg(outcome->error), true);
+            return;
+        }
+        showMessage(QString(), false);
+        showRows(outcome->rows, true);
+    });
+    worker->start();
+}
+
+void TFleetPage::refreshPushState()
+{
+    const QString dest = AppState::AddLastSlash(m_state.FLogDestDir);
+    if (!FleetServerConfigured(m_state) || m_state.FLogDestDir.trimmed().isEmpty()) {
+        m_push->hide();
+        return;
+    }
+    RFleetOutbox o;
+    if (QFileInfo::exists(dest + TFleetDb::FileName()))
+        o = TFleetPush(dest).Outbox();
+    QString text = o.mLastPush > 0 ? LangText(978).arg(FleetDateText(o.mLastPush).left(16)) : LangText(979);
+    text += QStringLiteral("  \u00b7  ") + (o.Waiting() > 0 ? LangText(980).arg(o.Waiting()) : LangText(1151));
+    const bool failed = !o.mLastError.isEmpty();
+    if (failed)
+        text += QStringLiteral("  \u00b7  ") + LangText(1153);
+    m_push->setText(text);
+    m_push->setToolTip(failed ? o.mLastError : o.mServer);
+    m_push->setStyleSheet(failed ? QStringLiteral("QLabel { color: #b71c1c; }") : QString());
+    m_push->show();
+}
+
+void TFleetPage::showRows(const QVector<RFleetSiteStatusRow>& rows, bool withSites)
+{
+    const QString gas = m_gas->currentData().toString();
+    const QString dock = m_dock->currentData().toString();
+    m_model->setRowCount(0);
+    m_table->setColumnHidden(ColSite, !withSites);
     QStringList gases, docks;
     int n[FLEET_STATUS_COUNT] = {};
-    for (const RFleetStatusRow& r : rows) {
+    for (const RFleetSiteStatusRow& sr : rows) {
+        const RFleetStatusRow& r = sr.mRow;
         const RFleetInstrument& i = r.mInst;
         ++n[int(r.mStatus)];
         QStandardItem* st = cell(FleetStatusCaption(r.mStatus), int(r.mStatus));
@@ -226,7 +364,7 @@ void TFleetPage::refresh()
             reasons << FleetReasonCaption(x);
         QStandardItem* reason = cell(reasons.join(QStringLiteral("; ")));
         reason->setToolTip(FleetReasonsText(r));
-        m_model->appendRow({st, cell(i.mInstrument), cell(i.mGas), cell(i.mDock), cell(i.mLocation),
+        m_model->appendRow({st, cell(i.mInstrument), cell(sr.mSite), cell(i.mGas), cell(i.mDock), cell(i.mLocation),
                             cell(day(i.mLastBump) + QLatin1Char(' ') + i.mLastBumpResult, i.mLastBump),
                             cell(day(i.mLastCal) + QLatin1Char(' ') + i.mLastCalResult, i.mLastCal),
                             cell(day(r.mNextDue), r.mNextDue > 0 ? r.mNextDue : 1e9),
@@ -250,7 +388,7 @@ void TFleetPage::refresh()
     for (int s = 0; s < FLEET_STATUS_COUNT; ++s)
         if (n[s] > 0)
             parts << QStringLiteral("%1 %2").arg(n[s]).arg(FleetStatusCaption(FleetStatus(s)));
-    m_counts->setText(rows.isEmpty() ? LangText(953) : parts.join(QStringLiteral(", ")));
+    m_counts->setText(rows.isEmpty() ? (withSites ? LangText(1154) : LangText(953)) : parts.join(QStringLiteral(", ")));
     m_table->resizeColumnsToContents();
     applyFilter();
 }
@@ -306,7 +444,7 @@ QDialog* TFleetPage::showHistory(const QString& serial)
                                      row.mInst.mDock.toHtmlEscaped(), row.mInst.mLocation.toHtmlEscaped(),
                                      statusColour(row.mStatus).name(), FleetStatusCaption(row.mStatus),
                                      reasons.join(QStringLiteral("; ")).toHtmlEscaped(), LangText(948) + ':',
-                                     day(row.mNextBump), LangText(947) + ':', day(row.mNextCal)),
+                                     dueText(row.mNextBump), LangText(947) + ':', dueText(row.mNextCal)),
                             dlg);
     lay->addWidget(head);
 
@@ -314,7 +452,7 @@ QDialog* TFleetPage::showHistory(const QString& serial)
     auto* list = new QTableView(split);
     list->setObjectName(QStringLiteral("FleetHistoryTable"));
     auto* model = new QStandardItemModel(0, 5, list);
-    model->setHorizontalHeaderLabels({LangText(944), LangText(945), LangText(946), LangText(933), QStringLiteral("SHA-256")});
+    model->setHorizontalHeaderLabels({LangText(944), LangText(945), LangText(946), LangText(1157), QStringLiteral("SHA-256")});
     struct Line {
         TDateTime when;
         QList<QStandardItem*> items;

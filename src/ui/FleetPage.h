@@ -17,6 +17,8 @@ class QTableView;
 class TPrintPage;
 class TFleetFilter;
 
+struct RFleetSiteStatusRow;
+
 class TFleetPage : public QWidget {
     Q_OBJECT
 public:
@@ -35,16 +37,37 @@ public:
     QLabel* countsLabel() const { return m_counts; }
     int visibleRows() const;
 
+    // "This PC" (the local index) or "All sites" (the central server, read off the
+    // window's thread; the page says so while it reads and when it cannot).
+    enum Source { ThisPc = 0, AllSites = 1 };
+    void setSource(Source s);
+    Source source() const;
+    bool reading() const { return m_reading > 0; }
+    QLabel* messageLabel() const { return m_message; }
+    QLabel* pushLabel() const { return m_push; }
+    // "Last pushed ..." and what waits in the outbox, when a server is set.
+    void refreshPushState();
+    // Every caption in the window's language (the page is made before the language
+    // is loaded, and the language may change).
+    void retranslate();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void applyFilter();
+    void readAllSites();
+    void showRows(const QVector<RFleetSiteStatusRow>& rows, bool withSites);
+    void showMessage(const QString& text, bool problem);
     void openResult(const QString& storePath);
     AppState& m_state;
     TPrintPage* m_printPage;
     QTabWidget* m_tabs = nullptr;
     QLabel* m_counts;
+    QLabel* m_message;
+    QLabel* m_push;
+    QComboBox* m_source;
+    QVector<QPair<QLabel*, int>> m_captions; // filter labels and their language texts
     QComboBox* m_status;
     QComboBox* m_gas;
     QComboBox* m_dock;
@@ -53,6 +76,8 @@ private:
     QStandardItemModel* m_model;
     TFleetFilter* m_proxy;
     int m_generation = -1;
+    int m_reading = 0;   // reads of the server under way
+    int m_request = 0;   // the latest read; an older one's rows are dropped
 };
 
 // Text of a status in the window's language.

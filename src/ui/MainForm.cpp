@@ -40,6 +40,7 @@
 #include "LogPage.h"
 #include "PrintPage.h"
 #include "FleetPage.h"
+#include "FleetServerBox.h"
 #include "ReportPage.h"
 #include "app/Downloads.h"
 #include "app/Reporting.h"
@@ -189,6 +190,11 @@ void TMainForm::setupWidgets()
     ui->CfgPage->setCurrentIndex(0);
     m_cfgPagePrev = ui->CfgPage->currentWidget();
     m_configPagePrev = ui->ConfigPage->currentWidget();
+
+    // The central fleet database, under the network settings.
+    m_fleetBox = new TFleetServerBox(ui->ConfigPrNRightBox);
+    if (auto* right = qobject_cast<QBoxLayout*>(ui->ConfigPrNRightBox->layout()))
+        right->insertWidget(1, m_fleetBox);
 
     m_dateGroup = new QButtonGroup(this);
     m_dateGroup->addButton(ui->ConfigSetDateRadio0, CFG_DATE_YYYYMMDD);
@@ -444,6 +450,14 @@ void TMainForm::applyCaptions()
             break;
         }
     }
+    // Print types the caption table leaves (past "Manufaturer") take their layout's caption.
+    for (const RCertLayout& l : CertLayouts())
+        if (l.mCaptionText && l.mId > CERT_LAYOUT_MANUFACTURER && l.mId < ui->ConfigPrNPrintTypeCombo->count())
+            ui->ConfigPrNPrintTypeCombo->setItemText(l.mId, LangText(l.mCaptionText));
+    if (m_fleetBox)
+        m_fleetBox->retranslate();
+    if (m_fleetPage)
+        m_fleetPage->retranslate();
 }
 
 void TMainForm::setObjectCaption(QObject* obj, const QString& text)
@@ -630,6 +644,8 @@ void TMainForm::pushSettings()
     ui->ConfigPrNMarginHalfSizeCheck->setChecked(s.ConfigPrNMarginHalfSizeCheck);
     ui->ConfigPrNNetworkSubnetEdit->setText(s.ConfigPrNNetworkSubnetEdit);
     ui->ConfigPrNNetworkPortEdit->setValue(s.ConfigPrNNetworkPortEdit);
+    if (m_fleetBox)
+        m_fleetBox->push(s);
 
     QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
                             ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
@@ -700,6 +716,8 @@ void TMainForm::pullSettingValues()
     s.ConfigPrNMarginHalfSizeCheck = ui->ConfigPrNMarginHalfSizeCheck->isChecked();
     s.ConfigPrNNetworkSubnetEdit = ui->ConfigPrNNetworkSubnetEdit->text();
     s.ConfigPrNNetworkPortEdit = ui->ConfigPrNNetworkPortEdit->value();
+    if (m_fleetBox)
+        m_fleetBox->pull(s);
 
     QTimeEdit* pickers[] = {ui->ConfigSetSchTimePicker1, ui->ConfigSetSchTimePicker2,
                             ui->ConfigSetSchTimePicker3, ui->ConfigSetSchTimePicker4};
@@ -1095,6 +1113,7 @@ void TMainForm::setupOperations()
     };
     // The fleet tab follows every Save Log and Auto cycle.
     TFleetPage* fleet = TFleetPage::AddTo(ui->CfgPage, *m_state, m_printPage);
+    m_fleetPage = fleet;
     m_core->Changed = [changed = m_core->Changed, fleet] { changed(); fleet->refreshIfChanged(); };
 
     m_autoView = new TAutoModeView(this, *m_core, m_reportPage);

@@ -139,4 +139,6 @@ private:
     std::unique_ptr<TServiceCommands> m_service;
     TAutoModeView* m_autoView = nullptr;
     TReadOriginView* m_readOrigin = nullptr;
+    class TFleetServerBox* m_fleetBox = nullptr;
+    class TFleetPage* m_fleetPage = nullptr;
 };

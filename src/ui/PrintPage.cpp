@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppState.h"
+#include "app/CertTrace.h"
 #include "app/LogBrowser.h"
 #include "lang/LangTable.h"
 
@@ -202,6 +203,9 @@ RDockTestPrt TPrintPage::render(uint8_t nType, const RDockTestInfo& info)
 {
     m_view->hide();
     configureRenderer();
+    // Only the layouts that print the record's trace read the file and the fleet index.
+    m_renderer->trace = CertLayoutOf(m_renderer->options.mLayout).mTraced ? TCertTraceSource(m_state).Of(info)
+                                                                           : RCertTrace();
     syncLayout();
     ++m_renders;
     m_last = m_renderer->Display(nType, info);
@@ -219,11 +223,14 @@ void TPrintPage::syncLayout()
 void TPrintPage::chooseLayout(int index)
 {
     const int id = m_layout->itemData(index).toInt();
+    const bool bumpBefore = CertLayoutOf(m_state.settings.ConfigPrNPrintTypeCombo).mBumpToo;
     m_state.settings.ConfigPrNPrintTypeCombo = id;
     if (layoutChosen)
         layoutChosen(id);
-    // The preview shows the new layout at once.
-    if (m_last.mType == TEST_KIND_CAL)
+    // The preview shows the new layout at once (a bump report only changes with a
+    // layout that draws bump tests too).
+    if (m_last.mType == TEST_KIND_CAL ||
+        (m_last.mType == TEST_KIND_BUMP && (bumpBefore || CertLayoutOf(id).mBumpToo)))
         redraw();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -21,12 +22,15 @@
 #include "DockFiles.h"
 #include "LogPage.h"
 #include "PrintPage.h"
+#include "app/CertTrace.h"
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 #include "lang/LangTable.h"
 #include "logview/CertCanvas.h"
 #include "logview/CertHtml.h"
 #include "logview/CertPage.h"
+#include "fleet/FleetDb.h"
+#include "support/EnglishTexts.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -60,14 +64,21 @@ RDockTestInfo readResult(bool calibration, const QString& overall = QString())
     return r;
 }
 
+// A calibration whose span step says `word` ("FAIL", "NONE" for a step not run).
+QByteArray calWithSpanResult(const QByteArray& word)
+{
+    QByteArray xml = resultXml(true);
+    const qsizetype span = xml.indexOf("<SPAN>");
+    const qsizetype at = xml.indexOf("<RESULT>PASS</RESULT>", span);
+    xml.replace(at, 21, "<RESULT>" + word + "</RESULT>");
+    return xml;
+}
+
 // A failed calibration: the span reading far below the gas applied.
 QByteArray failedCalXml()
 {
-    QByteArray xml = resultXml(true);
+    QByteArray xml = calWithSpanResult("FAIL");
     xml.replace("<OVERALLRESULT>PASS</OVERALLRESULT>", "<OVERALLRESULT>FAIL</OVERALLRESULT>");
-    const qsizetype span = xml.indexOf("<SPAN>");
-    const qsizetype at = xml.indexOf("<RESULT>PASS</RESULT>", span);
-    xml.replace(at, 21, "<RESULT>FAIL</RESULT>");
     return xml;
 }
 
@@ -99,24 +110,21 @@ QString pdfText(const QString& file)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// Pixels in the failure colour in the right half of the page, rows y0 .. y1.
+int failurePixels(const TCertPage& p, int y0, int y1)
+{
+    const QImage page = p.toImage();
+    int red = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = page.width() / 2; x < page.width(); ++x)
+            red += QColor(page.pixel(x, y)) == kCertFail;
+    return red;
+}
+
 bool havePdfToText() { return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(); }
 
 // The messages are language texts: the English file, as the program loads it.
-struct EnglishTexts {
-    EnglishTexts()
-    {
-        for (int n = 1; n <= LANG_DATA_SIZE; ++n)
-            old << GVLang().text(n);
-        GVLang().parseLanguageText(
-            QString::fromUtf8(testsupport::readAll(QStringLiteral(MARVANE_BINARY_DIR "/Language/ENGLISH.DAT"))));
-    }
-    ~EnglishTexts()
-    {
-        for (int n = 1; n <= LANG_DATA_SIZE; ++n)
-            GVLang().setText(n, old.value(n - 1));
-    }
-    QStringList old;
-};
+using testsupport::EnglishTexts;
 
 class CertTest : public ::testing::Test {
 protected:
@@ -182,7 +190,10 @@ TEST_F(CertTest, CalibrationLayoutsChooseTheirOrientation)
     struct Case {
         int layout;
         bool landscape;
-    } cases[] = {{CERT_LAYOUT_DEFAULT, false}, {CERT_LAYOUT_MANUFACTURER, true}, {CERT_LAYOUT_HTML, false}};
+    } cases[] = {{CERT_LAYOUT_DEFAULT, false},
+                 {CERT_LAYOUT_MANUFACTURER, true},
+                 {CERT_LAYOUT_AUDIT, false},
+                 {CERT_LAYOUT_HTML, false}};
     for (const Case& c : cases) {
         r.options.mLayout = c.layout;
         const RDockTestPrt out = r.DisplayCalData(readResult(true));
@@ -217,6 +228,11 @@ TEST_F(CertTest, PdfCarriesTheCertificateAsText)
          {"Calibration Certificate and Test Report", "GA0042", "CO", "Span Calibration", "PASS",
           "Tested by", "Ann Lee", "Approved by", "2024.05.01"}},
         {TEST_KIND_CAL, CERT_LAYOUT_HTML, {"GA0042", "CO", "Ann Lee", "North gate", "LOT-5531"}},
+        {TEST_KIND_CAL, CERT_LAYOUT_AUDIT,
+         {"Calibration Certificate", "GA0042-20240501-101500", "DK7001", "North gate", "2024-05-01 10:15:00",
+          "Ann Lee, Acme", "LOT-5531", "2026-12", "Acme Gas Safety Ltd."}},
+        {TEST_KIND_BUMP, CERT_LAYOUT_AUDIT,
+         {"Bump Test Certificate", "GA0042-20240501-101500", "DK7001", "Reading", "Pass limits", "PASS"}},
     };
     for (const Case& c : cases) {
         r.options.mLayout = c.layout;
@@ -558,12 +574,7 @@ TEST_F(CertTest, FailedCalibrationNeverReadsAsAPassInAnyLayout)
     // The verdict in red: the result box of the "Default" layout is drawn in the failure colour.
     r.options.mLayout = CERT_LAYOUT_DEFAULT;
     ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, failedCalXml())).mType, TEST_KIND_CAL);
-    const QImage page = r.page->toImage();
-    int red = 0;
-    for (int y = 700; y < 950; ++y)
-        for (int x = page.width() / 2; x < page.width(); ++x)
-            red += QColor(page.pixel(x, y)) == kCertFail;
-    EXPECT_GT(red, 500);
+    EXPECT_GT(failurePixels(*r.page, 700, 950), 500);
 }
 
 TEST_F(CertTest, LongValuesArePrintedWholeInEveryLayout)
@@ -590,7 +601,9 @@ TEST_F(CertTest, LongValuesArePrintedWholeInEveryLayout)
     } cases[] = {{TEST_KIND_BUMP, CERT_LAYOUT_DEFAULT},
                  {TEST_KIND_CAL, CERT_LAYOUT_DEFAULT},
                  {TEST_KIND_CAL, CERT_LAYOUT_MANUFACTURER},
-                 {TEST_KIND_CAL, CERT_LAYOUT_HTML}};
+                 {TEST_KIND_CAL, CERT_LAYOUT_HTML},
+                 {TEST_KIND_CAL, CERT_LAYOUT_AUDIT},
+                 {TEST_KIND_BUMP, CERT_LAYOUT_AUDIT}};
     for (const Case& c : cases) {
         r.options.mLayout = c.layout;
         const RDockTestInfo info = readXml(c.kind, longXml(c.kind == TEST_KIND_CAL));
@@ -703,6 +716,8 @@ TEST_F(CertTest, LeftoverCalHtmlThatCannotBeReplacedBlocksNoLayout)
         EXPECT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_CAL) << layout.mCliName.toStdString();
     }
     EXPECT_TRUE(port.messages.isEmpty()) << port.messages.join('\n').toStdString();
+    r.options.mLayout = CERT_LAYOUT_HTML;
+    ASSERT_EQ(r.DisplayCalData(readResult(true)).mType, TEST_KIND_CAL);
     // The filled template went into the private transfer folder instead.
     EXPECT_EQ(r.page->mHtmlFile, r.transferFolder + "CAL.HTML");
     EXPECT_TRUE(testsupport::readAll(r.transferFolder + "CAL.HTML").contains("GA0042"));
@@ -777,4 +792,110 @@ TEST_F(PrintPageTest, SaveAsPdfSaysWhereItSaved)
     EXPECT_EQ(port.statusLook, OperatorPort::StatusLook::Success);
     EXPECT_EQ(port.statusText, LangText(861).arg(QDir::toNativeSeparators(file)));
     EXPECT_TRUE(port.history.join('\n').contains(QDir::toNativeSeparators(file)));
+}
+
+// ---------------------------------------------------------------------------
+// The Audit layout: a printed page that traces to its record.
+
+namespace {
+
+QString sha256Of(const QString& file)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(testsupport::readAll(file), QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+TEST_F(CertTest, AuditPageCarriesItsNumberTheFileHashAndTheFleetDueDates)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    r.options.mLayout = CERT_LAYOUT_AUDIT;
+    AppState state;
+    state.FLogDestDir = root.path() + "/dest/";
+    const QString file = state.FLogDestDir + "KM1/GA0042/CAL/GA0042_CAL_2405011015.XML";
+    testsupport::writeAll(file, resultXml(true));
+    RDockTestInfo info;
+    ASSERT_EQ(GetDockTestInfo(TEST_KIND_CAL, file, info), DOCKTEST_OK);
+    EXPECT_EQ(info.mFile, file);
+
+    // No fleet index: the page says so, and printing makes none.
+    r.trace = TCertTraceSource(state).Of(info);
+    EXPECT_EQ(r.trace.mSha256, sha256Of(file));
+    ASSERT_EQ(r.DisplayCalData(info).mType, TEST_KIND_CAL);
+    QString run = pdfRun(pdf(*r.page, "audit-noindex.pdf"));
+    for (const QString& w : {QStringLiteral("GA0042-20240501-101500"), sha256Of(file), QStringLiteral("Readingbeforeadjustment"),
+                             QStringLiteral("Readingafteradjustment"), QStringLiteral("Passlimits"), QStringLiteral("Responsetime"),
+                             QStringLiteral("GA0042_CAL_2405011015.XML"), QStringLiteral("notknown:nofleetindex")})
+        EXPECT_TRUE(run.contains(w)) << w.toStdString() << "\n" << run.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(state.FLogDestDir + TFleetDb::FileName()));
+
+    // With the index: the due dates it works out (default policy, 180 days after the calibration).
+    {
+        TFleetDb db(state.FLogDestDir);
+        ASSERT_TRUE(db.Update());
+    }
+    r.trace = TCertTraceSource(state).Of(info);
+    EXPECT_EQ(r.trace.mFleet, RCertTrace::Known);
+    ASSERT_EQ(r.DisplayCalData(info).mType, TEST_KIND_CAL);
+    run = pdfRun(pdf(*r.page, "audit-index.pdf"));
+    EXPECT_TRUE(run.contains("Nextcalibration2024-10-28")) << run.toStdString();
+    EXPECT_TRUE(run.contains(sha256Of(file)));
+
+    // An instrument the index does not know is named as such.
+    RDockTestInfo other = info;
+    other.mSN = "ZZ9999";
+    r.trace = TCertTraceSource(state).Of(other);
+    EXPECT_EQ(r.trace.mFleet, RCertTrace::NotIndexed);
+}
+
+TEST_F(CertTest, AuditPageOfAFailedTestOrAStepNotRunSaysSo)
+{
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    r.options.mLayout = CERT_LAYOUT_AUDIT;
+    ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, failedCalXml())).mType, TEST_KIND_CAL);
+    QString text = pdfText(pdf(*r.page, "audit-failed.pdf"));
+    EXPECT_TRUE(pdfRun(pdf(*r.page, "audit-failed.pdf")).contains(LangText(LANG_CERT_CAL_FAILED).remove(' ')));
+    EXPECT_TRUE(text.contains("Overall result") && text.contains("FAIL")) << text.toStdString();
+    // The verdict box is drawn in the failure colour.
+    EXPECT_GT(failurePixels(*r.page, 40, 220), 300);
+
+    ASSERT_EQ(r.DisplayBumpData(readResult(false, "FAIL")).mType, TEST_KIND_BUMP);
+    EXPECT_TRUE(pdfText(pdf(*r.page, "audit-bump.pdf")).contains("This bump test was not passed"));
+
+    // A calibration without a span step (fresh air only).
+    ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, calWithSpanResult("NONE"))).mType, TEST_KIND_CAL);
+    text = pdfRun(pdf(*r.page, "audit-zero.pdf"));
+    EXPECT_TRUE(text.contains("notperformed")) << text.toStdString();
+}
+
+TEST_F(PrintPageTest, AuditLayoutOnThePrintPageDrawsBothKindsWithTheFileHash)
+{
+    auto* layout = child<QComboBox>("PrintResLayoutCombo");
+    ASSERT_NE(layout, nullptr);
+    const int audit = layout->findData(CERT_LAYOUT_AUDIT);
+    ASSERT_GE(audit, 0);
+    selectFirst("LogListGDBumpTreeView");
+    ASSERT_EQ(printPage->lastReport().mType, TEST_KIND_BUMP);
+    const int renders = printPage->renderCount();
+    layout->setCurrentIndex(audit);
+    emit layout->activated(audit);
+    // A bump report follows a layout that draws bump tests too.
+    EXPECT_EQ(printPage->renderCount(), renders + 1);
+    ASSERT_TRUE(printPage->renderer().page);
+    EXPECT_EQ(printPage->renderer().page->mLayout, CERT_LAYOUT_AUDIT);
+    const QString bump = AppState::TransferFolder() + SAVE_DIR_LOG_GDBUMP + "GA0042_BUMP_2405011015.XML";
+    EXPECT_EQ(printPage->renderer().page->mTrace.mSha256, sha256Of(bump));
+
+    selectFirst("LogListGDCalTreeView");
+    ASSERT_EQ(printPage->lastReport().mType, TEST_KIND_CAL);
+    EXPECT_EQ(printPage->renderer().page->mLayout, CERT_LAYOUT_AUDIT);
+    EXPECT_EQ(printPage->renderer().page->mTrace.mSha256,
+              sha256Of(AppState::TransferFolder() + SAVE_DIR_LOG_GDCAL + "GA0042_CAL_2405011015.XML"));
+    // Back to the bump report: no trace is read for a layout that prints none.
+    layout->setCurrentIndex(0);
+    emit layout->activated(0);
+    EXPECT_TRUE(printPage->renderer().page->mTrace.mSha256.isEmpty());
 }

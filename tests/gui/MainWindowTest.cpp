@@ -30,6 +30,8 @@
 
 #include "MainForm.h"
 #include "QtOperatorPort.h"
+#include "fleet/FleetServer.h"
+#include "logview/CertPage.h"
 #include "lang/CaptionTable.h"
 #include "lang/LangTable.h"
 #include "support/TestSupport.h"
@@ -182,11 +184,13 @@ TEST_F(MainWindowTest, StartsWithTheLanguageCaptionsOnEveryPage)
     }
     EXPECT_GT(checked, 100);
 
-    // The print type combo keeps its third layout after the translated two.
+    // The print type combo keeps its third layout after the translated two, and the
+    // Audit layout after it in the language's words.
     auto* type = find<QComboBox>(*w, "ConfigPrNPrintTypeCombo");
-    ASSERT_EQ(type->count(), 3);
+    ASSERT_EQ(type->count(), 4);
     EXPECT_EQ(type->itemText(0), QStringLiteral("Default"));
     EXPECT_EQ(type->itemText(2), QStringLiteral("HTML"));
+    EXPECT_EQ(type->itemText(3), LangText(LANG_CERT_AUDIT));
 
     auto* langs = find<QComboBox>(*w, "ConfigSetEtcLangLangCombo");
     EXPECT_EQ(langs->count(), 6);
@@ -499,6 +503,56 @@ TEST_F(MainWindowTest, ConfigPageValuesSurviveCloseAndReopen)
     EXPECT_EQ(find<QSpinBox>(*w, "ConfigPrNNetworkPortEdit")->value(), 7100);
     EXPECT_EQ(w->state().settings.DockLanUdpPortEdit, 7100);
     EXPECT_EQ(find<QLineEdit>(*w, "ConfigPrNNetworkSubnetEdit")->text(), QStringLiteral("255.255.0.0"));
+}
+
+TEST_F(MainWindowTest, CentralFleetDatabaseFieldsAreKeptAndThePasswordMasked)
+{
+    const QString uri = QStringLiteral("postgresql://marvane@127.0.0.1:5432/marvane_fleet");
+    {
+        auto w = openWindow();
+        showPage(*w, "CfgPage", "ConfigTS");
+        showPage(*w, "ConfigPage", "ConfigPrNTS");
+        auto* server = find<QLineEdit>(*w, "ConfigFleetServerEdit");
+        auto* password = find<QLineEdit>(*w, "ConfigFleetPasswordEdit");
+        auto* site = find<QLineEdit>(*w, "ConfigFleetSiteEdit");
+        auto* status = find<QLabel>(*w, "ConfigFleetStatusLabel");
+        EXPECT_TRUE(find<QGroupBox>(*w, "ConfigFleetGB")->isVisible());
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+        // The site's default is the host name, shown as the empty box's hint.
+        EXPECT_TRUE(site->text().isEmpty());
+        EXPECT_TRUE(site->placeholderText().contains(DefaultFleetSite()));
+        // An address that is not one says why, as it is typed.
+        server->setText(QStringLiteral("http://fleet.example.test/db"));
+        EXPECT_TRUE(status->isVisible());
+        EXPECT_TRUE(status->text().startsWith(LangText(973).section('%', 0, 0))) << status->text().toStdString();
+        server->setText(uri);
+        EXPECT_FALSE(status->isVisible()) << status->text().toStdString();
+        password->setText(QStringLiteral("pg-s3cret"));
+        // Edits reach the state at once, as every settings control does.
+        EXPECT_EQ(w->state().settings.FleetServer, uri);
+        EXPECT_EQ(w->state().settings.FleetPassword, "pg-s3cret");
+        EXPECT_EQ(w->state().settings.FleetSite, DefaultFleetSite());
+        site->setText(QStringLiteral("Plant North"));
+        EXPECT_EQ(w->state().settings.FleetSite, "Plant North");
+        // The Audit layout is offered among the print types.
+        auto* type = find<QComboBox>(*w, "ConfigPrNPrintTypeCombo");
+        EXPECT_EQ(type->count(), CertLayouts().size());
+        EXPECT_EQ(type->itemText(CERT_LAYOUT_AUDIT), LangText(LANG_CERT_AUDIT));
+        ASSERT_TRUE(w->close());
+    }
+    IniFile ini(settingsFile());
+    EXPECT_EQ(ini.readString("FLEET", "Server", QString()), uri);
+    EXPECT_EQ(ini.readString("FLEET", "Password", QString()), "pg-s3cret");
+    EXPECT_EQ(ini.readString("FLEET", "Site", QString()), "Plant North");
+    EXPECT_EQ(QFileInfo(settingsFile()).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+
+    auto w = openWindow();
+    EXPECT_EQ(find<QLineEdit>(*w, "ConfigFleetServerEdit")->text(), uri);
+    EXPECT_EQ(find<QLineEdit>(*w, "ConfigFleetPasswordEdit")->text(), "pg-s3cret");
+    EXPECT_EQ(find<QLineEdit>(*w, "ConfigFleetSiteEdit")->text(), "Plant North");
+    // Back to the host name: the box empty, the key at its default.
+    find<QLineEdit>(*w, "ConfigFleetSiteEdit")->clear();
+    EXPECT_EQ(w->state().settings.FleetSite, DefaultFleetSite());
 }
 
 TEST_F(MainWindowTest, PrintFontThatIsNotInstalledIsKept)

@@ -1,11 +1,14 @@
 // marvane-cli certificate: one result file, or the whole local store, to PDF/PNG/BMP.
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "DockFiles.h"
@@ -119,6 +122,34 @@ TEST_F(CliCertificateTest, OneFileToPngBmpOrPdf)
     r = run({"certificate", cal, "--pdf", tmp.path() + "/no/such/dir/x.pdf"});
     EXPECT_EQ(r.code, 1);
     EXPECT_FALSE(QDir(tmp.path() + "/no").exists());
+}
+
+TEST_F(CliCertificateTest, AuditLayoutTracesThePageToTheFileAndTheFleet)
+{
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    const QString cal = store() + "KM1/GA0001/CAL/GA0001_CAL_2404010930.XML";
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(testsupport::readAll(cal), QCryptographicHash::Sha256).toHex());
+    auto pageText = [&](const QString& pdf) {
+        QProcess p;
+        p.start("pdftotext", {"-raw", pdf, "-"});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        return QString::fromUtf8(p.readAllStandardOutput()).remove(QRegularExpression("\\s"));
+    };
+    ASSERT_EQ(run({"fleet", "rebuild"}).code, 0);
+    CliRun r = run({"certificate", cal, "--layout", "audit", "--tester", "Ann Lee", "--pdf", tmp.path() + "/a.pdf"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QString text = pageText(tmp.path() + "/a.pdf");
+    for (const QString& w : {QStringLiteral("GA0001-20240401-093000"), sha, QStringLiteral("AnnLee,Acme"),
+                             QStringLiteral("Nextcalibration2024-09-28")})
+        EXPECT_TRUE(text.contains(w)) << w.toStdString() << "\n" << text.toStdString();
+
+    // The whole store in the Audit layout: each page carries its own file's hash.
+    r = run({"certificate", "--store", "--layout", "audit", "--pdf", tmp.path() + "/all"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(pageText(tmp.path() + "/all/GA0001_CAL_2404010930.pdf").contains(sha));
+    EXPECT_TRUE(pageText(tmp.path() + "/all/GA0002_BUMP_2405010930.pdf").contains("BumpTestCertificate"));
 }
 
 TEST_F(CliCertificateTest, UsageErrors)

@@ -40,12 +40,12 @@ const QSet<QString> kTokens = {"IP", "SN", "RTC", "TCP", "OK", "Ethernet", "Firm
 const std::array<QSet<QString>, LANG_MAX + 1> kSpeltAlike = {
     QSet<QString>{},
     QSet<QString>{},
-    {"Gas", "Gateway", "Display", "Zero", "Report", "Password", "File", "Bump test"},
+    {"Gas", "Gateway", "Display", "Zero", "Report", "Password", "File", "Bump test", "Audit", "Server"},
     {"Version", "Concentration", "Configuration", "Option", "Date", "Port", "Type", "Simulation",
-     "Production", "Purge"},
+     "Production", "Purge", "Audit", "Site"},
     {"Gas", "Sensor", "ERROR", "Error"},
     {"Version", "Gas", "Gateway", "Sensor", "Alarm", "Option", "Name", "Port", "Simulation", "Layout",
-     "Status", "Trend"},
+     "Status", "Trend", "Audit", "Server", "Details"},
     QSet<QString>{},
 };
 

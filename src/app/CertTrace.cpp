@@ -1,0 +1,60 @@
+#include "app/CertTrace.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/AppState.h"
+#include "app/FleetUpdate.h"
+#include "fleet/FleetDb.h"
+#include "fleet/FleetStatus.h"
+
+QString CertFileSha256(const QString& file)
+{
+    QFile f(file);
+    if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    if (!h.addData(&f))
+        return QString();
+    return QString::fromLatin1(h.result().toHex());
+}
+
+TCertTraceSource::TCertTraceSource(const AppState& state) : m_state(state) {}
+TCertTraceSource::~TCertTraceSource() = default;
+
+TFleetDb* TCertTraceSource::index()
+{
+    if (!m_tried) {
+        m_tried = true;
+        const QString dest = AppState::AddLastSlash(m_state.FLogDestDir);
+        // Only an index that is there: printing never makes one.
+        if (!m_state.FLogDestDir.trimmed().isEmpty() && QFileInfo(dest + TFleetDb::FileName()).isFile()) {
+            auto db = std::make_unique<TFleetDb>(dest);
+            if (db->Open())
+                m_db = std::move(db);
+        }
+    }
+    return m_db.get();
+}
+
+RCertTrace TCertTraceSource::Of(const RDockTestInfo& info, const QString& file)
+{
+    RCertTrace t;
+    t.mFile = file.isEmpty() ? info.mFile : file;
+    t.mSha256 = CertFileSha256(t.mFile);
+    t.mAsOf = NowDays();
+    TFleetDb* db = index();
+    if (!db)
+        return t;
+    RFleetStatusRow row;
+    if (info.mSN.trimmed().isEmpty() ||
+        !FleetStatusRow(*db, info.mSN.trimmed(), FleetPolicyOf(m_state.settings), t.mAsOf, &row)) {
+        t.mFleet = RCertTrace::NotIndexed;
+        return t;
+    }
+    t.mFleet = RCertTrace::Known;
+    t.mNextBump = row.mNextBump;
+    t.mNextCal = row.mNextCal;
+    return t;
+}
