@@ -376,6 +376,7 @@ void TAutoMode::startRun()
     FTally.clear();
     m_loadedDock.clear();
     dtDestRetry = now;
+    dtReportRetry = now;
     dtLastSlot = 0;
     m_lastNow = now;
     m_alert = alertSnap();
@@ -447,7 +448,7 @@ TDateTime TAutoMode::nextDeadline(TDateTime now) const
     if (nStep == 5)
         t = std::min(t, dtDestRetry);
     if (nStep == 11)
-        t = std::min({t, dtSendTime, dtConCheckTime});
+        t = std::min({t, dtSendTime, dtConCheckTime, m_reportFailed ? dtReportRetry : t});
     if (CountdownVisible && nStep > 9)
         t = std::min(t, dtSendRemainDisp);
     // Every wait ends later than it starts: a deadline already past that no step
@@ -537,10 +538,6 @@ void TAutoMode::runStep()
     case 2: stepSend(); return;
     case 3:
         if (clock->Now() >= dtRefTime) {
-            if (m_reportFailed) {
-                nStep = 1;
-                return;
-            }
             ++nNGRetry;
             nStep = 2;
         }
@@ -602,9 +599,11 @@ void TAutoMode::stepReport()
     // (the alarm times stay): it is made again a minute later.
     m_reportFailed = !written;
     if (!written) {
+        // The docks are polled meanwhile: results are not left waiting on them
+        // for as long as the report cannot be written.
         core.AddLog(LOGTYPE_PROGRESS1, T(821));
-        dtRefTime = clock->Now() + 60 * kSec;
-        nStep = 3;
+        dtReportRetry = clock->Now() + 60 * kSec;
+        nStep = 10;
         return;
     }
     nStep = 2;
@@ -652,6 +651,10 @@ void TAutoMode::countCycle()
 void TAutoMode::stepIdle()
 {
     TDateTime now = clock->Now();
+    if (m_reportFailed && now >= dtReportRetry) {
+        nStep = 1;
+        return;
+    }
     if (now >= dtSendTime) {
         dtLastSlot = dtSendTime;
         core.state.FTimeSchChanged = true;

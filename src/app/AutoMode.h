@@ -165,6 +165,7 @@ public:
     };
     QVector<RVisitTally> FTally;
     TDateTime dtDestRetry = 0; // step 5: next look for a log destination that is not there
+    TDateTime dtReportRetry = 0; // a report set that could not be written is made again then
     TDateTime dtLastSlot = 0;  // the schedule slot of the last report sent on time
 
     TReportStore& Store();
