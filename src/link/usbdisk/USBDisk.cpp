@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -558,6 +559,9 @@ void TUSBDisk::LoadLogFiles()
     for (const QString& sub : {SAVE_DIR_LOG_GDEVENT, SAVE_DIR_LOG_GDBUMP, SAVE_DIR_LOG_GDCAL, SAVE_DIR_LOG_DOCK})
         QDir().mkpath(transfer + sub);
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
+    // The window repaints twenty times a second, not once per small file.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     for (RFileList& e : list) {
         const int kind = e.mOpt & 15;
         if (kind == UNIT_OPT_NONE)
@@ -577,8 +581,10 @@ void TUSBDisk::LoadLogFiles()
         if (ok) {
             e.mOpt |= UNIT_OPT_EXISTS;
             Progressed(e.mSize);
-            if (QCoreApplication::instance())
+            if (QCoreApplication::instance() && sinceEvents.elapsed() >= 50) {
                 QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
             Inform(QStringLiteral("LOAD ") + e.mName);
         } else {
             Inform(QStringLiteral("LOAD ") + e.mName + QStringLiteral("... file save error"));
