@@ -648,9 +648,48 @@ void TAutoMode::countCycle()
         core.state.FAutoMode = false;
 }
 
+// Auto mode holds the transfer folder only while it works, so that a dock can be
+// read and saved by hand while it waits (a service runs all week). Work waits
+// while another process has the folder, or while a Read by hand is not saved yet
+// (the visits would empty the staging folders it is in).
+bool TAutoMode::takeTransferFolder()
+{
+    if (m_transferLock.held())
+        return true;
+    const TDateTime now = clock->Now();
+    QString why;
+    const bool free = m_transferLock.acquire(&why);
+    if (free && TMainCore::LoadLastRead().saved) {
+        m_lockWaitSaid = false;
+        return true;
+    }
+    if (free) {
+        m_transferLock.release();
+        why = T(712) + ' ' + T(783);
+    }
+    if (!m_lockWaitSaid)
+        core.AddLog(LOGTYPE_PROGRESS1, why);
+    m_lockWaitSaid = true;
+    dtConCheckTime = std::max(dtConCheckTime, now + 10 * kSec);
+    dtReportRetry = std::max(dtReportRetry, now + 10 * kSec);
+    return false;
+}
+
 void TAutoMode::stepIdle()
 {
+    // Waiting: the folder is free for work by hand meanwhile.
+    m_transferLock.release();
     TDateTime now = clock->Now();
+    const bool reportDue = (m_reportFailed && now >= dtReportRetry) || now >= dtSendTime;
+    if ((reportDue || now >= dtConCheckTime) && !takeTransferFolder()) {
+        if (now >= dtSendTime && !m_reportFailed) {
+            // The scheduled report is made as soon as the folder is free.
+            m_reportFailed = true;
+            dtLastSlot = dtSendTime;
+            core.state.FTimeSchChanged = true;
+        }
+        return;
+    }
     if (m_reportFailed && now >= dtReportRetry) {
         nStep = 1;
         return;

@@ -184,6 +184,7 @@ private:
     bool saveStoreAndDocuments(bool datedCopy); // false when a document was not written
     void stepSend();
     void stepIdle();
+    bool takeTransferFolder();
     void stepVisit();
     void stepNextDock();
     void evaluateCycle();
@@ -232,6 +233,7 @@ private:
     bool m_storeOk = true;
     bool m_destOk = true;
     TTransferLock m_transferLock;
+    bool m_lockWaitSaid = false; // the wait for the transfer folder was logged
     bool m_reportFailed = false; // the last report set was not complete: made again, not mailed
     int m_cycles = 0;
     TDateTime m_lastNow = 0;
