@@ -544,6 +544,7 @@ void TAutoMode::runStep()
         return;
     case 5: stepWaitDestination(); return;
     case 10:
+        m_transferLock.release(); // waiting from here on
         core.state.FTimeSchChanged = true;
         dtConCheckTime = clock->Now();
         nStep = 11;
@@ -720,6 +721,7 @@ void TAutoMode::stepIdle()
     if (FVisits.size() < 2) {
         dtConCheckTime = GetConCheckTime(nConCheckStep, now);
         countCycle();
+        m_transferLock.release();
         return;
     }
     chooseFirmware();

@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTcpServer>
 
 #include "app/AutoMode.h"
@@ -805,4 +806,27 @@ TEST_F(AutoRun, ReportSetNotWrittenIsNeitherMailedNorCountedAsSent)
     EXPECT_TRUE(QFileInfo(blocker).isFile());
     EXPECT_EQ(mailsHanded(), 1);
     EXPECT_LT((clock->Now() - start) / kSec, 300);
+}
+
+// While it waits, Auto mode leaves the transfer folder free for a Read by hand
+// (it runs as a service all week); it takes the folder again for its work.
+TEST_F(AutoRun, WaitingLeavesTheTransferFolderFree)
+{
+    state.settings.ConfigPrNNetworkPortEdit = 0; // no dock: the run waits between searches
+    int idleWaits = 0, heldWhileIdle = 0;
+    clock->OnWait = [&](TDateTime) {
+        if (autoMode->nStep == 11) {
+            ++idleWaits;
+            QLockFile probe(TTransferLock::LockPath());
+            if (probe.tryLock(0))
+                probe.unlock();
+            else
+                ++heldWhileIdle;
+        }
+        if (idleWaits >= 5)
+            autoMode->OpAutoCancelBtnClick();
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_GE(idleWaits, 5);
+    EXPECT_EQ(heldWhileIdle, 0);
 }
