@@ -128,6 +128,8 @@ double readOnce(LinkChoice link, const QString& dock, const QString& store, int 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Each figure shows as it comes, also into a pipe or a log file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QTemporaryDir work;
     qputenv("TMPDIR", (work.path() + "/tmp").toLocal8Bit());
     qputenv("HOME", (work.path() + "/home").toLocal8Bit());

@@ -41,6 +41,8 @@ double median(QVector<double> v)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Each figure shows as it comes, also into a pipe or a log file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // A transfer folder of its own; the empty TMPDIR holds no older one to take over.
     QTemporaryDir work;
     qputenv("HOME", (work.path() + "/home").toLocal8Bit());

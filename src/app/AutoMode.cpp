@@ -376,6 +376,7 @@ void TAutoMode::startRun()
     FTally.clear();
     m_loadedDock.clear();
     dtDestRetry = now;
+    dtReportRetry = now;
     dtLastSlot = 0;
     m_lastNow = now;
     m_alert = alertSnap();
@@ -447,7 +448,7 @@ TDateTime TAutoMode::nextDeadline(TDateTime now) const
     if (nStep == 5)
         t = std::min(t, dtDestRetry);
     if (nStep == 11)
-        t = std::min({t, dtSendTime, dtConCheckTime});
+        t = std::min({t, dtSendTime, dtConCheckTime, m_reportFailed ? dtReportRetry : t});
     if (CountdownVisible && nStep > 9)
         t = std::min(t, dtSendRemainDisp);
     // Every wait ends later than it starts: a deadline already past that no step
@@ -537,16 +538,13 @@ void TAutoMode::runStep()
     case 2: stepSend(); return;
     case 3:
         if (clock->Now() >= dtRefTime) {
-            if (m_reportFailed) {
-                nStep = 1;
-                return;
-            }
             ++nNGRetry;
             nStep = 2;
         }
         return;
     case 5: stepWaitDestination(); return;
     case 10:
+        m_transferLock.release(); // waiting from here on
         core.state.FTimeSchChanged = true;
         dtConCheckTime = clock->Now();
         nStep = 11;
@@ -602,9 +600,11 @@ void TAutoMode::stepReport()
     // (the alarm times stay): it is made again a minute later.
     m_reportFailed = !written;
     if (!written) {
+        // The docks are polled meanwhile: results are not left waiting on them
+        // for as long as the report cannot be written.
         core.AddLog(LOGTYPE_PROGRESS1, T(821));
-        dtRefTime = clock->Now() + 60 * kSec;
-        nStep = 3;
+        dtReportRetry = clock->Now() + 60 * kSec;
+        nStep = 10;
         return;
     }
     nStep = 2;
@@ -649,9 +649,52 @@ void TAutoMode::countCycle()
         core.state.FAutoMode = false;
 }
 
+// Auto mode holds the transfer folder only while it works, so that a dock can be
+// read and saved by hand while it waits (a service runs all week). Work waits
+// while another process has the folder, or while a Read by hand is not saved yet
+// (the visits would empty the staging folders it is in).
+bool TAutoMode::takeTransferFolder()
+{
+    if (m_transferLock.held())
+        return true;
+    const TDateTime now = clock->Now();
+    QString why;
+    const bool free = m_transferLock.acquire(&why);
+    if (free && TMainCore::LoadLastRead().saved) {
+        m_lockWaitSaid = false;
+        return true;
+    }
+    if (free) {
+        m_transferLock.release();
+        why = T(712) + ' ' + T(783);
+    }
+    if (!m_lockWaitSaid)
+        core.AddLog(LOGTYPE_PROGRESS1, why);
+    m_lockWaitSaid = true;
+    dtConCheckTime = std::max(dtConCheckTime, now + 10 * kSec);
+    dtReportRetry = std::max(dtReportRetry, now + 10 * kSec);
+    return false;
+}
+
 void TAutoMode::stepIdle()
 {
+    // Waiting: the folder is free for work by hand meanwhile.
+    m_transferLock.release();
     TDateTime now = clock->Now();
+    const bool reportDue = (m_reportFailed && now >= dtReportRetry) || now >= dtSendTime;
+    if ((reportDue || now >= dtConCheckTime) && !takeTransferFolder()) {
+        if (now >= dtSendTime && !m_reportFailed) {
+            // The scheduled report is made as soon as the folder is free.
+            m_reportFailed = true;
+            dtLastSlot = dtSendTime;
+            core.state.FTimeSchChanged = true;
+        }
+        return;
+    }
+    if (m_reportFailed && now >= dtReportRetry) {
+        nStep = 1;
+        return;
+    }
     if (now >= dtSendTime) {
         dtLastSlot = dtSendTime;
         core.state.FTimeSchChanged = true;
@@ -678,6 +721,7 @@ void TAutoMode::stepIdle()
     if (FVisits.size() < 2) {
         dtConCheckTime = GetConCheckTime(nConCheckStep, now);
         countCycle();
+        m_transferLock.release();
         return;
     }
     chooseFirmware();

@@ -165,6 +165,7 @@ public:
     };
     QVector<RVisitTally> FTally;
     TDateTime dtDestRetry = 0; // step 5: next look for a log destination that is not there
+    TDateTime dtReportRetry = 0; // a report set that could not be written is made again then
     TDateTime dtLastSlot = 0;  // the schedule slot of the last report sent on time
 
     TReportStore& Store();
@@ -183,6 +184,7 @@ private:
     bool saveStoreAndDocuments(bool datedCopy); // false when a document was not written
     void stepSend();
     void stepIdle();
+    bool takeTransferFolder();
     void stepVisit();
     void stepNextDock();
     void evaluateCycle();
@@ -231,6 +233,7 @@ private:
     bool m_storeOk = true;
     bool m_destOk = true;
     TTransferLock m_transferLock;
+    bool m_lockWaitSaid = false; // the wait for the transfer folder was logged
     bool m_reportFailed = false; // the last report set was not complete: made again, not mailed
     int m_cycles = 0;
     TDateTime m_lastNow = 0;

@@ -206,9 +206,10 @@ bool ClearFiles(const QString& transferFolder, const QVector<RCfgList>& readList
         // The dock's FAT names come in any case: match the extension without regard to it.
         const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
         for (const QFileInfo& f : files) {
+            // Listed as a file just now: removed without looking at it again.
             if (f.suffix().compare(QLatin1String(s.suffix), Qt::CaseInsensitive) == 0
-                && f.fileName().size() > 4)
-                removeFile(f.filePath());
+                && f.fileName().size() > 4 && !QFile::remove(f.filePath()) && QFileInfo::exists(f.filePath()))
+                problems << QStringLiteral("cannot delete \"%1\"").arg(f.filePath());
         }
     }
     if (!problems.isEmpty()) {

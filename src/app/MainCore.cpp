@@ -537,6 +537,9 @@ bool TMainCore::SavedInStore(const RUnitLogList& entry) const
         return false;
     const QFileInfo info(path);
     const QString dir = info.path() + '/';
+    // No folder, no copy: a dock read for the first time costs one look per file.
+    if (!QFileInfo(dir).isDir())
+        return false;
     // The bytes of the dock's file: the drive's own file, this Read's staged copy,
     // or a fresh copy fetched for the comparison.
     QString dockBytes;

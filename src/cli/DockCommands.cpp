@@ -128,6 +128,12 @@ bool settleUnsavedLogs(TMainCore& core, CliOperatorPort& port, const Options& o,
     const TMainCore::LastRead last = TMainCore::LoadLastRead();
     if (!last.valid || last.saved)
         return true;
+    // Discarding needs no list of them: the Read empties the staging folders.
+    if (o.values.contains("save-first") && !yesNo(o, "save-first")) {
+        core.FUnitDef->ClearLogList();
+        core.LogListBtnSaveEnabled = false;
+        return true;
+    }
     TLogBrowser browser(core);
     const int unsaved = core.RestoreUnsavedLogs();
     if (unsaved == 0)

@@ -53,5 +53,10 @@ int RunNetCommand(const QString& command, QStringList args, AppState& state, Cli
         err << "marvane-cli: NETWORK/Docks: '" << b << "' is not a dock address" << Qt::endl;
     for (const QString& ip : core.FDockLanSilent)
         err << "marvane-cli: listed dock " << ip << " (NETWORK/Docks) did not answer" << Qt::endl;
+    // An empty list with success would read as "searched, all is well" to a script.
+    if (core.FDockLan.size() <= 1) {
+        err << "marvane-cli: discover: no dock answered within " << wait << " s" << Qt::endl;
+        return 1;
+    }
     return 0;
 }

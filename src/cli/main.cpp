@@ -43,7 +43,7 @@ const char* const kUsage =
     "                                     --send-files sends the configuration files or the\n"
     "                                     instrument image of the last read first\n"
     "  discover [--wait S] [--verbose]   list the docks on the local networks, one\n"
-    "                                     \"[SN] address\" line each (none found: no lines)\n"
+    "                                     \"[SN] address\" line each (none answered: exit 1)\n"
     "  fw-check FILE --type dock|gd       check a firmware image\n"
     "  save-log [--only-new]              save the logs of the last read, print the report path\n"
     "  report                             write a new report set from the alert store\n"

@@ -69,24 +69,7 @@ public:
     int udp = 0, tcp = 0;
 };
 
-// Every staged file below the transfer folder, by relative path.
-QMap<QString, QByteArray> staged()
-{
-    QMap<QString, QByteArray> out;
-    const QString root = AppState::TransferFolder();
-    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString rel = path.mid(root.size());
-        // Settings and language list are not from the dock; the remote links do not
-        // fetch the identity file.
-        if (rel.endsWith(".INI", Qt::CaseInsensitive) || rel.endsWith(FILE_CONFIG_INFORM) ||
-            rel.startsWith("LOGFILE_"))
-            continue;
-        out[rel] = testsupport::readAll(path);
-    }
-    return out;
-}
+QMap<QString, QByteArray> staged() { return testsupport::StagedFiles(); }
 
 void clearStaging()
 {
@@ -567,11 +550,12 @@ TEST_F(NetDock, CommandLineDiscoverAndReadOverBothLinks)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.contains(T(621))) << r.out.toStdString();
 
-    // No dock on the port: no lines, still success.
+    // No dock on the port: no lines, and a failure that says so.
     runCli(root.path(), {"settings", "set", "NETWORK/Port=" + QString::number(sim.udp + 2)});
     r = runCli(root.path(), {"discover", "--wait", "0.5"});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_EQ(r.err, "marvane-cli: discover: no dock answered within 0.5 s\n");
 }
 
 namespace {
@@ -580,24 +564,8 @@ namespace {
 // stands under a dock file's name.
 void expectStagedIsTheDocks(const QString& dockRoot)
 {
-    QMap<QString, QList<QByteArray>> byName;
-    QDirIterator d(dockRoot, QDir::Files, QDirIterator::Subdirectories);
-    while (d.hasNext()) {
-        const QString p = d.next();
-        byName[QFileInfo(p).fileName()] << testsupport::readAll(p);
-    }
-    const QMap<QString, QByteArray> files = staged();
-    for (auto it = files.begin(); it != files.end(); ++it) {
-        QString name = QFileInfo(it.key()).fileName();
-        // A second file of one name from another dock folder is staged as NAME_2.EXT, ...
-        static const QRegularExpression apart(QStringLiteral(R"(^(.*)_\d+(\.[^.]+)$)"));
-        if (!byName.contains(name)) {
-            const auto m = apart.match(name);
-            if (m.hasMatch())
-                name = m.captured(1) + m.captured(2);
-        }
-        EXPECT_TRUE(byName.value(name).contains(it.value())) << "not the dock's bytes: " << it.key().toStdString();
-    }
+    for (const QString& f : testsupport::StagedNotTheDocks(dockRoot))
+        ADD_FAILURE() << "not the dock's bytes: " << f.toStdString();
 }
 
 } // namespace

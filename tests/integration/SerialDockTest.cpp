@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 
@@ -219,6 +220,52 @@ TEST_F(SerialDock, DockThatGoesAwayMidReadEndsCleanly)
                 << log.path.toStdString();
         }
     }
+}
+
+// A dock that stops answering in the middle of the logs, its cable still in (the
+// simulator stopped): two silent requests end the Read as failed at once instead of
+// one wait per remaining file; what was copied whole stays, nothing else is staged.
+TEST_F(SerialDock, DockGoneSilentEndsTheReadAtOnce)
+{
+    serve();
+    core->DebugLogUnitCheck = true;
+    core->DockComm.FReplyWindowMs = 400;
+    core->DockComm.FRetryPauseMs = 100;
+    const pid_t pid = pid_t(sim.proc.processId());
+    QElapsedTimer sinceStop;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!sinceStop.isValid() && port.history.join('\n').contains("LOAD /LOG/")) {
+            ::kill(pid, SIGSTOP);
+            sinceStop.start();
+        }
+    });
+    watch.start();
+    const bool ok = core->OpReadBtnClick();
+    watch.stop();
+    ::kill(pid, SIGCONT);
+    EXPECT_FALSE(ok);
+    ASSERT_TRUE(sinceStop.isValid());
+    // Two silent requests, not one time-out per remaining file (some 30).
+    EXPECT_LT(sinceStop.elapsed(), 10000);
+    EXPECT_TRUE(port.statusText.startsWith(T(801))) << port.statusText.toStdString();
+    const QString h = port.history.join('\n');
+    EXPECT_EQ(h.count(T(801)), 1) << h.toStdString();
+
+    int copied = 0, missing = 0;
+    for (const docksim::ManifestLog& log : manifest.logs) {
+        if (log.kind == docksim::LogKind::None)
+            continue;
+        const QString copy = AppState::TransferFolder() + TRemoteUnit::StagingFolderOf(uint8_t(log.kind)) +
+                             QFileInfo(log.path).fileName();
+        QFileInfo::exists(copy) ? ++copied : ++missing;
+    }
+    EXPECT_GE(copied, 1);
+    EXPECT_GT(missing, 5);
+    // Also a temporary file of the download in flight would be named here.
+    for (const QString& f : testsupport::StagedNotTheDocks(dock.path()))
+        ADD_FAILURE() << "not the dock's bytes: " << f.toStdString();
 }
 
 // Replies that arrive in pieces, after noise, or broken once: the retry and the

@@ -1,15 +1,60 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QUdpSocket>
 
 #include "app/LogBrowser.h"
 #include "app/MainCore.h"
 
 namespace testsupport {
+
+QMap<QString, QByteArray> StagedFiles()
+{
+    QMap<QString, QByteArray> out;
+    const QString root = AppState::TransferFolder();
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = path.mid(root.size());
+        // Settings and language list are not from the dock; the remote links do not
+        // fetch the identity file.
+        if (rel.endsWith(".INI", Qt::CaseInsensitive) || rel.endsWith(FILE_CONFIG_INFORM) ||
+            rel.startsWith("LOGFILE_"))
+            continue;
+        out[rel] = readAll(path);
+    }
+    return out;
+}
+
+QStringList StagedNotTheDocks(const QString& dockRoot)
+{
+    QMap<QString, QList<QByteArray>> byName;
+    QDirIterator d(dockRoot, QDir::Files, QDirIterator::Subdirectories);
+    while (d.hasNext()) {
+        const QString p = d.next();
+        byName[QFileInfo(p).fileName()] << readAll(p);
+    }
+    QStringList wrong;
+    const QMap<QString, QByteArray> files = StagedFiles();
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        QString name = QFileInfo(it.key()).fileName();
+        // A second file of one name from another dock folder is staged as NAME_2.EXT, ...
+        static const QRegularExpression apart(QStringLiteral(R"(^(.*)_\d+(\.[^.]+)$)"));
+        if (!byName.contains(name)) {
+            const auto m = apart.match(name);
+            if (m.hasMatch())
+                name = m.captured(1) + m.captured(2);
+        }
+        if (!byName.value(name).contains(it.value()))
+            wrong << it.key();
+    }
+    return wrong;
+}
 
 quint16 FreeDockPort()
 {

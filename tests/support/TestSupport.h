@@ -1,7 +1,9 @@
 #pragma once
 // Helpers shared by the test programs.
 #include <QByteArray>
+#include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
@@ -37,6 +39,12 @@ QByteArray readAll(const QString& file);
 // "Save Log" of the last Read with every row checked, as a person who keeps everything does.
 bool SaveEverything(TMainCore& core);
 void writeAll(const QString& file, const QByteArray& data);
+// Every file a link staged below the transfer folder, by relative path (the
+// program's own settings and lists left out).
+QMap<QString, QByteArray> StagedFiles();
+// The staged files whose bytes are no file of that name in the dock's tree: each
+// one is a wrong record under a real name.
+QStringList StagedNotTheDocks(const QString& dockRoot);
 // A dock port P with P + 1 free as well (the reply port), on every loopback address; 0 when none.
 quint16 FreeDockPort();
 

@@ -78,19 +78,27 @@ uint8_t TRemoteUnit::listFolder(const QString& sPath, QVector<RFileList>& arrLis
     if (DockGone())
         return LinkTraits().timeoutCode;
     if (FListed >= kMaxListedEntries) {
-        if (!FLimitReported) {
-            FLimitReported = true;
-            FStopReason = LangText(803).arg(kMaxListedEntries);
-            Inform(FStopReason + QStringLiteral(" : ") + sPath);
-            FFailed << FStopReason + QStringLiteral(" : ") + sPath;
-        }
+        listingLimitReached(sPath);
         return UNIT_RESULT_LIMIT;
     }
     const uint8_t r = GetFileList(sPath, arrList);
     FListed += arrList.size();
-    if (FListed > kMaxListedEntries)
+    if (FListed > kMaxListedEntries) {
+        // Said here, where entries are dropped: no later listing may come to say it.
         arrList.resize(std::max<qsizetype>(0, arrList.size() - qsizetype(FListed - kMaxListedEntries)));
+        listingLimitReached(sPath);
+    }
     return r;
+}
+
+void TRemoteUnit::listingLimitReached(const QString& sPath)
+{
+    if (FLimitReported)
+        return;
+    FLimitReported = true;
+    FStopReason = LangText(803).arg(kMaxListedEntries);
+    Inform(FStopReason + QStringLiteral(" : ") + sPath);
+    FFailed << FStopReason + QStringLiteral(" : ") + sPath;
 }
 
 uint8_t TRemoteUnit::fetchFile(const QString& sDest, const QString& sSource, qint64 nSize, qint64 nCap)

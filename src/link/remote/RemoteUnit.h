@@ -76,6 +76,8 @@ protected:
 private:
     // GetFileList, with the listing limits and the stop flag looked at first.
     uint8_t listFolder(const QString& sPath, QVector<RFileList>& arrList);
+    // Once per operation: the listing limit is a failure, named with the folder.
+    void listingLimitReached(const QString& sPath);
     // LoadFile with the size cap of its kind, retried once after a failure.
     uint8_t fetchFile(const QString& sDest, const QString& sSource, qint64 nSize, qint64 nCap);
     int FSilentRun = 0;

@@ -163,6 +163,7 @@ uint8_t TDockComm::SendData(const QString& sComment, uint8_t nCom, int nLen, boo
     // it must never be taken for the answer to this request.
     RSCom->PurgeIn();
     ResetDecoder(nCom);
+    m_heard = false;
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -206,6 +207,7 @@ void TDockComm::OnComRxChar(int Count)
     const int n = RSCom->Read(scratch.data(), int(scratch.size()));
     if (n <= 0)
         return;
+    m_heard = true;
     const auto* bytes = reinterpret_cast<const uint8_t*>(scratch.constData());
     if (OnRead)
         OnRead(HexDump(bytes, n));
@@ -303,15 +305,25 @@ uint8_t TDockComm::exchange(const QString& sComment, uint8_t nCom, const QByteAr
     return SendData(sComment, nCom, int(payload.size()), bDLC);
 }
 
-uint8_t TDockComm::blockRequest(const QString& sComment, uint8_t nCom, const QByteArray& payload, bool bDLC)
+uint8_t TDockComm::blockRequest(const QString& sComment, uint8_t nCom, const QByteArray& payload, bool bDLC,
+                                int nAttempts)
 {
+    // A dock that has gone silent in this operation is not asked again: each
+    // request would only wait out its reply window.
+    if (DockGone())
+        return DOCKCOMM_COMM_TIMEOUT;
     uint8_t r = DOCKCOMM_COMM_TIMEOUT;
-    for (int attempt = 0; attempt < DOCKCOMM_RETRY; ++attempt) {
+    bool heard = false;
+    for (int attempt = 0; attempt < nAttempts; ++attempt) {
         r = exchange(sComment, nCom, payload, bDLC);
+        heard = heard || m_heard;
         if (r == DOCKCOMM_COMM_OK || r == DOCKCOMM_COMM_CLOSE || r == DOCKCOMM_COMM_FILE_ERROR)
             break;
-        StDelay(float(FRetryPauseMs) / 1000.0f);
+        if (nAttempts > 1)
+            StDelay(float(FRetryPauseMs) / 1000.0f);
     }
+    // A garbled answer is an answer: only a dock that said nothing at all counts.
+    NoteExchange(r == DOCKCOMM_COMM_TIMEOUT && !heard);
     return r;
 }
 
@@ -320,7 +332,7 @@ uint8_t TDockComm::blockRequest(const QString& sComment, uint8_t nCom, const QBy
 uint8_t TDockComm::GetFileSize(const QString& sFile, qint64& nLength)
 {
     nLength = 0;
-    const uint8_t r = exchange(QStringLiteral("Size:") + sFile, DOCKCOMM_CMD_FILESIZE, pathBytes(sFile));
+    const uint8_t r = blockRequest(QStringLiteral("Size:") + sFile, DOCKCOMM_CMD_FILESIZE, pathBytes(sFile), false, 1);
     if (r == DOCKCOMM_COMM_OK) {
         const QByteArray d = ReplyData().leftJustified(4, '\0');
         nLength = qint64(uint8_t(d[0])) | qint64(uint8_t(d[1])) << 8 | qint64(uint8_t(d[2])) << 16 |
@@ -549,12 +561,12 @@ uint8_t TDockComm::SaveFile(const QString& sDest, const QString& sSource)
 
 uint8_t TDockComm::DeleteFile(const QString& sName)
 {
-    return exchange(QStringLiteral("Delet File"), DOCKCOMM_CMD_DELETEFILE, pathBytes(sName));
+    return blockRequest(QStringLiteral("Delet File"), DOCKCOMM_CMD_DELETEFILE, pathBytes(sName), false, 1);
 }
 
 uint8_t TDockComm::DeleteDirectory(const QString& sPath)
 {
-    return exchange(QStringLiteral("Delet Directory"), DOCKCOMM_CMD_DELETEFOLDER, pathBytes(sPath));
+    return blockRequest(QStringLiteral("Delet Directory"), DOCKCOMM_CMD_DELETEFOLDER, pathBytes(sPath), false, 1);
 }
 
 // ---- unit interface ----

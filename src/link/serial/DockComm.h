@@ -145,9 +145,13 @@ private:
     // Places payload at mTXBuf[4...]; false when it does not fit.
     bool setPayload(const QByteArray& payload);
     uint8_t exchange(const QString& sComment, uint8_t nCom, const QByteArray& payload, bool bDLC = false);
-    // Up to DOCKCOMM_RETRY attempts of the same frame.
-    uint8_t blockRequest(const QString& sComment, uint8_t nCom, const QByteArray& payload, bool bDLC);
+    // A file-workflow request: up to nAttempts of the same frame, counted towards
+    // the dock's silence in the operation (and not sent once it has gone silent).
+    uint8_t blockRequest(const QString& sComment, uint8_t nCom, const QByteArray& payload, bool bDLC,
+                         int nAttempts = DOCKCOMM_RETRY);
     void portLost();
     QEventLoop* m_wait = nullptr;
     bool m_portLost = false;
+    // Some byte came during the current exchange.
+    bool m_heard = false;
 };

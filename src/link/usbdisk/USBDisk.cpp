@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -554,6 +555,9 @@ void TUSBDisk::LoadLogFiles()
     for (const QString& sub : {SAVE_DIR_LOG_GDEVENT, SAVE_DIR_LOG_GDBUMP, SAVE_DIR_LOG_GDCAL, SAVE_DIR_LOG_DOCK})
         QDir().mkpath(transfer + sub);
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
+    // The window repaints twenty times a second, not once per small file.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     for (RFileList& e : list) {
         const int kind = e.mOpt & 15;
         if (kind == UNIT_OPT_NONE)
@@ -573,8 +577,10 @@ void TUSBDisk::LoadLogFiles()
         if (ok) {
             e.mOpt |= UNIT_OPT_EXISTS;
             Progressed(e.mSize);
-            if (QCoreApplication::instance())
+            if (QCoreApplication::instance() && sinceEvents.elapsed() >= 50) {
                 QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
             Inform(LangText(1018, "LOAD %1").arg(e.mName));
         } else {
             Inform(LangText(1020, "LOAD %1... file save error").arg(e.mName));

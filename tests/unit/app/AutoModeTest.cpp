@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTcpServer>
 
 #include "app/AutoMode.h"
@@ -263,6 +264,16 @@ protected:
                                  [&](const QString& l) { return l.contains(LangText(text)); }));
     }
 
+    // Mail settings complete, the server refusing every connection.
+    void refusingMailServer()
+    {
+        state.settings.ConfigSendEmailToEdit = "safety@example.invalid";
+        state.settings.ConfigSendEmailSvrFromEdit = "dock@example.invalid";
+        state.settings.ConfigSendEmailSvrEdit = "127.0.0.1";
+        state.settings.ConfigSendEmailSvrPortEdit = closedPort();
+        state.settings.ConfigSendEmailSvrSSLCheck = false;
+    }
+
     int storeFiles() const
     {
         int n = 0;
@@ -344,11 +355,7 @@ TEST_F(AutoRun, SilentDockIsSkippedAndADockFailingMidVisitLosesNothing)
 
 TEST_F(AutoRun, RefusedMailIsRetriedFiveTimesAMinuteApartThenLeft)
 {
-    state.settings.ConfigSendEmailToEdit = "safety@example.invalid";
-    state.settings.ConfigSendEmailSvrFromEdit = "dock@example.invalid";
-    state.settings.ConfigSendEmailSvrEdit = "127.0.0.1";
-    state.settings.ConfigSendEmailSvrPortEdit = closedPort(); // connection refused
-    state.settings.ConfigSendEmailSvrSSLCheck = false;
+    refusingMailServer();
     state.settings.ConfigPrNNetworkPortEdit = 0; // no dock anywhere
     autoMode->MaxCycles = 1;
     const TDateTime start = clock->Now();
@@ -367,11 +374,7 @@ TEST_F(AutoRun, RefusedMailIsRetriedFiveTimesAMinuteApartThenLeft)
 
 TEST_F(AutoRun, CancelDuringMailRetryEndsTheRunAndRestoresTheLink)
 {
-    state.settings.ConfigSendEmailToEdit = "safety@example.invalid";
-    state.settings.ConfigSendEmailSvrFromEdit = "dock@example.invalid";
-    state.settings.ConfigSendEmailSvrEdit = "127.0.0.1";
-    state.settings.ConfigSendEmailSvrPortEdit = closedPort();
-    state.settings.ConfigSendEmailSvrSSLCheck = false;
+    refusingMailServer();
     TUnitDef* before = core->FUnitDef;
     clock->OnWait = [&](TDateTime) {
         if (autoMode->nNGRetry >= 2)
@@ -762,4 +765,68 @@ TEST_F(AutoRun, MissingLogDestinationIsWaitedForEachMinuteWithoutAPicker)
     EXPECT_TRUE(port.messages.isEmpty());
     EXPECT_TRUE(QFileInfo(share + "/store/Report.Bin").isFile());
     EXPECT_GE((clock->Now() - start) / kSec, 180 - 1);
+}
+
+// A report set that could not be written completely is neither mailed nor counted as
+// sent: the send date stays, the report is made again a minute later while the docks
+// are still polled, and once it can be written it is mailed at that pass.
+TEST_F(AutoRun, ReportSetNotWrittenIsNeitherMailedNorCountedAsSent)
+{
+    refusingMailServer();
+    state.settings.ConfigPrNNetworkPortEdit = 0; // no dock anywhere
+    // A folder where the report file belongs: no writer, root included, can put it there.
+    const QString blocker = store + "Report.Html";
+    ASSERT_TRUE(QDir().mkpath(blocker + "/in-the-way"));
+    const QString sending = LangText(1003).arg("safety@example.invalid");
+    auto mailsHanded = [&] { return int(port.history.filter(sending).size()); };
+    const TDateTime start = clock->Now();
+    int mailsWhileBlocked = -1, madeAgain = 0, searchesWhileBlocked = 0;
+    TDateTime sendDate = -1;
+    clock->OnWait = [&](TDateTime) {
+        if (QFileInfo(blocker).isDir() && clock->Now() - start >= 150 * kSec) {
+            mailsWhileBlocked = mailsHanded();
+            madeAgain = historyCount(821);
+            searchesWhileBlocked = historyCount(748);
+            TReportStore check(state);
+            if (check.LoadResult())
+                sendDate = check.FReportHeader.mLastSendDate;
+            QDir(blocker).removeRecursively();
+        }
+        if (mailsHanded() > 0 || clock->Now() - start > 3600 * kSec)
+            autoMode->OpAutoCancelBtnClick();
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_EQ(mailsWhileBlocked, 0);
+    // At the start and a minute apart after it, each time logged; the docks were
+    // searched for meanwhile (10 s, 30 s, ...), not left for as long as it fails.
+    EXPECT_GE(madeAgain, 3);
+    EXPECT_GE(searchesWhileBlocked, 3);
+    EXPECT_EQ(sendDate, 0);
+    // The pass after the folder went wrote the report and handed the mail over.
+    EXPECT_TRUE(QFileInfo(blocker).isFile());
+    EXPECT_EQ(mailsHanded(), 1);
+    EXPECT_LT((clock->Now() - start) / kSec, 300);
+}
+
+// While it waits, Auto mode leaves the transfer folder free for a Read by hand
+// (it runs as a service all week); it takes the folder again for its work.
+TEST_F(AutoRun, WaitingLeavesTheTransferFolderFree)
+{
+    state.settings.ConfigPrNNetworkPortEdit = 0; // no dock: the run waits between searches
+    int idleWaits = 0, heldWhileIdle = 0;
+    clock->OnWait = [&](TDateTime) {
+        if (autoMode->nStep == 11) {
+            ++idleWaits;
+            QLockFile probe(TTransferLock::LockPath());
+            if (probe.tryLock(0))
+                probe.unlock();
+            else
+                ++heldWhileIdle;
+        }
+        if (idleWaits >= 5)
+            autoMode->OpAutoCancelBtnClick();
+    };
+    ASSERT_TRUE(autoMode->RunAutoMode());
+    EXPECT_GE(idleWaits, 5);
+    EXPECT_EQ(heldWhileIdle, 0);
 }
