@@ -6,6 +6,7 @@
 
 #include "app/AppState.h"
 #include "app/FleetServerSync.h"
+#include "app/FleetUpdate.h"
 #include "cli/CliOperatorPort.h"
 #include "fleet/FleetSites.h"
 
@@ -103,13 +104,15 @@ int allSites(QStringList args, AppState& state, QTextStream& out, QTextStream& e
     const RFleetServerSettings settings = FleetServerSettingsOf(state);
     RFleetServerAddress address;
     QString error;
+    // The site's own policy, as the local status uses it.
+    const RFleetPolicy policy = FleetPolicyOf(state.settings);
     QVector<RFleetSiteStatusRow> rows;
     bool ok = false;
     RunOffThread([&] {
         TFleetServer server;
         ok = ParseFleetServerUri(settings.mServer, &address, &error) &&
              server.Connect(address, settings.mPassword, &error) &&
-             FleetStatusRowsAllSites(server, RFleetPolicy{}, NowDays(), &rows, &error);
+             FleetStatusRowsAllSites(server, policy, NowDays(), &rows, &error);
     });
     if (!ok) {
         err << "marvane-cli: " << error << Qt::endl;
