@@ -59,6 +59,7 @@ double statusMs(const TFleetDb& db, int* rows)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int instruments = 2000;
     const int results = 10;
     const int eventFiles = 10;
@@ -75,16 +76,22 @@ int main(int argc, char** argv)
     std::printf("inputs: %d instruments, %lld results, %lld event files (generated in %.1f s)\n", instruments,
                 qlonglong(gs.cal.size() + gs.bump.size()), qlonglong(gs.event.size()), gen.elapsed() / 1000.0);
 
+    // Best of two each, taken in turns: the machine is shared, and the first reading
+    // fills the page cache for both.
     qint64 bytes = 0;
-    bareReading(dest, &bytes); // the same page cache for both
-    const double bare = bareReading(dest, &bytes);
+    double bare = 1e18, rebuild = 1e18;
     TFleetDb db(dest);
     RFleetUpdate u;
     QString error;
     QElapsedTimer t;
-    t.start();
-    const bool built = db.Rebuild(&u, &error);
-    const double rebuild = ms(t);
+    bool built = true;
+    bareReading(dest, &bytes);
+    for (int round = 0; round < 2; ++round) {
+        bare = std::min(bare, bareReading(dest, &bytes));
+        t.restart();
+        built = db.Rebuild(&u, &error) && built;
+        rebuild = std::min(rebuild, ms(t));
+    }
     const double ratio = rebuild / bare;
     std::printf("rebuild: %.0f ms (%d files, %d results, %d event lines) against the bare reading of the same "
                 "files %.0f ms (%.0f MB): ratio %.2f (limit 1.5): %s\n",

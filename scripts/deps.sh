@@ -7,7 +7,7 @@ PKGS=(cmake ninja-build g++ pkg-config ccache
       libgtest-dev libgmock-dev
       libcurl4-openssl-dev openssl python3-aiosmtpd
       fonts-dejavu-core fonts-nanum xvfb xauth poppler-utils
-      libqt6sql6-sqlite libqt6sql6-psql postgresql libpq-dev qt6-translations-l10n)
+      libqt6sql6-sqlite libsqlite3-dev libqt6sql6-psql postgresql libpq-dev qt6-translations-l10n)
 if [ "${1:-}" = "--fuzz" ]; then
   PKGS+=(clang-14 libclang-rt-14-dev)
 fi

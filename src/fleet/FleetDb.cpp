@@ -1,15 +1,26 @@
 #include "fleet/FleetDb.h"
 
 #include <QAtomicInt>
+#include <cstdio>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
+#include <sqlite3.h>
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "fleet/FleetIndexer.h"
 
@@ -17,8 +28,8 @@ namespace {
 
 QAtomicInt g_connections;
 
-// Every table, as version 1 of the schema makes it. Later versions add to it in
-// migrate(); nothing here is renamed once released.
+// Every table, as version 1 of the schema makes it (the indexes are in kIndexes).
+// Later versions add to it in migrate(); nothing here is renamed once released.
 const char* const kSchemaV1[] = {
     "CREATE TABLE files("
     " id INTEGER PRIMARY KEY,"
@@ -42,15 +53,11 @@ const char* const kSchemaV1[] = {
     " span_time INTEGER, span_result TEXT,"
     " gas_lot TEXT NOT NULL, gas_expiry TEXT NOT NULL, low_alarm REAL, high_alarm REAL,"
     " read_code INTEGER NOT NULL, path TEXT NOT NULL, sha256 TEXT NOT NULL)",
-    "CREATE INDEX results_instrument ON results(instrument, tested_at)",
     "CREATE TABLE events("
     " id INTEGER PRIMARY KEY,"
     " file_id INTEGER NOT NULL REFERENCES files(id),"
     " instrument TEXT NOT NULL, event_at TEXT, duration INTEGER NOT NULL, reading REAL NOT NULL,"
     " alarm TEXT NOT NULL, option TEXT NOT NULL, counted INTEGER NOT NULL, line INTEGER NOT NULL)",
-    "CREATE INDEX events_file ON events(file_id)",
-    "CREATE INDEX events_instrument ON events(instrument, event_at)",
-    "CREATE INDEX events_counted ON events(event_at, instrument) WHERE counted = 1",
     "CREATE TABLE instruments("
     " instrument TEXT PRIMARY KEY, serial TEXT NOT NULL, gas TEXT NOT NULL, model TEXT NOT NULL,"
     " dock TEXT NOT NULL, location TEXT NOT NULL,"
@@ -61,6 +68,26 @@ const char* const kSchemaV1[] = {
     " dock TEXT NOT NULL, gas TEXT NOT NULL, bump_days INTEGER NOT NULL, cal_days INTEGER NOT NULL,"
     " seen_at TEXT, PRIMARY KEY(dock, gas))",
 };
+
+// The secondary indexes, by name. Version 1 had the first four; version 2 adds the
+// one that finds an instrument's files. A rebuild drops them while it fills the
+// tables and makes them again at the end: one sort instead of a b-tree insert per row.
+struct IndexDef {
+    const char* name;
+    const char* columns;
+};
+constexpr IndexDef kIndexes[] = {
+    {"results_instrument", "results(instrument, tested_at)"},
+    {"events_file", "events(file_id)"},
+    {"events_instrument", "events(instrument, event_at)"},
+    {"events_counted", "events(event_at, instrument) WHERE counted = 1"},
+    {"files_instrument", "files(instrument, kind)"},
+};
+
+QString createIndexSql(const IndexDef& i)
+{
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2").arg(QLatin1String(i.name), QLatin1String(i.columns));
+}
 
 QVariant dateValue(TDateTime t)
 {
@@ -77,6 +104,136 @@ bool isDamage(const QSqlError& e)
     const int code = e.nativeErrorCode().toInt() & 0xff;
     return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
 }
+
+// The event lines are most of a rebuild's rows (hundreds of thousands): they go in
+// through SQLite's own statement on Qt's connection, without a QVariant per value.
+class EventWriter {
+public:
+    explicit EventWriter(const QSqlDatabase& d)
+    {
+        const QVariant h = d.driver()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+            m_db = *static_cast<sqlite3* const*>(h.constData());
+        if (!m_db)
+            return;
+        m_rc = sqlite3_prepare_v2(m_db,
+                                  "INSERT INTO events(file_id, instrument, event_at, duration, reading, alarm, option,"
+                                  " counted, line) VALUES(?,?,?,?,?,?,?,?,?)",
+                                  -1, &m_st, nullptr);
+    }
+    ~EventWriter() { sqlite3_finalize(m_st); }
+    EventWriter(const EventWriter&) = delete;
+    EventWriter& operator=(const EventWriter&) = delete;
+
+    bool put(qint64 fileId, const RFleetEvent& e)
+    {
+        if (!m_st)
+            return false;
+        const QByteArray instrument = e.mInstrument.toUtf8(), at = FleetDateText(e.mDate).toUtf8(),
+                         alarm = e.mAlarm.toUtf8(), option = e.mOption.toUtf8();
+        sqlite3_bind_int64(m_st, 1, fileId);
+        sqlite3_bind_text(m_st, 2, instrument.constData(), int(instrument.size()), SQLITE_TRANSIENT);
+        if (at.isEmpty())
+            sqlite3_bind_null(m_st, 3);
+        else
+            sqlite3_bind_text(m_st, 3, at.constData(), int(at.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(m_st, 4, e.mDuration);
+        sqlite3_bind_double(m_st, 5, e.mReading);
+        sqlite3_bind_text(m_st, 6, alarm.constData(), int(alarm.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(m_st, 7, option.constData(), int(option.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(m_st, 8, e.mCounted ? 1 : 0);
+        sqlite3_bind_int(m_st, 9, e.mLine);
+        m_rc = sqlite3_step(m_st);
+        sqlite3_reset(m_st);
+        return m_rc == SQLITE_DONE;
+    }
+    // SQLite's code of the last failure, and its text.
+    int code() const { return m_db ? sqlite3_extended_errcode(m_db) : SQLITE_MISUSE; }
+    QString errorText() const
+    {
+        return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("the fleet index is not a SQLite database");
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_st = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+// Reading, hashing and parsing the files is most of a rebuild: threads do it ahead
+// of the one writer, which takes the rows in the listing's order, so that the rows
+// and their ids are what one thread would give. A few files are read in line.
+class FileReaders {
+public:
+    FileReaders(const QString& dest, const QVector<const RFleetStoreFile*>& files)
+        : m_dest(dest), m_files(files), m_slots(size_t(files.size()))
+    {
+        // One core stays with the writer.
+        const int threads = files.size() < 64 ? 0 : std::clamp(QThread::idealThreadCount() - 1, 0, 3);
+        for (int i = 0; i < threads; ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+    ~FileReaders()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_room.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    FileReaders(const FileReaders&) = delete;
+    FileReaders& operator=(const FileReaders&) = delete;
+
+    // The rows of file i; files are taken in order.
+    RFleetFileRows take(int i)
+    {
+        if (m_threads.empty())
+            return ReadFleetFile(m_dest, *m_files[i]);
+        RFleetFileRows rows;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_ready.wait(lock, [&] { return m_slots[size_t(i)].has_value(); });
+            rows = std::move(*m_slots[size_t(i)]);
+            m_slots[size_t(i)].reset();
+            m_taken = i + 1;
+        }
+        m_room.notify_all();
+        return rows;
+    }
+
+private:
+    static constexpr int kAhead = 1024; // files read but not yet taken, at most
+    void work()
+    {
+        for (;;) {
+            int i = 0;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_room.wait(lock, [&] { return m_stop || m_next >= m_files.size() || m_next < m_taken + kAhead; });
+                if (m_stop || m_next >= m_files.size())
+                    return;
+                i = m_next++;
+            }
+            RFleetFileRows rows = ReadFleetFile(m_dest, *m_files[i]);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_slots[size_t(i)] = std::move(rows);
+            }
+            m_ready.notify_all();
+        }
+    }
+
+    const QString m_dest;
+    const QVector<const RFleetStoreFile*>& m_files;
+    std::vector<std::optional<RFleetFileRows>> m_slots;
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_room;
+    int m_next = 0, m_taken = 0;
+    bool m_stop = false;
+};
 
 const char* const kResultColumns =
     "r.instrument, r.serial, r.kind, r.tested_at, r.gas, r.sensor, r.unit, r.decimals, r.model, r.dock,"
@@ -168,9 +325,23 @@ RFleetInstrument instrumentFrom(const QSqlQuery& q)
 
 QString FleetDateText(TDateTime t)
 {
-    if (!(t > 0))
+    if (!(t > 0) || !(t < 3.0e6))
         return QString();
-    return DaysToDateTime(t).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // By arithmetic, not through a local QDateTime: that asks the time-zone rules for
+    // every one of a rebuild's half a million rows, and the dock's clock has no zone.
+    double whole = 0;
+    qint64 msec = std::llround(std::modf(t, &whole) * 86400000.0);
+    qint64 days = qint64(whole);
+    if (msec >= 86400000) {
+        msec -= 86400000;
+        ++days;
+    }
+    const QDate date = QDate(1899, 12, 30).addDays(days);
+    const int sec = int(msec / 1000);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(), sec / 3600,
+                  sec / 60 % 60, sec % 60);
+    return QString::fromLatin1(buf);
 }
 
 TDateTime FleetDateFromText(const QString& s)
@@ -243,8 +414,13 @@ bool TFleetDb::createSchema(QString* error)
     QSqlQuery q(db());
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return fail(q, error);
-    for (const char* sql : kSchemaV1) {
-        if (!q.exec(QString::fromLatin1(sql))) {
+    QStringList sql;
+    for (const char* t : kSchemaV1)
+        sql << QString::fromLatin1(t);
+    for (const IndexDef& i : kIndexes)
+        sql << createIndexSql(i);
+    for (const QString& one : sql) {
+        if (!q.exec(one)) {
             QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
             return fail(q, error);
         }
@@ -265,6 +441,14 @@ bool TFleetDb::migrate(int from, QString* error)
         if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
             return fail(q, error);
         switch (v) {
+        case 1: // 1 -> 2: an instrument's files found by index
+            for (const IndexDef& i : kIndexes) {
+                if (!q.exec(createIndexSql(i))) {
+                    QSqlQuery(db()).exec(QStringLiteral("ROLLBACK"));
+                    return fail(q, error);
+                }
+            }
+            break;
         default:
             break;
         }
@@ -325,6 +509,10 @@ bool TFleetDb::Open(QString* notice, QString* error)
                 const int version = q.value(0).toInt();
                 q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
                 q.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+                // A rebuild writes tens of megabytes in one transaction: pages that do not
+                // fit the cache are spilled to the WAL and read back from it, row by row.
+                q.exec(QStringLiteral("PRAGMA cache_size=-65536"));
+                q.exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
                 int tables = 0;
                 if (q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next())
                     tables = q.value(0).toInt();
@@ -414,6 +602,9 @@ bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return bad(q);
     if (rebuild) {
+        for (const IndexDef& i : kIndexes)
+            if (!q.exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(i.name))))
+                return bad(q);
         for (const char* t : {"DELETE FROM events", "DELETE FROM results", "DELETE FROM files", "DELETE FROM instruments"})
             if (!q.exec(QString::fromLatin1(t)))
                 return bad(q);
@@ -467,7 +658,8 @@ bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
         }
     }
 
-    QSqlQuery insFile(d), insResult(d), insEvent(d);
+    QSqlQuery insFile(d), insResult(d);
+    EventWriter insEvent(d);
     insFile.prepare(QStringLiteral("INSERT INTO files(path, instrument, kind, size, mtime, sha256, read_code, indexed_at)"
                                    " VALUES(?,?,?,?,?,?,?,?)"));
     insResult.prepare(QStringLiteral(
@@ -476,12 +668,12 @@ bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
         " span_conc, span_pre, span_reading, span_low, span_high, span_time, span_result, gas_lot, gas_expiry,"
         " low_alarm, high_alarm, read_code, path, sha256)"
         " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
-    insEvent.prepare(QStringLiteral("INSERT INTO events(file_id, instrument, event_at, duration, reading, alarm, option,"
-                                    " counted, line) VALUES(?,?,?,?,?,?,?,?,?)"));
     const QString now = FleetDateText(NowDays());
     int done = 0;
-    for (const RFleetStoreFile* f : toRead) {
-        const RFleetFileRows rows = ReadFleetFile(m_dest, *f);
+    FileReaders readers(m_dest, toRead);
+    for (int at = 0; at < int(toRead.size()); ++at) {
+        const RFleetStoreFile* f = toRead[at];
+        const RFleetFileRows rows = readers.take(at);
         touched.insert(f->mInstrument);
         ++u.mFilesRead;
         insFile.addBindValue(f->mPath);
@@ -515,23 +707,26 @@ bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
             ++u.mResults;
         }
         for (const RFleetEvent& e : rows.mEvents) {
-            insEvent.addBindValue(fileId);
-            insEvent.addBindValue(e.mInstrument);
-            insEvent.addBindValue(dateValue(e.mDate));
-            insEvent.addBindValue(e.mDuration);
-            insEvent.addBindValue(e.mReading);
-            insEvent.addBindValue(text(e.mAlarm));
-            insEvent.addBindValue(text(e.mOption));
-            insEvent.addBindValue(e.mCounted ? 1 : 0);
-            insEvent.addBindValue(e.mLine);
-            if (!insEvent.exec())
-                return bad(insEvent);
+            if (!insEvent.put(fileId, e)) {
+                const int code = insEvent.code() & 0xff;
+                *damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+                m_lastError = insEvent.errorText();
+                if (error)
+                    *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path()), m_lastError);
+                QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
+                return false;
+            }
             ++u.mEvents;
         }
         if (progress)
             progress(++done, int(toRead.size()));
     }
 
+    if (rebuild) {
+        for (const IndexDef& i : kIndexes)
+            if (!q.exec(createIndexSql(i)))
+                return bad(q);
+    }
     if (!refreshInstruments(QStringList(touched.cbegin(), touched.cend()), rebuild)) {
         QSqlQuery failed(d);
         *damaged = false;
@@ -725,7 +920,9 @@ QHash<QString, int> TFleetDb::AlarmCounts(TDateTime since) const
     QHash<QString, int> out;
     QSqlQuery q(db());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT instrument, count(DISTINCT event_at) FROM events"
+    // By the alarm period's index: a plan that walks events_instrument for the GROUP BY
+    // would read the whole history, and the status would slow down as the years pass.
+    q.prepare(QStringLiteral("SELECT instrument, count(DISTINCT event_at) FROM events INDEXED BY events_counted"
                              " WHERE counted = 1 AND event_at >= ? GROUP BY instrument"));
     q.addBindValue(FleetDateText(since > 0 ? since : 1));
     if (!q.exec()) {

@@ -30,7 +30,7 @@ struct RFleetUpdate {
 
 class TFleetDb {
 public:
-    static constexpr int SCHEMA_VERSION = 1;
+    static constexpr int SCHEMA_VERSION = 2;
     static QString FileName() { return QStringLiteral("fleet.sqlite"); }
 
     // logDest: the log destination (the folder that holds "KM1/").

@@ -163,9 +163,11 @@ RFleetFileRows ReadFleetFile(const QString& logDest, const RFleetStoreFile& file
     QFile f(QDir(logDest).filePath(file.mPath));
     RFleetFileRows out;
     out.mCode = FLEET_READ_UNREADABLE;
-    if (!f.open(QIODevice::ReadOnly))
+    // Sized by the file, not by the limit: a read of limit + 1 bytes would allocate
+    // (and clear) 64 MB for every event file of a few hundred bytes.
+    if (!f.open(QIODevice::ReadOnly) || f.size() > limit)
         return out;
-    const QByteArray data = f.read(limit + 1);
+    const QByteArray data = f.readAll();
     if (data.size() > limit || f.error() != QFileDevice::NoError)
         return out;
     return FleetRowsFromData(file, data);

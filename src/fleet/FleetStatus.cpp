@@ -60,8 +60,11 @@ RFleetStatusRow EvaluateFleetInstrument(const RFleetInstrument& inst, const RFle
     row.mCalIntervalFromDock = dock.mCalDays > 0;
     row.mBumpIntervalDays = row.mBumpIntervalFromDock ? dock.mBumpDays : std::max(0, policy.mBumpIntervalDays);
     row.mCalIntervalDays = row.mCalIntervalFromDock ? dock.mCalDays : std::max(0, policy.mCalIntervalDays);
-    if (inst.mLastBumpPass > 0)
-        row.mNextBump = day(inst.mLastBumpPass) + row.mBumpIntervalDays;
+    // A passed calibration puts gas on the sensor as a bump test does, and clears a
+    // failed bump test below: the next bump test is due from the later of the two.
+    const TDateTime lastGasPass = std::max(inst.mLastBumpPass, inst.mLastCalPass);
+    if (lastGasPass > 0)
+        row.mNextBump = day(lastGasPass) + row.mBumpIntervalDays;
     if (inst.mLastCalPass > 0)
         row.mNextCal = day(inst.mLastCalPass) + row.mCalIntervalDays;
     if (row.mNextBump > 0 && row.mNextCal > 0)
@@ -83,7 +86,7 @@ RFleetStatusRow EvaluateFleetInstrument(const RFleetInstrument& inst, const RFle
             why.append(RFleetReason{RFleetReason::BumpFailed, inst.mLastBumpFail});
         if (calFailed)
             why.append(RFleetReason{RFleetReason::CalFailed, inst.mLastCalFail});
-        if (inst.mLastBumpPass <= 0) {
+        if (lastGasPass <= 0) {
             if (!bumpFailed)
                 why.append(RFleetReason{RFleetReason::BumpNever});
         } else if (today > row.mNextBump) {

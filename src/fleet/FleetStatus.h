@@ -30,7 +30,7 @@ struct RFleetReason {
         CalFailed,
         BumpOverdue,   // mDate: the due date that passed
         CalOverdue,
-        BumpNever,     // tested, but never bump-tested
+        BumpNever,     // tested, but no bump test or calibration passed
         CalNever,      // tested, but never calibrated
         CalDueSoon,    // mDate: due date, mCount: days left
         GasAlarms,     // mCount alarms in the last mDays days
@@ -50,7 +50,7 @@ struct RFleetStatusRow {
     int mCalIntervalDays = 0;
     bool mBumpIntervalFromDock = false;
     bool mCalIntervalFromDock = false;
-    TDateTime mNextBump = 0;     // last passed bump + interval (date); 0 when never passed
+    TDateTime mNextBump = 0;     // later passed bump test or calibration + interval (date); 0: none passed
     TDateTime mNextCal = 0;
     TDateTime mNextDue = 0;      // the earlier of the two that are known
     int mAlarms = 0;             // counted alarm events in the policy's period

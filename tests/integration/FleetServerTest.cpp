@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -318,6 +321,48 @@ TEST_F(FleetServerTest, TwoSitesPushingAtOnceHoldOneRecordOfTheFileBothSaved)
     const CliRun table = runCli(homeA, {"fleet", "status", "--all-sites"});
     ASSERT_EQ(table.code, 0) << table.err.toStdString();
     EXPECT_TRUE(table.out.contains("Site")) << table.out.toStdString();
+}
+
+// serial -> status, next due and reasons, from "fleet status [--all-sites] --format json".
+QMap<QString, QString> statusBySerial(const CliRun& run)
+{
+    QMap<QString, QString> out;
+    for (const QJsonValue& v : QJsonDocument::fromJson(run.out.toUtf8()).array()) {
+        const QJsonObject o = v.toObject();
+        out.insert(o["serial"].toString(), o["status"].toString() + " | " + o["next_due"].toString() + " | " +
+                                               o["reason"].toString());
+    }
+    return out;
+}
+
+TEST_F(FleetServerTest, AllSitesJudgesByTheSitesPolicyAsTheLocalStatusDoes)
+{
+    FleetStoreShape shape;
+    shape.instruments = 3;
+    Site site(shape);
+    QTemporaryDir home;
+    setUpCliSite(home.path(), site, pg, "North");
+    // Far from the defaults (1, 180, 7, 7): a long bump interval, a calibration every 3 days.
+    const CliRun set = runCli(home.path(), {"settings", "set", "FLEET/BumpIntervalDays=400",
+                                            "FLEET/CalIntervalDays=3", "FLEET/DueSoonDays=30", "FLEET/AlarmDays=365"});
+    ASSERT_EQ(set.code, 0) << set.err.toStdString();
+    const CliRun pushed = runCli(home.path(), {"fleet", "push"});
+    ASSERT_EQ(pushed.code, 0) << pushed.err.toStdString();
+
+    const QMap<QString, QString> local = statusBySerial(runCli(home.path(), {"fleet", "status", "--format", "json"}));
+    const QMap<QString, QString> all =
+        statusBySerial(runCli(home.path(), {"fleet", "status", "--all-sites", "--format", "json"}));
+    ASSERT_EQ(local.size(), shape.instruments);
+    EXPECT_EQ(all, local);
+    // Judged by the site's policy, not the defaults: the 3-day calibration interval
+    // has run out, the 400-day bump interval has not, alarms count over the year.
+    int calOverdue = 0;
+    for (const QString& v : all) {
+        calOverdue += v.contains("calibration overdue since");
+        EXPECT_FALSE(v.contains("bump test overdue")) << v.toStdString();
+        EXPECT_TRUE(v.contains("gas alarm")) << v.toStdString();
+    }
+    EXPECT_GT(calOverdue, 0);
 }
 
 TEST_F(FleetServerTest, ServerStoppedHalfWayKeepsTheRestWaitingAndTheNextPushCompletes)

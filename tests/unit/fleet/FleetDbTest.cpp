@@ -168,6 +168,86 @@ TEST(FleetIndex, IncrementalUpdatesEqualARebuild)
     EXPECT_EQ(incremental.filter(QRegularExpression("^E ")).size(), 2);
 }
 
+TEST(FleetIndex, AStoreReadAheadOnThreadsGivesTheRowsOfSmallUpdates)
+{
+    // A rebuild of this many files reads them on threads; updates of a few read them in
+    // line. Both give the same rows, ids and summaries, unreadable files included.
+    Store s;
+    TFleetDb db(s.dest);
+    ASSERT_TRUE(db.Open());
+    RFleetUpdate u;
+    int files = 0;
+    for (int i = 0; i < 60; ++i) {
+        const QString sn = QStringLiteral("KR%1").arg(200 + i);
+        const QString day = QStringLiteral("21-03-%1").arg(10 + i % 18);
+        put(s.dest, sn, "BUMP", sn + "_BUMP_2103101000.XML", resultXml("CO", i % 7 ? "PASS" : "FAIL", day));
+        put(s.dest, sn, "CAL", sn + "_CAL_2103091000.XML", resultXml("CO", "PASS", "21-03-09", "08:00:00",
+                                                                   "DK1", "Hall 1", 40 + i % 5));
+        put(s.dest, sn, "EVENT", sn + "_EVENT_2103101000.CSV",
+            i % 11 ? eventCsv(QStringLiteral("%1,09:00:0%2,30,12,HIGH,\r\n%1,09:00:09,5,3,LOW,\r\n")
+                                  .arg(day).arg(i % 10).toUtf8())
+                   : QByteArray("not an event log"));
+        if (i % 13 == 0)
+            put(s.dest, sn, "CAL", sn + "_CAL_2103111000.XML", "<R><INFO>cut off");
+        files += 3 + (i % 13 == 0);
+        if (i % 10 == 9) {
+            ASSERT_TRUE(db.Update(&u));
+            ASSERT_LT(u.mFilesRead, 64);
+        }
+    }
+    const QStringList incremental = dump(db);
+    ASSERT_TRUE(db.Rebuild(&u));
+    EXPECT_EQ(u.mFilesRead, files);
+    EXPECT_GE(u.mFilesRead, 64);
+    EXPECT_EQ(u.mUnreadable.size(), 5);
+    EXPECT_EQ(dump(db), incremental);
+    EXPECT_EQ(incremental.filter(QRegularExpression("^E ")).size(), 2 * (60 - 6));
+}
+
+TEST(FleetIndex, AnIndexOfTheFirstSchemaIsMigratedWithItsRows)
+{
+    Store s;
+    put(s.dest, "KR1", "BUMP", "KR1_BUMP_2103101000.XML", resultXml("CO", "PASS", "21-03-10"));
+    QStringList before;
+    {
+        TFleetDb db(s.dest);
+        ASSERT_TRUE(db.Update());
+        before = dump(db);
+    }
+    auto withDb = [&](const std::function<void(QSqlDatabase&)>& f) {
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase("QSQLITE", "v1");
+            d.setDatabaseName(s.dest + "fleet.sqlite");
+            ASSERT_TRUE(d.open());
+            f(d);
+            d.close();
+        }
+        QSqlDatabase::removeDatabase("v1");
+    };
+    // As the first version left it: without the index of an instrument's files.
+    withDb([](QSqlDatabase& d) {
+        EXPECT_TRUE(QSqlQuery(d).exec("DROP INDEX files_instrument"));
+        EXPECT_TRUE(QSqlQuery(d).exec("PRAGMA user_version = 1"));
+    });
+    {
+        TFleetDb db(s.dest);
+        RFleetUpdate u;
+        ASSERT_TRUE(db.Update(&u));
+        EXPECT_FALSE(u.mRebuilt);
+        EXPECT_TRUE(u.mNotice.isEmpty()) << qPrintable(u.mNotice);
+        EXPECT_EQ(u.mFilesUnchanged, 1);
+        EXPECT_EQ(dump(db), before);
+    }
+    withDb([](QSqlDatabase& d) {
+        QSqlQuery q(d);
+        ASSERT_TRUE(q.exec("PRAGMA user_version") && q.next());
+        EXPECT_EQ(q.value(0).toInt(), TFleetDb::SCHEMA_VERSION);
+        ASSERT_TRUE(q.exec("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = 'files_instrument'") &&
+                    q.next());
+        EXPECT_EQ(q.value(0).toInt(), 1);
+    });
+}
+
 TEST(FleetIndex, SerialsDifferingInCaseAreOneInstrument)
 {
     Store s;

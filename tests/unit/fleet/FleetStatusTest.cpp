@@ -100,6 +100,34 @@ TEST(FleetRules, AFailStandsUntilALaterPass)
     EXPECT_EQ(r.mStatus, FleetStatus::Failed);
 }
 
+TEST(FleetRules, APassedCalibrationAfterAFailedBumpRestartsTheBumpClock)
+{
+    // Bumped and passed in August, failed a bump in November, then passed a calibration:
+    // the bump test is due a day after that calibration, not a day after August.
+    RFleetInstrument i = tested();
+    i.mLastBumpPass = at(2026, 8, 8);
+    i.mLastBump = i.mLastBumpFail = at(2026, 11, 28);
+    i.mLastCal = i.mLastCalPass = at(2026, 12, 7, 12);
+    RFleetStatusRow r = eval(i, at(2026, 12, 8, 18));
+    EXPECT_EQ(FleetDayText(r.mNextBump), "2026-12-08");
+    EXPECT_EQ(r.mStatus, FleetStatus::Ok) << reasons(r).join("; ").toStdString();
+    r = eval(i, at(2026, 12, 9, 8));
+    EXPECT_EQ(reasons(r), QStringList{"bump test overdue since 2026-12-08"});
+
+    // Without the calibration the failed bump is the reason, before anything overdue.
+    i.mLastCal = i.mLastCalPass = at(2026, 9, 1);
+    r = eval(i, at(2026, 12, 9, 8));
+    EXPECT_EQ(r.mStatus, FleetStatus::Failed);
+    EXPECT_EQ(reasons(r).first(), "bump test failed on 2026-11-28");
+
+    // Calibrated but never bump-tested: the calibration starts the bump clock.
+    i = tested();
+    i.mLastBump = i.mLastBumpPass = 0;
+    i.mLastCal = i.mLastCalPass = at(2026, 12, 1, 8);
+    EXPECT_EQ(eval(i, at(2026, 12, 2, 20)).mStatus, FleetStatus::Ok);
+    EXPECT_EQ(reasons(eval(i, at(2026, 12, 3, 8))), QStringList{"bump test overdue since 2026-12-02"});
+}
+
 TEST(FleetRules, IntervalsFromTheDockWinOverThePolicyWhenSet)
 {
     const TDateTime now = at(2026, 12, 20);
