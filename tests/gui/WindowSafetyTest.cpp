@@ -8,6 +8,7 @@
 #include <QDateTimeEdit>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -382,4 +383,52 @@ TEST_F(WindowSafety, ScheduleTimesToggleWithOneClickOrTheSpaceBar)
     EXPECT_TRUE(TAutoMode::CountdownText(now, send, CFG_DATE_DDMMYYYY).endsWith("(10-12-2027 16:58)"))
         << TAutoMode::CountdownText(now, send, CFG_DATE_DDMMYYYY).toStdString();
     EXPECT_TRUE(TAutoMode::CountdownText(now, send, CFG_DATE_YYYYMMDD).contains("2027-12-10"));
+}
+
+// A new user's first day: read the dock, change one value, write it, close and
+// start again. Only the changed value reaches the dock, the logs on it are left
+// as they were, and the restarted window shows what the dock now holds.
+TEST_F(WindowSafety, ReadChangeOneValueWriteAndRestart)
+{
+    auto logsOnDock = [&] {
+        QMap<QString, QByteArray> files;
+        const QString root = dock.path() + "/LOG";
+        QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString f = it.next();
+            files.insert(f.mid(root.size()), testsupport::readAll(f));
+        }
+        return files;
+    };
+    const QMap<QString, QByteArray> logsBefore = logsOnDock();
+    ASSERT_FALSE(logsBefore.isEmpty());
+
+    read();
+    auto* bump = find<QSpinBox>("DockCfgMaxBumpTimeEdit");
+    const int old = bump->value();
+    const int now = old == 45 ? 50 : 45;
+    bump->setValue(now);
+    const QByteArray cfgBefore = testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG");
+    port.folderAnswers << dock.path();
+    port.yesNoAnswers << "yes";
+    QTest::mouseClick(find<QPushButton>("OpWriteBtn"), Qt::LeftButton);
+    ASSERT_EQ(port.statusText, LangText(718));
+    ASSERT_FALSE(port.questions.isEmpty());
+    EXPECT_TRUE(port.questions.last().contains(QStringLiteral("%1 -> %2").arg(old).arg(now)));
+    EXPECT_NE(testsupport::readAll(dock.path() + "/CONFIG/DOCK/DOCK.CFG"), cfgBefore);
+    // Written values are the dock's now: nothing is marked as changed.
+    EXPECT_TRUE(window->core().ChangesSinceRead().isEmpty());
+
+    EXPECT_TRUE(logsOnDock() == logsBefore);
+
+    port.yesNoAnswers << "no"; // the unsaved-logs question on closing
+    restart();
+    EXPECT_TRUE(find<QPushButton>("OpWriteBtn")->isEnabled());
+    EXPECT_EQ(find<QSpinBox>("DockCfgMaxBumpTimeEdit")->value(), now);
+    // And the dock itself says so on the next Read.
+    port.yesNoAnswers << "no";
+    read();
+    EXPECT_EQ(find<QSpinBox>("DockCfgMaxBumpTimeEdit")->value(), now);
+    if (const QString out = qEnvironmentVariable("MARVANE_WALK_SHOTS"); !out.isEmpty())
+        window->grab().save(out + "/after-restart-and-read.png");
 }
