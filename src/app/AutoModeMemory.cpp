@@ -1,12 +1,12 @@
 #include "app/AutoModeMemory.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
 #include "link/UnitDef.h"
 #include "platform/Platform.h"
+#include "util/FileCopy.h"
 #include "util/IniFile.h"
 
 namespace {
@@ -90,13 +90,7 @@ bool TFirmwareMemory::Remember(const QString& dockSn, uint8_t kind, const RFWSen
 
 QString TFirmwareMemory::ImageHash(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QString();
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    if (!h.addData(&f))
-        return QString();
-    return QString::fromLatin1(h.result().toHex());
+    return FileSha256(path);
 }
 
 QString TFirmwareMemory::ImageVersion(uint8_t kind, const QString& path)

@@ -1,24 +1,12 @@
 #include "app/CertTrace.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
 
 #include "app/AppState.h"
 #include "app/FleetUpdate.h"
 #include "fleet/FleetDb.h"
 #include "fleet/FleetStatus.h"
-
-QString CertFileSha256(const QString& file)
-{
-    QFile f(file);
-    if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return QString();
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    if (!h.addData(&f))
-        return QString();
-    return QString::fromLatin1(h.result().toHex());
-}
+#include "util/FileCopy.h"
 
 TCertTraceSource::TCertTraceSource(const AppState& state) : m_state(state) {}
 TCertTraceSource::~TCertTraceSource() = default;
@@ -42,7 +30,7 @@ RCertTrace TCertTraceSource::Of(const RDockTestInfo& info, const QString& file)
 {
     RCertTrace t;
     t.mFile = file.isEmpty() ? info.mFile : file;
-    t.mSha256 = CertFileSha256(t.mFile);
+    t.mSha256 = FileSha256(t.mFile);
     t.mAsOf = NowDays();
     TFleetDb* db = index();
     if (!db)

@@ -25,6 +25,3 @@ private:
     bool m_tried = false;
     TFleetDb* index();
 };
-
-// The SHA-256 of a file's bytes, lower-case hex; empty when it cannot be read.
-QString CertFileSha256(const QString& file);

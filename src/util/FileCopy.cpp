@@ -1,5 +1,6 @@
 #include "util/FileCopy.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -158,4 +159,15 @@ bool ReplaceWithCopy(const QString& src, const QString& dst)
         return false;
     }
     return true;
+}
+
+QString FileSha256(const QString& file)
+{
+    QFile f(file);
+    if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    if (!h.addData(&f))
+        return QString();
+    return QString::fromLatin1(h.result().toHex());
 }

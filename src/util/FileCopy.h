@@ -10,6 +10,8 @@ QString StageFileCopy(const QString& src, const QString& dst);
 bool CopyFileNoOverwrite(const QString& src, const QString& dst);
 // A complete copy of src replaces dst (made beside it first, then renamed).
 bool ReplaceWithCopy(const QString& src, const QString& dst);
+// The SHA-256 of a file's bytes, lower-case hex; empty when it cannot be read.
+QString FileSha256(const QString& file);
 // Whether two files hold the same bytes (false when either cannot be read).
 bool SameFileBytes(const QString& a, const QString& b);
 // Where a copy of src goes in folder dir under name: that name when it is free,
