@@ -118,6 +118,7 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
         if (Stopped && Stopped())
             break;
         const QHostAddress target(net.mBroadCastIp);
+        const bool direct = net.mBroadCastIp == net.mIp;
         auto broadcast = [&] {
             socket.writeDatagram(QByteArrayLiteral("CONNECT"), target, DockPort);
         };
@@ -135,8 +136,13 @@ bool TLanDiscovery::Search(const QVector<RMyIp>& networks, double rRetryTime, do
             while (socket.hasPendingDatagrams()) {
                 const qint64 size = socket.pendingDatagramSize();
                 QByteArray d(LAN_MAX_ANSWER, Qt::Uninitialized);
-                const qint64 n = socket.readDatagram(d.data(), d.size());
+                QHostAddress from;
+                const qint64 n = socket.readDatagram(d.data(), d.size(), &from);
                 if (n < 0)
+                    continue;
+                // A dock asked at its own address answers from it; anything else is
+                // another dock's late answer to an earlier search.
+                if (direct && from.toIPv4Address() != target.toIPv4Address())
                     continue;
                 d.truncate(n);
                 RDockLanInfo info;

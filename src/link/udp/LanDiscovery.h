@@ -50,7 +50,8 @@ public:
     // The local networks of these addresses, in order.
     QVector<RMyIp> Networks(const QStringList& localIps) const;
     // One round per network; docks in the order their first answer came, entry 0
-    // the placeholder. Only answers that arrive during this search count. Returns false
+    // the placeholder. Only answers that arrive during this search count, and a network
+    // whose "broadcast" is a dock's own address counts only that address's answers. Returns false
     // (and leaves list alone) when there is no network or the port cannot be had.
     bool Search(const QVector<RMyIp>& networks, double rRetryTime, double rMaxTime, QVector<RDockLanInfo>& list);
 

@@ -587,6 +587,30 @@ TEST(LanDiscovery, AnswerFields)
     EXPECT_EQ(i.mSN.size(), 64);
 }
 
+TEST(LanDiscovery, ADockAskedDirectlyCountsOnlyWhenItAnswersItself)
+{
+    // The dock on 127.0.0.1 answers every CONNECT, late: after its own search.
+    FakeDock net;
+    ASSERT_TRUE(net.start());
+    net.answer = [](const QByteArray& d) -> QList<QByteArray> {
+        return d == "CONNECT" ? QList<QByteArray>{"[GD1]1[127.0.0.1]"} : QList<QByteArray>{};
+    };
+    TLanDiscovery d;
+    d.DockPort = net.port;
+    QVector<RDockLanInfo> list;
+    ASSERT_TRUE(d.Search({RMyIp{"127.0.0.1", "127.0.0.1"}}, 0.1, 0.3, list));
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[1].mSN, "GD1");
+    // Asking 127.0.0.9 (nobody there) while 127.0.0.1 still answers: nothing found.
+    QTimer late;
+    QObject::connect(&late, &QTimer::timeout, [&] {
+        net.socket.writeDatagram("[GD1]1[127.0.0.1]", QHostAddress("127.0.0.1"), quint16(net.port + 1));
+    });
+    late.start(50);
+    ASSERT_TRUE(d.Search({RMyIp{"127.0.0.9", "127.0.0.9"}}, 0.1, 0.4, list));
+    EXPECT_EQ(list.size(), 1);
+}
+
 TEST(LanDiscovery, FloodOfAnswersAndForeignDatagrams)
 {
     // A scripted "network" on 127.0.0.1: every CONNECT is answered by a flood.
