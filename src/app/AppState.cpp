@@ -345,6 +345,14 @@ SetResult AppState::SetSettingsFromText(const QStringList& assignments, QString*
         if (!ok)
             return fail(SetResult::Invalid,
                         QStringLiteral("%1/%2: '%3' is not a valid value").arg(it->section, it->key, value));
+        if (it->section == "PRINT" && it->key == "CertLanguage") {
+            CertLanguage l;
+            if (!ParseCertLanguage(v, &l))
+                return fail(SetResult::Invalid,
+                            QStringLiteral("PRINT/CertLanguage: '%1' is not a valid value: English or Interface")
+                                .arg(value));
+            v = CertLanguageName(l);
+        }
         if (it->section == "FLEET" && it->key == "Server" && !v.trimmed().isEmpty()) {
             RFleetServerAddress address;
             QString why;
@@ -475,6 +483,10 @@ void AppState::GetSetting()
     s.FleetMailStatus = ini.readBool("FLEET", "MailStatus", false);
     for (int i = 0; i < 3; ++i)
         s.PrintFooter[i] = ini.readString("PRINT", QStringLiteral("Footer%1").arg(i + 1), QString());
+    // Anything but "Interface" keeps the certificates as they have always been printed.
+    CertLanguage certLanguage = CertLanguage::English;
+    ParseCertLanguage(ini.readString("PRINT", "CertLanguage", QString()), &certLanguage);
+    s.PrintCertInterface = certLanguage == CertLanguage::Interface;
     s.FleetServer = readTrimmed(ini, "FLEET", "Server", QString());
     s.FleetPassword = ini.readString("FLEET", "Password", QString());
     s.FleetSite = readTrimmed(ini, "FLEET", "Site", QString());
@@ -598,6 +610,9 @@ bool AppState::SaveSetting(QString* error)
         if (!s.PrintFooter[i].isEmpty() || ini.keyExists("PRINT", key))
             ini.writeString("PRINT", key, s.PrintFooter[i]);
     }
+    if (s.PrintCertInterface || ini.keyExists("PRINT", "CertLanguage"))
+        ini.writeString("PRINT", "CertLanguage",
+                        CertLanguageName(s.PrintCertInterface ? CertLanguage::Interface : CertLanguage::English));
     if (!s.FleetServer.isEmpty() || ini.keyExists("FLEET", "Server"))
         ini.writeString("FLEET", "Server", s.FleetServer);
     if (!s.FleetPassword.isEmpty() || ini.keyExists("FLEET", "Password"))
@@ -723,7 +738,7 @@ QVector<SettingKey> SettingsKeyTable(const AppState& st)
     // The keys this program adds (README.md), after the usual ones.
     t << K{"NETWORK", "Interfaces", K::Text} << K{"NETWORK", "TcpPort", K::Integer}
       << K{"EMAIL", "CAFile", K::Text} << K{"NETWORK", "Docks", K::Text}
-      << K{"ALERT", "MailAtOnce", K::Boolean};
+      << K{"ALERT", "MailAtOnce", K::Boolean} << K{"PRINT", "CertLanguage", K::Text};
     t << K{"FLEET", "BumpIntervalDays", K::Integer} << K{"FLEET", "CalIntervalDays", K::Integer}
       << K{"FLEET", "DueSoonDays", K::Integer} << K{"FLEET", "AlarmDays", K::Integer}
       << K{"FLEET", "MailStatus", K::Boolean};
@@ -783,6 +798,8 @@ QString SettingValueText(const AppState& st, const SettingKey& k)
     if (id == "PRINT/Right") return floatText(s.ConfigPrnMarginRightEdit);
     if (id == "PRINT/HalfSize") return b(s.ConfigPrNMarginHalfSizeCheck);
     if (id.startsWith("PRINT/Footer") && id.size() == 13) return s.PrintFooter[qBound(0, id.right(1).toInt() - 1, 2)];
+    if (id == "PRINT/CertLanguage")
+        return CertLanguageName(s.PrintCertInterface ? CertLanguage::Interface : CertLanguage::English);
     if (id == "NETWORK/SubnetMask") return s.ConfigPrNNetworkSubnetEdit;
     if (id == "NETWORK/Port") return QString::number(s.ConfigPrNNetworkPortEdit);
     if (id == "NETWORK/Interfaces") return s.NetworkInterfaces;

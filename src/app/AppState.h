@@ -60,6 +60,7 @@ struct AppSettings : RReportSettings {
     int NetworkTcpPort = 80;     // NETWORK/TcpPort
     QString EmailCaFile;         // EMAIL/CAFile: extra certificate authority for the mail server
     QString PrintFooter[3];      // PRINT/Footer1..3: customer lines of the "Manufaturer" certificate
+    bool PrintCertInterface = false; // PRINT/CertLanguage: Interface (true) or English
     QString NetworkDocks;        // NETWORK/Docks: dock addresses visited besides the ones discovery finds
     bool AlertMailAtOnce = false; // ALERT/MailAtOnce: a failed test or gas alarm is mailed as it comes
     int FleetBumpIntervalDays = 1;   // FLEET/*: the fleet's due dates where a dock sets no interval

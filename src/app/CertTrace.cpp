@@ -6,7 +6,28 @@
 #include "app/FleetUpdate.h"
 #include "fleet/FleetDb.h"
 #include "fleet/FleetStatus.h"
+#include "lang/LangTable.h"
 #include "util/FileCopy.h"
+
+RCertOptions CertOptionsOf(const AppState& state)
+{
+    const AppSettings& s = state.settings;
+    RCertOptions o;
+    o.mLayout = s.ConfigPrNPrintTypeCombo;
+    o.mFont = s.ConfigPrNPrintFontCombo.isEmpty() ? QStringLiteral("Arial") : s.ConfigPrNPrintFontCombo;
+    o.mBottomLeft = s.ConfigPrNPrintBottomLeftEdit;
+    o.mBottomRight = s.ConfigPrNPrintBottomRightEdit;
+    o.mFooter = QStringList{s.PrintFooter[0], s.PrintFooter[1], s.PrintFooter[2]};
+    o.mDateStyle = uint8_t(std::clamp(s.ConfigSetDateRadio, 0, 2));
+    o.mProgramFolder = state.GVPath.isEmpty() ? GetGVPath() : state.GVPath;
+    if (s.PrintCertInterface) {
+        o.mLanguage = CertLanguage::Interface;
+        // The window draws the language in this font; a print font without its
+        // script (Hangul in Arial) falls back to it.
+        o.mLanguageFont = GVLang().selected().mFont;
+    }
+    return o;
+}
 
 TCertTraceSource::TCertTraceSource(const AppState& state) : m_state(state) {}
 TCertTraceSource::~TCertTraceSource() = default;

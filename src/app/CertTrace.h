@@ -9,6 +9,10 @@
 class AppState;
 class TFleetDb;
 
+// What a page takes from the settings (PRINT, SET/DateFormat) and, for
+// PRINT/CertLanguage=Interface, the interface language's font; the layout is PRINT/Type.
+RCertOptions CertOptionsOf(const AppState& state);
+
 class TCertTraceSource {
 public:
     explicit TCertTraceSource(const AppState& state);

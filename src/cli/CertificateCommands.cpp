@@ -173,13 +173,9 @@ int run(const Options& o, AppState& state, CliOperatorPort& port, QTextStream& o
     r.port = &port;
     r.transferFolder = AppState::TransferFolder();
     r.writeBitmap = false; // "PRT.BMP" is the window's preview
-    r.options.mLayout = o.layout >= 0 ? o.layout : s.ConfigPrNPrintTypeCombo;
-    r.options.mFont = s.ConfigPrNPrintFontCombo;
-    r.options.mBottomLeft = s.ConfigPrNPrintBottomLeftEdit;
-    r.options.mBottomRight = s.ConfigPrNPrintBottomRightEdit;
-    r.options.mFooter = QStringList{s.PrintFooter[0], s.PrintFooter[1], s.PrintFooter[2]};
-    r.options.mDateStyle = uint8_t(std::clamp(s.ConfigSetDateRadio, 0, 2));
-    r.options.mProgramFolder = state.GVPath;
+    r.options = CertOptionsOf(state);
+    if (o.layout >= 0)
+        r.options.mLayout = o.layout;
     const QSizeF paper(210, 297);
     r.printerPage = RPrinterPage::FromMillimetres(paper, 600);
     const RPrintMargins margins{s.ConfigPrnMarginTopEdit, s.ConfigPrnMarginLeftEdit,

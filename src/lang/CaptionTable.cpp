@@ -119,6 +119,8 @@ const QVector<CaptionEntry>& InitLangCaptions()
         {"PrintResPrintBtn", CaptionEntry::Text, -1, -1, {151}},
         {"PrintResPrintSetupBtn", CaptionEntry::Text, -1, -1, {152}},
         {"PrintResPdfBtn", CaptionEntry::Text, -1, -1, {153}},
+        {"PrintResCertLanguageLabel", CaptionEntry::Text, -1, -1, {1117}},
+        {"PrintResCertLanguageCombo", CaptionEntry::ComboItems, -1, -1, {1118, 1119}},
         {"ReportTS", CaptionEntry::Text, -1, -1, {201}},
         {"ConfigTS", CaptionEntry::Text, -1, -1, {301}},
         {"ConfigSetTS", CaptionEntry::Text, -1, -1, {302}},

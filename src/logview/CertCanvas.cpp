@@ -57,6 +57,8 @@ double CertCanvas::H() const { return g.mHeight; }
 QFont CertCanvas::font(double heightU, bool bold) const
 {
     QFont f(family);
+    if (!fallback.isEmpty())
+        f.setFamilies({family, fallback});
     f.setBold(bold);
     // A text height is the height of a line of text, as the font reports it.
     f.setPixelSize(std::max(1, int(std::lround(u(heightU) * emPerLine(family, bold)))));
@@ -171,14 +173,25 @@ void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QString
         c.p.drawLine(QPointF(x, box.top()), QPointF(x, box.bottom()));
 }
 
+CertCanvas CertCanvasOf(const TCertPage& page, QPainter& p)
+{
+    const RCertOptions& o = page.mOptions;
+    return CertCanvas{p, page.mGeometry, o.mFont,
+                      o.mLanguage == CertLanguage::Interface ? o.mLanguageFont : QString()};
+}
+
 double CertDrawRows(const CertCanvas& c, double topU, const QVector<RCertRow>& rows)
 {
     const double x0 = c.W() / 40;
-    const double xv = x0 + c.textWidth(QStringLiteral("Gas cylinder number 123456"), 4.5, true);
+    double labels = c.textWidth(QStringLiteral("Gas cylinder number 123456"), 4.5, true);
+    for (const RCertRow& r : rows)
+        labels = std::max(labels, c.textWidth(r.label, 4.5, true) + c.u(3));
+    // Longer labels push the values right, up to the middle; beyond it they shrink.
+    const double xv = x0 + std::min(labels, c.W() / 2 - x0);
     double y = c.u(topU);
     for (const RCertRow& r : rows) {
         y += c.u(r.gapBefore);
-        c.text(QRectF(x0, y, xv - x0, c.u(5)), r.label, 4.5, true);
+        c.fittedText(QRectF(x0, y, xv - x0 - c.u(1), c.u(5)), r.label, 4.5, true, Qt::AlignLeft);
         c.cell(QRectF(xv, y, c.W() - c.W() / 40 - xv, c.u(5)), r.value, 4.5, r.color != kCertInk,
                Qt::AlignLeft, r.color);
         y += c.u(5);
@@ -198,13 +211,25 @@ void CertDrawFooter(const CertCanvas& c, const RCertOptions& o)
     c.cell(QRectF(x0 + inner - leftW, y, leftW, c.u(8)), o.mBottomRight, 3.5, false, Qt::AlignRight, kCertMuted);
 }
 
-double CertDrawResultBox(const CertCanvas& c, const QString& word, double topU, double heightU, double textU)
+double CertResultBoxLeft(const CertCanvas& c, const QString& shown, double textU)
 {
-    const double w = c.textWidth(QStringLiteral("  PASS  "), textU, true);
-    const QRectF box(c.W() - c.W() / 20 - w, c.u(topU), w, c.u(heightU));
+    double w = c.textWidth(QStringLiteral("  PASS  "), textU, true);
+    if (shown != QLatin1String("PASS") && shown != QLatin1String("FAIL"))
+        w = std::min(std::max(w, c.textWidth(QStringLiteral("  ") + shown + QStringLiteral("  "), textU, true)),
+                     c.W() * 0.4);
+    return c.W() - c.W() / 20 - w;
+}
+
+double CertDrawResultBox(const CertCanvas& c, const QString& word, const QString& shown, double topU,
+                         double heightU, double textU)
+{
+    const double left = CertResultBoxLeft(c, shown, textU);
+    const QRectF box(left, c.u(topU), c.W() - c.W() / 20 - left, c.u(heightU));
     const QColor color = CertResultColor(word);
     c.frame(box, c.medium() * 1.5, color);
-    c.text(box, word, textU, true, Qt::AlignHCenter, color);
+    // A word of another language keeps a blank's room on either side.
+    c.fittedText(shown == word ? box : box.adjusted(c.u(1.5), 0, -c.u(1.5), 0), shown, textU, true,
+                 Qt::AlignHCenter, color);
     return box.left();
 }
 

@@ -15,6 +15,7 @@
 
 struct RPageGeometry;
 struct RCertOptions;
+class TCertPage;
 
 inline const QColor kCertInk(20, 24, 32);
 inline const QColor kCertMuted(90, 96, 110);
@@ -29,6 +30,7 @@ struct CertCanvas {
     QPainter& p;
     const RPageGeometry& g;
     QString family;
+    QString fallback; // for what family has no glyphs for (empty: none named)
 
     double u(double n) const;
     double W() const;
@@ -64,15 +66,23 @@ struct RCertRow {
 // equal unless weights gives each its share of the width; texts are textU high.
 void CertDrawTable(const CertCanvas& c, const QRectF& box, const QVector<QStringList>& rows,
                    const QVector<double>& weights = {}, double textU = 4.5);
-// Label column at width / 40, value column after "Gas cylinder number 123456";
-// rows 5u high from topU. Returns the y below the last row.
+// The canvas of a page: its geometry, print font and, for the interface language,
+// that language's font beside it.
+CertCanvas CertCanvasOf(const TCertPage& page, QPainter& p);
+
+// Label column at width / 40, value column after "Gas cylinder number 123456" (or
+// after the widest label, when a language's labels are longer); rows 5u high from
+// topU. Returns the y below the last row.
 double CertDrawRows(const CertCanvas& c, double topU, const QVector<RCertRow>& rows);
 // Rule 8u above the bottom edge, "BottomLeft" in the left half, "BottomRight" in the right.
 void CertDrawFooter(const CertCanvas& c, const RCertOptions& o);
 // The framed PASS/FAIL box, by default at the right of the 1u..25u band (4u..22u,
-// text 12u, right edge width / 20 from the page edge). Returns its left edge.
-double CertDrawResultBox(const CertCanvas& c, const QString& word, double topU = 4, double heightU = 18,
-                         double textU = 12);
+// text 12u, right edge width / 20 from the page edge), as wide as "  PASS  " or as
+// the word shown for it (up to 40 % of the page). Returns its left edge.
+double CertDrawResultBox(const CertCanvas& c, const QString& word, const QString& shown, double topU = 4,
+                         double heightU = 18, double textU = 12);
+// The left edge that box will have.
+double CertResultBoxLeft(const CertCanvas& c, const QString& shown, double textU = 12);
 // An image scaled into r keeping its proportions.
 void CertDrawLogo(const CertCanvas& c, const QImage& img, const QRectF& r, Qt::Alignment h);
 // A logo from the program folder's IMAGE/ (read once per run; null when missing).

@@ -100,7 +100,51 @@ private:
 
 bool isWord(const QString& s, QLatin1StringView w) { return s.trimmed().compare(w, Qt::CaseInsensitive) == 0; }
 
+// The English column of the language table, as built into the program.
+const LangTable& englishTable()
+{
+    static const LangTable table = [] {
+        LangTable t;
+        t.loadBuiltIn();
+        return t;
+    }();
+    return table;
+}
+
 } // namespace
+
+QString CertLanguageName(CertLanguage l)
+{
+    return l == CertLanguage::Interface ? QStringLiteral("Interface") : QStringLiteral("English");
+}
+
+bool ParseCertLanguage(const QString& s, CertLanguage* out)
+{
+    for (CertLanguage l : {CertLanguage::English, CertLanguage::Interface})
+        if (s.trimmed().compare(CertLanguageName(l), Qt::CaseInsensitive) == 0) {
+            if (out)
+                *out = l;
+            return true;
+        }
+    return false;
+}
+
+QString CertText(const RCertOptions& o, int n, const QString& english)
+{
+    if (o.mLanguage != CertLanguage::Interface)
+        return english;
+    const QString t = LangText(n);
+    // The English table's wording stands for the page's own English, which a few
+    // layouts spell their own way ("Model Name", "Gas cylinder Lot#").
+    if (t.isEmpty() || t == englishTable().text(n))
+        return english;
+    return t;
+}
+
+QString CertVerdict(const RCertOptions& o, const QString& word)
+{
+    return word == QLatin1String("PASS") ? CertText(o, 70, word) : CertText(o, 71, word);
+}
 
 QString CalResultWord(const RDockTestInfo& info)
 {
@@ -115,10 +159,11 @@ QString CertResultWord(uint8_t nKind, const RDockTestInfo& info)
     return nKind == TEST_KIND_BUMP ? BumpResultWord(info) : CalResultWord(info);
 }
 
-QString CertResultSentence(const RDockTestInfo& info)
+QString CertResultSentence(const RCertOptions& o, const RDockTestInfo& info)
 {
     if (CalResultWord(info) == QLatin1String("PASS"))
-        return QStringLiteral("This certificate confirm that the tests in below conducted and passed as follows;");
+        return CertText(o, 1084,
+                        QStringLiteral("This certificate confirm that the tests in below conducted and passed as follows;"));
     return LangText(LANG_CERT_CAL_FAILED);
 }
 
@@ -140,7 +185,7 @@ QString CertAuditNumber(const RDockTestInfo& info)
                                    : sn + QStringLiteral("-NODATE");
 }
 
-QString CertLimit(const RDockTestInfo& info, const RDockTestGas& g)
+QString CertLimit(const RCertOptions& o, const RDockTestInfo& info, const RDockTestGas& g)
 {
     // Beyond +-9999 a side is open, as the dock writes a limit it does not set.
     const bool low = g.mLowLimit > -9999.0f, high = g.mHighLimit < 9999.0f;
@@ -154,7 +199,7 @@ QString CertLimit(const RDockTestInfo& info, const RDockTestGas& g)
         return QStringLiteral("\u2265 ") + CertNumber(info, g.mLowLimit);
     if (high)
         return QStringLiteral("\u2264 ") + CertNumber(info, g.mHighLimit);
-    return QStringLiteral("none");
+    return CertText(o, 1116, QStringLiteral("none"));
 }
 
 const QVector<RCertLayout>& CertLayouts()
@@ -216,49 +261,58 @@ QImage TCertPage::toImage() const
 
 void PaintBumpReport(const TCertPage& page, QPainter& p)
 {
-    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const CertCanvas c = CertCanvasOf(page, p);
+    const RCertOptions& o = page.mOptions;
+    auto L = [&o](int n, const char* english) { return CertText(o, n, QString::fromUtf8(english)); };
     const RDockTestInfo& r = page.mInfo;
     const QString word = BumpResultWord(r);
+    const QString shown = CertVerdict(o, word);
+    const QString title = L(1051, "Bump Results");
     c.rule(c.u(1), 0, c.W(), c.medium());
-    c.text(QRectF(c.W() / 40, c.u(1), c.W() * 0.6, c.u(24)), QStringLiteral("Bump Results"), 10, true);
-    CertDrawResultBox(c, word);
+    // The title keeps clear of the result box, however long either is in a language.
+    const double titleW = std::min(c.W() * 0.6, CertResultBoxLeft(c, shown) - c.W() / 40 - c.u(4));
+    c.fittedText(QRectF(c.W() / 40, c.u(1), titleW, c.u(24)), title, 10, true, Qt::AlignLeft);
+    CertDrawResultBox(c, word, shown);
     c.rule(c.u(25), 0, c.W(), c.medium());
 
     CertDrawRows(c, 30,
-                 {{"Instrument SN", r.mInstSN},
-                  {"Location", r.mLocation},
-                  {"Model name", r.mModel, 3},
-                  {"Serial number", r.mSN},
-                  {"Test date", CertDate(page.mOptions.mDateStyle, r.mDate, QStringLiteral("-"))},
-                  {"Gas cylinder number", r.mGasLot},
-                  {"Expired date", r.mGasExpire},
-                  {"Gas type", r.mGasInfo.mName},
-                  {"Gas concentration", CertNumber(r, r.mSpan.mConcentration)},
-                  {"Low alarm", CertNumber(r, r.mGasInfo.mLowAlarm)},
-                  {"High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)},
-                  {"Test by", page.mTester.mName, 3},
-                  {"Upgrade", r.mPreTest.mUpgrade},
-                  {"Event load", r.mPreTest.mEventLog},
-                  {"Audible alarm", r.mPreTest.mAudible},
-                  {"Visible alarm", r.mPreTest.mVisible},
-                  {"Overall result", r.mOverAllResult, 0, CertResultColor(word)}});
+                 {{L(1053, "Instrument SN"), r.mInstSN},
+                  {L(1054, "Location"), r.mLocation},
+                  {L(1055, "Model name"), r.mModel, 3},
+                  {L(1056, "Serial number"), r.mSN},
+                  {L(1057, "Test date"), CertDate(o.mDateStyle, r.mDate, QStringLiteral("-"))},
+                  {L(1058, "Gas cylinder number"), r.mGasLot},
+                  {L(1059, "Expired date"), r.mGasExpire},
+                  {L(1060, "Gas type"), r.mGasInfo.mName},
+                  {L(1061, "Gas concentration"), CertNumber(r, r.mSpan.mConcentration)},
+                  {L(1062, "Low alarm"), CertNumber(r, r.mGasInfo.mLowAlarm)},
+                  {L(1063, "High alarm"), CertNumber(r, r.mGasInfo.mHighAlarm)},
+                  {L(1064, "Test by"), page.mTester.mName, 3},
+                  {L(1065, "Upgrade"), r.mPreTest.mUpgrade},
+                  {L(1066, "Event load"), r.mPreTest.mEventLog},
+                  {L(1067, "Audible alarm"), r.mPreTest.mAudible},
+                  {L(1068, "Visible alarm"), r.mPreTest.mVisible},
+                  {L(1069, "Overall result"), r.mOverAllResult, 0, CertResultColor(word)}});
 
-    c.text(QRectF(c.W() / 20, c.u(130), c.W() * 0.9, c.u(8)), QStringLiteral("Bump Results"), 6, true);
+    c.fittedText(QRectF(c.W() / 20, c.u(130), c.W() * 0.9, c.u(8)), title, 6, true, Qt::AlignLeft);
     CertDrawTable(c, QRectF(c.W() / 20, c.u(140), c.W() - c.W() / 10, c.u(24)),
-                  {{"Index", "Gas Applied", "Reading", "Result"},
-                   {"Fresh air", CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mReading),
+                  {{L(1070, "Index"), L(1071, "Gas Applied"), L(1072, "Reading"), L(1073, "Result")},
+                   {L(1074, "Fresh air"), CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mReading),
                     r.mZero.mResult},
-                   {"Test gas", CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mReading),
+                   {L(1075, "Test gas"), CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mReading),
                     r.mSpan.mResult}});
-    CertDrawFooter(c, page.mOptions);
+    CertDrawFooter(c, o);
 }
 
 void PaintDefaultCertificate(const TCertPage& page, QPainter& p)
 {
-    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const CertCanvas c = CertCanvasOf(page, p);
+    const RCertOptions& o = page.mOptions;
+    auto L = [&o](int n, const char* english) { return CertText(o, n, QString::fromUtf8(english)); };
     const RDockTestInfo& r = page.mInfo;
     const RCertTester& tester = page.mTester;
     const QString word = CalResultWord(r);
+    const QString shown = CertVerdict(o, word);
     c.rule(c.u(1), 0, c.W(), c.medium());
     // The title keeps its height unless the logo beside it needs the room.
     const QImage customer = CertLogo(page.mOptions, QStringLiteral("PELMORA_LOGO.bmp"));
@@ -266,55 +320,64 @@ void PaintDefaultCertificate(const TCertPage& page, QPainter& p)
         customer.isNull() ? 0 : std::min(c.W() * 0.34, c.u(18) * customer.width() / customer.height());
     const double titleRight = c.W() - c.W() / 40 - logoW - (logoW > 0 ? c.u(4) : 0);
     c.fittedText(QRectF(c.W() / 40, c.u(1), titleRight - c.W() / 40, c.u(24)),
-                 QStringLiteral("Calibration Certificate"), 10, true, Qt::AlignLeft);
+                 L(1052, "Calibration Certificate"), 10, true, Qt::AlignLeft);
     CertDrawLogo(c, customer, QRectF(c.W() - c.W() / 40 - logoW, c.u(4), logoW, c.u(18)), Qt::AlignRight);
     c.rule(c.u(25), 0, c.W(), c.medium());
     // The result box stands beside the data heading, between the rows and the table.
-    CertDrawResultBox(c, word, 76.5, 14, 9);
+    const double boxLeft = CertDrawResultBox(c, word, shown, 76.5, 14, 9);
 
     CertDrawRows(c, 30,
-                 {{"Model name", r.mModel},
-                  {"Serial number", r.mSN},
-                  {"Gas cylinder number", r.mGasLot},
-                  {"Calibration date", CertDate(page.mOptions.mDateStyle, r.mDate, QStringLiteral("-"))},
-                  {"Gas type", r.mGasInfo.mName},
-                  {"Gas concentration", CertNumber(r, r.mSpan.mConcentration)},
-                  {"Low alarm", CertNumber(r, r.mGasInfo.mLowAlarm)},
-                  {"High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)},
-                  {"Overall result", word, 0, CertResultColor(word)}});
+                 {{L(1055, "Model name"), r.mModel},
+                  {L(1056, "Serial number"), r.mSN},
+                  {L(1058, "Gas cylinder number"), r.mGasLot},
+                  {L(1076, "Calibration date"), CertDate(o.mDateStyle, r.mDate, QStringLiteral("-"))},
+                  {L(1060, "Gas type"), r.mGasInfo.mName},
+                  {L(1061, "Gas concentration"), CertNumber(r, r.mSpan.mConcentration)},
+                  {L(1062, "Low alarm"), CertNumber(r, r.mGasInfo.mLowAlarm)},
+                  {L(1063, "High alarm"), CertNumber(r, r.mGasInfo.mHighAlarm)},
+                  {L(1069, "Overall result"), shown, 0, CertResultColor(word)}});
 
-    c.text(QRectF(c.W() / 20, c.u(84), c.W() * 0.9, c.u(8)), QStringLiteral("CALIBRATION DATA"), 6, true);
+    c.fittedText(QRectF(c.W() / 20, c.u(84), std::min(c.W() * 0.9, boxLeft - c.W() / 20 - c.u(3)), c.u(8)),
+                 L(1077, "CALIBRATION DATA"), 6, true, Qt::AlignLeft);
     CertDrawTable(c, QRectF(c.W() / 20, c.u(93), c.W() - c.W() / 10, c.u(30)),
-                  {{"Index", "Gas Applied", "Reading", "Calibrated"},
-                   {"Fresh air", CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mPreReading),
+                  {{L(1070, "Index"), L(1071, "Gas Applied"), L(1072, "Reading"), L(1078, "Calibrated")},
+                   {L(1074, "Fresh air"), CertNumber(r, r.mZero.mConcentration), CertNumber(r, r.mZero.mPreReading),
                     CertNumber(r, r.mZero.mReading)},
-                   {"Span gas", CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mPreReading),
+                   {L(1079, "Span gas"), CertNumber(r, r.mSpan.mConcentration), CertNumber(r, r.mSpan.mPreReading),
                     CertNumber(r, r.mSpan.mReading)}});
     // A failed calibration says so in words under its data.
     if (word != QLatin1String("PASS"))
-        c.cell(QRectF(c.W() / 20, c.u(125), c.W() - c.W() / 10, c.u(9)), CertResultSentence(r), 4.5, true,
+        c.cell(QRectF(c.W() / 20, c.u(125), c.W() - c.W() / 10, c.u(9)), CertResultSentence(o, r), 4.5, true,
                Qt::AlignLeft, kCertFail);
 
     const double x0 = c.W() / 20;
-    const double xv = x0 + c.textWidth(QStringLiteral("Calibrated by "), 4.5, true) + c.u(2);
+    // "Calibrated by " in English; a language's longer label takes up to a third of the line.
+    const QString jobTitle = L(1080, "Job title");
+    const QString calibratedBy = L(1081, "Calibrated by ");
+    double labelW = c.textWidth(QStringLiteral("Calibrated by "), 4.5, true);
+    for (const QString& l : {jobTitle, calibratedBy})
+        labelW = std::max(labelW, c.textWidth(l.trimmed() + QLatin1Char(' '), 4.5, true));
+    const double xv = x0 + std::min(labelW, c.W() / 3) + c.u(2);
     const double right = c.W() - c.W() / 20;
-    c.text(QRectF(x0, c.u(140), xv - x0, c.u(6)), QStringLiteral("Job title"), 4.5, true);
+    c.fittedText(QRectF(x0, c.u(140), xv - x0, c.u(6)), jobTitle, 4.5, true, Qt::AlignLeft);
     c.cell(QRectF(xv, c.u(140), right - xv, c.u(6)), tester.mPart, 4.5, false);
-    c.text(QRectF(x0, c.u(154), xv - x0, c.u(6)), QStringLiteral("Calibrated by "), 4.5, true);
+    c.fittedText(QRectF(x0, c.u(154), xv - x0, c.u(6)), calibratedBy, 4.5, true, Qt::AlignLeft);
     // The name keeps to its share of the line; the rest is left to sign on.
     const double nameRight = right - c.u(40);
     c.cell(QRectF(xv, c.u(154), nameRight - xv, c.u(6)), tester.mName, 4.5, false);
     const double lineStart =
         std::min(xv + c.textWidth(tester.mName, 4.5, false) + c.u(3), nameRight + c.u(3));
     c.rule(c.u(159), lineStart, right, std::max(1.0, c.g.n1mm / 2.0));
-    c.text(QRectF(lineStart, c.u(159.5), right - lineStart, c.u(4)), QStringLiteral("Signature"), 2.8, false,
+    c.text(QRectF(lineStart, c.u(159.5), right - lineStart, c.u(4)), L(1082, "Signature"), 2.8, false,
            Qt::AlignRight, kCertMuted);
-    CertDrawFooter(c, page.mOptions);
+    CertDrawFooter(c, o);
 }
 
 void PaintManufacturerCertificate(const TCertPage& page, QPainter& p)
 {
-    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const CertCanvas c = CertCanvasOf(page, p);
+    const RCertOptions& o = page.mOptions;
+    auto L = [&o](int n, const char* english) { return CertText(o, n, QString::fromUtf8(english)); };
     const RDockTestInfo& r = page.mInfo;
     const QString word = CalResultWord(r);
     const double margin = c.W() / 20;
@@ -324,22 +387,25 @@ void PaintManufacturerCertificate(const TCertPage& page, QPainter& p)
     c.frame(QRectF(c.u(4.5), c.u(4.5), c.W() - c.u(9), c.H() - c.u(9)), c.thin());
 
     c.fittedText(QRectF(margin, c.u(10), inner, c.u(16)),
-                 QStringLiteral("Calibration Certificate and Test Report"), 11, true);
+                 L(1083, "Calibration Certificate and Test Report"), 11, true);
     const bool passed = word == QLatin1String("PASS");
-    c.cell(QRectF(margin, c.u(27), inner, c.u(9)), CertResultSentence(r), 5, !passed, Qt::AlignHCenter,
+    c.cell(QRectF(margin, c.u(27), inner, c.u(9)), CertResultSentence(o, r), 5, !passed, Qt::AlignHCenter,
            passed ? kCertMuted : kCertFail);
 
     struct Pair {
         QString l1, v1, l2, v2;
+        QString verdict; // "PASS" or "FAIL" when v2 is a verdict
     };
+    const QString span = SpanCalibrationWord(r);
     const QVector<Pair> grid{
-        {"Date", CertDate(page.mOptions.mDateStyle, r.mDate, QStringLiteral(".")), "Low alarm",
-         CertNumber(r, r.mGasInfo.mLowAlarm)},
-        {"Model Name", r.mModel, "High alarm", CertNumber(r, r.mGasInfo.mHighAlarm)},
-        {"Serial number", r.mSN, "Overall result", word},
-        {"Gas Type", r.mGasInfo.mName, "Audible Test", r.mPreTest.mAudible},
-        {"Gas Concentration", CertNumber(r, r.mSpan.mConcentration), "Visual Test", r.mPreTest.mVisible},
-        {"Gas cylinder Lot#", r.mGasLot, "Span Calibration", SpanCalibrationWord(r)},
+        {L(1076, "Date"), CertDate(o.mDateStyle, r.mDate, QStringLiteral(".")), L(1062, "Low alarm"),
+         CertNumber(r, r.mGasInfo.mLowAlarm), QString()},
+        {L(1055, "Model Name"), r.mModel, L(1063, "High alarm"), CertNumber(r, r.mGasInfo.mHighAlarm), QString()},
+        {L(1056, "Serial number"), r.mSN, L(1069, "Overall result"), CertVerdict(o, word), word},
+        {L(1060, "Gas Type"), r.mGasInfo.mName, L(1067, "Audible Test"), r.mPreTest.mAudible, QString()},
+        {L(1061, "Gas Concentration"), CertNumber(r, r.mSpan.mConcentration), L(1068, "Visual Test"),
+         r.mPreTest.mVisible, QString()},
+        {L(1058, "Gas cylinder Lot#"), r.mGasLot, L(1085, "Span Calibration"), CertVerdict(o, span), span},
     };
     const double top = c.u(42), rh = c.u(10);
     const double cols[5] = {margin, margin + inner * 0.23, margin + inner * 0.5, margin + inner * 0.73,
@@ -350,12 +416,12 @@ void PaintManufacturerCertificate(const TCertPage& page, QPainter& p)
         c.p.fillRect(QRectF(cols[2], y, cols[3] - cols[2], rh), kCertShade);
         const double pad = c.u(2);
         const Pair& g = grid[i];
-        c.text(QRectF(cols[0] + pad, y, cols[1] - cols[0] - pad, rh), g.l1, 4.5, true);
+        c.fittedText(QRectF(cols[0] + pad, y, cols[1] - cols[0] - pad, rh), g.l1, 4.5, true, Qt::AlignLeft);
         c.cell(QRectF(cols[1] + pad, y, cols[2] - cols[1] - 2 * pad, rh), g.v1, 4.5, false);
-        c.text(QRectF(cols[2] + pad, y, cols[3] - cols[2] - pad, rh), g.l2, 4.5, true);
-        const bool verdict = g.l2 == QLatin1String("Span Calibration") || g.l2 == QLatin1String("Overall result");
+        c.fittedText(QRectF(cols[2] + pad, y, cols[3] - cols[2] - pad, rh), g.l2, 4.5, true, Qt::AlignLeft);
+        const bool verdict = !g.verdict.isEmpty();
         c.cell(QRectF(cols[3] + pad, y, cols[4] - cols[3] - 2 * pad, rh), g.v2, 4.5, verdict, Qt::AlignLeft,
-               verdict ? CertResultColor(g.v2) : kCertInk);
+               verdict ? CertResultColor(g.verdict) : kCertInk);
     }
     c.p.setPen(QPen(kCertInk, c.thin()));
     for (int i = 0; i <= grid.size(); ++i)
@@ -366,19 +432,20 @@ void PaintManufacturerCertificate(const TCertPage& page, QPainter& p)
     // Signature fields.
     const double sy = c.u(128);
     const double half = inner / 2;
-    const double labelW = c.textWidth(QStringLiteral("Approved by"), 4.5, true) + c.u(4);
+    const QString signLabels[2] = {L(1064, "Tested by"), L(1086, "Approved by")};
+    double labelW = c.textWidth(QStringLiteral("Approved by"), 4.5, true) + c.u(4);
+    for (const QString& l : signLabels)
+        labelW = std::min(std::max(labelW, c.textWidth(l, 4.5, true) + c.u(4)), half * 0.6);
     for (int i = 0; i < 2; ++i) {
         const double x = margin + i * (half + c.u(6));
         const double lineEnd = x + half - c.u(6);
-        c.text(QRectF(x, sy - c.u(7), labelW, c.u(7)), i == 0 ? QStringLiteral("Tested by")
-                                                               : QStringLiteral("Approved by"),
-               4.5, true);
+        c.fittedText(QRectF(x, sy - c.u(7), labelW, c.u(7)), signLabels[i], 4.5, true, Qt::AlignLeft);
         if (i == 0)
             c.cell(QRectF(x + labelW, sy - c.u(7), lineEnd - x - labelW, c.u(6.5)), page.mTester.mName, 4.5, false);
         c.rule(sy, x + labelW, lineEnd, c.medium());
     }
 
-    CertDrawLogo(c, CertLogo(page.mOptions, QStringLiteral("PELMORA_LOGO.bmp")),
+    CertDrawLogo(c, CertLogo(o, QStringLiteral("PELMORA_LOGO.bmp")),
                  QRectF(margin, c.u(140), inner, c.u(20)), Qt::AlignHCenter);
     for (int i = 0; i < 3; ++i)
         c.cell(QRectF(margin, c.u(164 + 7.0 * i), inner, c.u(7)), page.mOptions.mFooter.value(i),
@@ -387,7 +454,7 @@ void PaintManufacturerCertificate(const TCertPage& page, QPainter& p)
 
 void PaintHtmlCertificate(const TCertPage& page, QPainter& p)
 {
-    const CertCanvas c{p, page.mGeometry, page.mOptions.mFont};
+    const CertCanvas c = CertCanvasOf(page, p);
     const double n = page.mGeometry.n1mm;
     c.frame(QRectF(n, n, c.W() - 2 * n, c.H() - 2 * n), std::max(1.0, n / 2));
     if (page.mHtml.isEmpty() || page.mHtmlSize.isEmpty())
@@ -432,13 +499,14 @@ void PaintHtmlCertificate(const TCertPage& page, QPainter& p)
     const QRectF band(3 * n, c.H() - 3 * n - bandH, c.W() - 6 * n, bandH);
     const QColor color = CertResultColor(word);
     c.rule(band.top(), band.left(), band.right(), c.thin(), kCertMuted);
-    const double labelW = c.textWidth(QStringLiteral("Overall result  "), 4.5, true);
-    c.text(QRectF(band.left() + c.u(2), band.top(), labelW, c.u(7)), QStringLiteral("Overall result"), 4.5, true);
-    c.text(QRectF(band.left() + c.u(2) + labelW, band.top(), band.width() / 2, c.u(7)), word, 4.5, true,
-           Qt::AlignLeft, color);
+    const QString label = CertText(page.mOptions, 1069, QStringLiteral("Overall result"));
+    const double labelW = c.textWidth(label + QStringLiteral("  "), 4.5, true);
+    c.text(QRectF(band.left() + c.u(2), band.top(), labelW, c.u(7)), label, 4.5, true);
+    c.text(QRectF(band.left() + c.u(2) + labelW, band.top(), band.width() / 2, c.u(7)),
+           CertVerdict(page.mOptions, word), 4.5, true, Qt::AlignLeft, color);
     if (word != QLatin1String("PASS"))
         c.cell(QRectF(band.left() + c.u(2), band.top() + c.u(6), band.width() - c.u(4), c.u(6)),
-               CertResultSentence(page.mInfo), 4, true, Qt::AlignLeft, color);
+               CertResultSentence(page.mOptions, page.mInfo), 4, true, Qt::AlignLeft, color);
 }
 
 RPrintTarget CertPrintTarget(bool pageLandscape, bool halfSize, QSizeF paper, const RPrintMargins& m)
@@ -478,8 +546,9 @@ bool WriteCertPdf(const TCertPage& page, const QString& file, QSizeF paper, cons
     {
         QPdfWriter pdf(tmp);
         pdf.setCreator(QStringLiteral("Marvane"));
-        pdf.setTitle(page.mKind == TEST_KIND_BUMP ? QStringLiteral("Bump Results")
-                                                  : QStringLiteral("Calibration Certificate"));
+        pdf.setTitle(page.mKind == TEST_KIND_BUMP
+                         ? CertText(page.mOptions, 1051, QStringLiteral("Bump Results"))
+                         : CertText(page.mOptions, 1052, QStringLiteral("Calibration Certificate")));
         const int dpi = 1200;
         pdf.setResolution(dpi);
         pdf.setPageSize(QPageSize(QSizeF(std::min(paper.width(), paper.height()),

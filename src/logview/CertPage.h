@@ -33,6 +33,13 @@ inline constexpr int LANG_RESULT_NO_DATE = 852;
 // "Audit": the caption of the Audit layout.
 inline constexpr int LANG_CERT_AUDIT = 966;
 
+// Setting PRINT/CertLanguage: labels and sentences of the page in English (as they
+// have always been printed) or in the interface language. Values never change.
+enum class CertLanguage { English, Interface };
+QString CertLanguageName(CertLanguage l); // "English", "Interface"
+// The setting's value, any letter case; false for anything else.
+bool ParseCertLanguage(const QString& s, CertLanguage* out);
+
 // The tester selected on the Print page; all empty when none is selected.
 struct RCertTester {
     QString mName;
@@ -60,7 +67,18 @@ struct RCertOptions {
     QStringList mFooter;       // three customer lines of the "Manufaturer" layout
     uint8_t mDateStyle = 0;    // SET/DateFormat
     QString mProgramFolder;    // with trailing "/": templates and IMAGE/
+    CertLanguage mLanguage = CertLanguage::English;
+    // The interface language's font: draws what the print font has no glyphs for
+    // (Hangul in an Arial page); empty: the print font alone.
+    QString mLanguageFont;
 };
+
+// A label or sentence of the page: the English text as it stands, or with
+// CertLanguage::Interface language text n. An interface in English, or a text the
+// table lacks, gives the English text, so the page reads as with English.
+QString CertText(const RCertOptions& o, int n, const QString& english);
+// The verdict word shown for "PASS" or "FAIL" (the window's own words for them).
+QString CertVerdict(const RCertOptions& o, const QString& word);
 
 // The printer's page: paper size in printer dots (portrait) and its vertical resolution.
 struct RPrinterPage {
@@ -89,7 +107,7 @@ QString CalResultWord(const RDockTestInfo& info);
 QString CertResultWord(uint8_t nKind, const RDockTestInfo& info);
 // The sentence under the "Manufaturer" title: the fixed "passed" sentence for a
 // passed calibration, otherwise the one that says it failed.
-QString CertResultSentence(const RDockTestInfo& info);
+QString CertResultSentence(const RCertOptions& o, const RDockTestInfo& info);
 // A result's date as the page prints it; empty for a result without a date.
 QString CertDate(uint8_t nDateStyle, TDateTime tDate, const QString& divider);
 bool CertHasDate(TDateTime tDate);
@@ -129,7 +147,7 @@ void PaintAuditCertificate(const TCertPage& page, QPainter& p);
 QString CertAuditNumber(const RDockTestInfo& info);
 // A step's pass range as the page prints it: "low ~ high unit", "≥ low unit" or
 // "≤ high unit" when one side is open, "none" when both are.
-QString CertLimit(const RDockTestInfo& info, const RDockTestGas& g);
+QString CertLimit(const RCertOptions& o, const RDockTestInfo& info, const RDockTestGas& g);
 
 // One page ready to be painted on any device.
 class TCertPage {

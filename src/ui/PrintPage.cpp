@@ -61,6 +61,13 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     for (const RCertLayout& l : CertLayouts())
         m_layout->addItem(l.mCaptionText ? LangText(l.mCaptionText) : l.mCaption, l.mId);
     m_layoutLabel->setBuddy(m_layout);
+    m_languageLabel = new QLabel(LangText(1117));
+    m_languageLabel->setObjectName(QStringLiteral("PrintResCertLanguageLabel"));
+    m_language = new QComboBox;
+    m_language->setObjectName(QStringLiteral("PrintResCertLanguageCombo"));
+    m_language->addItems({LangText(1118), LangText(1119)});
+    m_language->setToolTip(LangText(1120));
+    m_languageLabel->setBuddy(m_language);
     m_warning = new QLabel;
     m_warning->setObjectName(QStringLiteral("PrintResWarningLabel"));
     m_warning->setWordWrap(true);
@@ -97,6 +104,9 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     bar->insertWidget(at++, m_layoutLabel);
     bar->insertWidget(at++, m_layout);
     bar->insertSpacing(at++, 16);
+    bar->insertWidget(at++, m_languageLabel);
+    bar->insertWidget(at++, m_language);
+    bar->insertSpacing(at++, 16);
     bar->insertWidget(at++, m_ratio);
     bar->insertSpacing(at++, 16);
     bar->insertWidget(at++, m_setup);
@@ -129,6 +139,7 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     syncLayout();
     connect(m_ratio, &QComboBox::currentIndexChanged, this, [this] { applyZoom(); });
     connect(m_layout, &QComboBox::activated, this, [this](int index) { chooseLayout(index); });
+    connect(m_language, &QComboBox::activated, this, [this](int index) { chooseLanguage(index); });
     connect(m_user, &QComboBox::currentIndexChanged, this, [this] {
         if (m_last.mType != TEST_KIND_NONE)
             redraw();
@@ -184,17 +195,10 @@ void TPrintPage::configureRenderer()
 {
     if (pullSettings)
         pullSettings();
-    const AppSettings& s = m_state.settings;
     TCertRenderer& r = *m_renderer;
     r.port = &m_port;
     r.transferFolder = AppState::TransferFolder();
-    r.options.mLayout = s.ConfigPrNPrintTypeCombo;
-    r.options.mFont = s.ConfigPrNPrintFontCombo.isEmpty() ? QStringLiteral("Arial") : s.ConfigPrNPrintFontCombo;
-    r.options.mBottomLeft = s.ConfigPrNPrintBottomLeftEdit;
-    r.options.mBottomRight = s.ConfigPrNPrintBottomRightEdit;
-    r.options.mFooter = QStringList{s.PrintFooter[0], s.PrintFooter[1], s.PrintFooter[2]};
-    r.options.mDateStyle = uint8_t(std::clamp(s.ConfigSetDateRadio, 0, 2));
-    r.options.mProgramFolder = m_state.GVPath.isEmpty() ? GetGVPath() : m_state.GVPath;
+    r.options = CertOptionsOf(m_state);
     r.tester = selectedTester();
     r.printerPage = RPrinterPage::FromMillimetres(paperPortraitMM(), m_printer->resolution());
 }
@@ -218,6 +222,21 @@ void TPrintPage::syncLayout()
     const int at = m_layout->findData(m_state.settings.ConfigPrNPrintTypeCombo);
     const QSignalBlocker quiet(m_layout);
     m_layout->setCurrentIndex(std::max(0, at));
+    const QSignalBlocker quietToo(m_language);
+    m_language->setCurrentIndex(m_state.settings.PrintCertInterface ? 1 : 0);
+    m_language->setToolTip(LangText(1120));
+}
+
+void TPrintPage::chooseLanguage(int index)
+{
+    // By position: a language change puts new item texts in.
+    const bool interface = index == 1;
+    if (interface == m_state.settings.PrintCertInterface)
+        return;
+    m_state.settings.PrintCertInterface = interface;
+    if (languageChosen)
+        languageChosen();
+    redraw();
 }
 
 void TPrintPage::chooseLayout(int index)
@@ -323,8 +342,9 @@ bool TPrintPage::printPage()
                                            paperPortraitMM(), margins());
     pr.setFullPage(true);
     pr.setPageOrientation(t.mPrinterLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    pr.setDocName(m_last.mType == TEST_KIND_BUMP ? QStringLiteral("Bump Results")
-                                                 : QStringLiteral("Calibration Certificate"));
+    const RCertOptions& o = m_renderer->page->mOptions;
+    pr.setDocName(m_last.mType == TEST_KIND_BUMP ? CertText(o, 1051, QStringLiteral("Bump Results"))
+                                                 : CertText(o, 1052, QStringLiteral("Calibration Certificate")));
     QPainter p;
     if (!p.begin(&pr)) {
         m_port.showMessage(LangText(155) + QStringLiteral("\n") + pr.printerName() + pr.outputFileName(),

@@ -31,6 +31,8 @@ public:
     std::function<void()> pullSettings;
     // The layout was chosen on this page (PRINT/Type): the settings page follows.
     std::function<void(int)> layoutChosen;
+    // The certificate language was chosen (PRINT/CertLanguage, kept in the state's settings).
+    std::function<void()> languageChosen;
 
     // DisplayCalData / DisplayBumpData with the current settings, tester and printer.
     RDockTestPrt render(uint8_t nType, const RDockTestInfo& info);
@@ -59,6 +61,7 @@ private:
     void showHint(bool on);
     void syncLayout();
     void chooseLayout(int index);
+    void chooseLanguage(int index);
 
     AppState& m_state;
     OperatorPort& m_port;
@@ -66,6 +69,8 @@ private:
     QComboBox* m_ratio = nullptr;
     QComboBox* m_layout = nullptr;
     QLabel* m_layoutLabel = nullptr;
+    QComboBox* m_language = nullptr; // PRINT/CertLanguage: English, the interface language
+    QLabel* m_languageLabel = nullptr;
     QLabel* m_warning = nullptr;
     QPushButton* m_setup = nullptr;
     QPushButton* m_print = nullptr;
