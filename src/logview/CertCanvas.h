@@ -30,7 +30,7 @@ struct CertCanvas {
     QPainter& p;
     const RPageGeometry& g;
     QString family;
-    QString fallback; // for what family has no glyphs for (empty: none named)
+    QString fallback = QString(); // for what family has no glyphs for (empty: none named)
 
     double u(double n) const;
     double W() const;

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QPaintEngine>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -30,6 +31,7 @@
 #include "logview/CertHtml.h"
 #include "logview/CertPage.h"
 #include "fleet/FleetDb.h"
+#include "platform/Platform.h"
 #include "support/EnglishTexts.h"
 #include "support/TestSupport.h"
 
@@ -898,4 +900,244 @@ TEST_F(PrintPageTest, AuditLayoutOnThePrintPageDrawsBothKindsWithTheFileHash)
     layout->setCurrentIndex(0);
     emit layout->activated(0);
     EXPECT_TRUE(printPage->renderer().page->mTrace.mSha256.isEmpty());
+}
+
+// ---- the page in the interface language (PRINT/CertLanguage) ----------------------
+
+namespace {
+
+// What a page draws as text, item by item, in drawing order.
+class TextRecorder : public QPaintEngine {
+public:
+    TextRecorder() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+    void drawPath(const QPainterPath&) override {}
+    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
+    Type type() const override { return QPaintEngine::User; }
+    QStringList texts;
+};
+
+class TextDevice : public QPaintDevice {
+public:
+    QPaintEngine* paintEngine() const override { return &engine; }
+    mutable TextRecorder engine;
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth: return 2000;
+        case PdmHeight: return 2000;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY: return 96;
+        case PdmDepth: return 32;
+        case PdmNumColors: return INT_MAX;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return 0;
+        }
+    }
+};
+
+// The text items of a page, joined by line breaks (a text of mixed scripts may come
+// in several items).
+QString drawnText(const TCertPage& page)
+{
+    TextDevice device;
+    QPainter p(&device);
+    page.paint(p);
+    p.end();
+    return device.engine.texts.join('\n');
+}
+
+// Language n of the list loaded into the program's table for the length of a test.
+struct LanguageTexts {
+    explicit LanguageTexts(int n)
+    {
+        const QByteArray bytes = testsupport::readAll(QStringLiteral(MARVANE_BINARY_DIR "/Language/") +
+                                                      LAN_NAME[size_t(n)] + ".DAT");
+        GVLang().parseLanguageText(n == LANG_KOR_POS ? platform::DecodeLegacy(bytes, true) : QString::fromUtf8(bytes));
+    }
+    EnglishTexts restore; // the English file first, and the table as it was afterwards
+};
+
+struct LayoutCase {
+    uint8_t kind;
+    int layout;
+};
+const LayoutCase kAllPages[] = {{TEST_KIND_BUMP, CERT_LAYOUT_DEFAULT},      {TEST_KIND_CAL, CERT_LAYOUT_DEFAULT},
+                                {TEST_KIND_CAL, CERT_LAYOUT_MANUFACTURER}, {TEST_KIND_CAL, CERT_LAYOUT_HTML},
+                                {TEST_KIND_CAL, CERT_LAYOUT_AUDIT},        {TEST_KIND_BUMP, CERT_LAYOUT_AUDIT}};
+
+} // namespace
+
+TEST_F(CertTest, InterfaceLanguagePagesCarryTranslatedLabelsAndTheValuesUnchanged)
+{
+    copyShippedTemplate();
+    struct Lang {
+        int n;
+        QList<QStringList> labels; // what each page of kAllPages must say in that language
+        QString passWord;
+    } langs[] = {
+        {5,
+         {{"Funktionstest-Ergebnisse", "Seriennummer", "Prüfgas-Chargennr.", "Schritt"},
+          {"Kalibrierzertifikat", "Seriennummer", "KALIBRIERDATEN", "Kalibriert von"},
+          {"Kalibrierzertifikat und Prüfbericht", "Seriennummer", "Span-Kalibrierung", "Freigegeben von"},
+          {"Gesamtergebnis"},
+          {"Kalibrierzertifikat", "Zertifikatsnummer", "Messwert nach Justierung", "SHA-256 der Datei"},
+          {"Funktionstest-Zertifikat", "Zertifikatsnummer", "Rückverfolgbarkeit"}},
+         "BESTANDEN"},
+        {6,
+         {{"범프 테스트 결과", "시리얼 번호", "청정 공기"},
+          {"교정 인증서", "시리얼 번호", "교정 데이터"},
+          {"교정 인증서 및 시험 성적서", "스팬 교정"},
+          {"종합 결과"},
+          {"인증서 번호", "조정 후 측정값", "추적성"},
+          {"범프 테스트 인증서", "추적성"}},
+         QString::fromUtf8("통과")},
+    };
+    // What the dock and the settings gave: the same on every page, whatever the language.
+    const QStringList values = {"GA0042", "DK7001", "North gate", "LOT-5531", "2026-12", "2024-05-01", "CO",
+                                "Ann Lee", "Acme Gas Safety Ltd.", "Form QA-17", "ppm"};
+    for (const Lang& lang : langs) {
+        LanguageTexts loaded(lang.n);
+        for (size_t page = 0; page < std::size(kAllPages); ++page) {
+            const LayoutCase& lc = kAllPages[page];
+            SCOPED_TRACE(testing::Message() << "language " << lang.n << ", kind " << int(lc.kind) << ", layout "
+                                            << lc.layout);
+            r.options.mLayout = lc.layout;
+            r.options.mLanguage = CertLanguage::English;
+            ASSERT_NE(r.Display(lc.kind, readResult(lc.kind == TEST_KIND_CAL)).mType, TEST_KIND_NONE);
+            const QString english = drawnText(*r.page);
+            r.options.mLanguage = CertLanguage::Interface;
+            ASSERT_NE(r.Display(lc.kind, readResult(lc.kind == TEST_KIND_CAL)).mType, TEST_KIND_NONE);
+            const QString local = drawnText(*r.page);
+            EXPECT_NE(local, english);
+            for (const QString& v : values)
+                EXPECT_EQ(local.count(v), english.count(v)) << v.toStdString();
+            const bool html = lc.layout == CERT_LAYOUT_HTML;
+            if (!html) {
+                EXPECT_GT(english.count("GA0042"), 0);
+            }
+            const QStringList& labels = lang.labels[int(page)];
+            for (const QString& l : labels)
+                EXPECT_TRUE(local.contains(l)) << l.toStdString() << "\n" << local.toStdString();
+            // The verdict in that language's word, never in English beside it.
+            EXPECT_TRUE(local.contains(lang.passWord)) << local.toStdString();
+            // (The HTML layout's template is the user's own text, in whatever language it is written.)
+            EXPECT_FALSE(!html && (local.contains("\nSerial number\n") || local.contains("Overall result")))
+                << local.toStdString();
+            // The PDF says the same (with the language's font where the print font has no glyphs).
+            if (havePdfToText() && lc.layout == CERT_LAYOUT_DEFAULT) {
+                // (A blank between Hangul words comes out of pdftotext as U+0001.)
+                const QString run = pdfRun(pdf(*r.page, "lang.pdf")).remove(QChar(1));
+                EXPECT_TRUE(run.contains(QString(labels.first()).remove(' '))) << run.toStdString();
+                EXPECT_TRUE(run.contains("LOT-5531"));
+            }
+        }
+    }
+}
+
+TEST_F(CertTest, FailedResultSaysSoInTheInterfaceLanguage)
+{
+    LanguageTexts german(5);
+    r.options.mLanguage = CertLanguage::Interface;
+    for (int layout : {CERT_LAYOUT_DEFAULT, CERT_LAYOUT_MANUFACTURER, CERT_LAYOUT_AUDIT}) {
+        r.options.mLayout = layout;
+        ASSERT_EQ(r.DisplayCalData(readXml(TEST_KIND_CAL, failedCalXml())).mType, TEST_KIND_CAL);
+        const QString text = drawnText(*r.page);
+        EXPECT_TRUE(text.contains("NICHT BESTANDEN")) << layout;
+        EXPECT_TRUE(text.contains(LangText(LANG_CERT_CAL_FAILED))) << layout;
+        // The verdict keeps the failure colour in every language.
+        EXPECT_GT(failurePixels(*r.page, 0, r.page->mGeometry.mHeight), 0) << layout;
+    }
+    r.options.mLayout = CERT_LAYOUT_AUDIT;
+    ASSERT_EQ(r.DisplayBumpData(readResult(false, "FAIL")).mType, TEST_KIND_BUMP);
+    EXPECT_TRUE(drawnText(*r.page).contains("Dieser Funktionstest wurde nicht bestanden"));
+}
+
+TEST_F(CertTest, EnglishIsThePageAsBeforeWhateverTheInterfaceLanguage)
+{
+    copyShippedTemplate();
+    // English with the English table, English with the German table, and the
+    // interface language when that is English: one page, pixel for pixel.
+    for (const LayoutCase& lc : kAllPages) {
+        SCOPED_TRACE(testing::Message() << "kind " << int(lc.kind) << ", layout " << lc.layout);
+        r.options.mLayout = lc.layout;
+        const RDockTestInfo info = readResult(lc.kind == TEST_KIND_CAL);
+        r.options.mLanguage = CertLanguage::English;
+        ASSERT_NE(r.Display(lc.kind, info).mType, TEST_KIND_NONE);
+        const QImage english = r.page->toImage();
+        const QString englishText = drawnText(*r.page);
+        r.options.mLanguage = CertLanguage::Interface;
+        ASSERT_NE(r.Display(lc.kind, info).mType, TEST_KIND_NONE);
+        EXPECT_EQ(r.page->toImage(), english);
+        {
+            LanguageTexts german(5);
+            r.options.mLanguage = CertLanguage::English;
+            ASSERT_NE(r.Display(lc.kind, info).mType, TEST_KIND_NONE);
+            EXPECT_EQ(r.page->toImage(), english);
+            EXPECT_EQ(drawnText(*r.page), englishText);
+        }
+    }
+}
+
+TEST(CertLanguage, SettingValuesAndTexts)
+{
+    CertLanguage l = CertLanguage::English;
+    EXPECT_TRUE(ParseCertLanguage(" interface ", &l));
+    EXPECT_EQ(l, CertLanguage::Interface);
+    EXPECT_TRUE(ParseCertLanguage("ENGLISH", &l));
+    EXPECT_EQ(l, CertLanguage::English);
+    for (const char* bad : {"", "Deutsch", "Interface language", "1"})
+        EXPECT_FALSE(ParseCertLanguage(bad, &l)) << bad;
+    EXPECT_EQ(CertLanguageName(CertLanguage::Interface), "Interface");
+
+    LanguageTexts french(3);
+    RCertOptions o;
+    EXPECT_EQ(CertText(o, 1056, "Serial number"), "Serial number");
+    o.mLanguage = CertLanguage::Interface;
+    EXPECT_EQ(CertText(o, 1056, "Serial number"), QString::fromUtf8("Numéro de série"));
+    EXPECT_EQ(CertVerdict(o, "PASS"), QString::fromUtf8("RÉUSSI"));
+    EXPECT_EQ(CertVerdict(o, "FAIL"), QString::fromUtf8("ÉCHEC"));
+    // A text the table lacks stays English rather than leaving a gap on the page.
+    GVLang().setText(1056, QString());
+    EXPECT_EQ(CertText(o, 1056, "Serial number"), "Serial number");
+}
+
+TEST_F(PrintPageTest, CertificateLanguageComboSetsTheSettingAndRedraws)
+{
+    auto* combo = child<QComboBox>("PrintResCertLanguageCombo");
+    ASSERT_NE(combo, nullptr);
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(0), LangText(1118));
+    EXPECT_EQ(combo->currentIndex(), 0);
+    int chosen = 0;
+    printPage->languageChosen = [&] { ++chosen; };
+    selectFirst("LogListGDCalTreeView");
+    EXPECT_EQ(printPage->renderer().page->mOptions.mLanguage, CertLanguage::English);
+    const int renders = printPage->renderCount();
+    emit combo->activated(1);
+    EXPECT_TRUE(state.settings.PrintCertInterface);
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(printPage->renderCount(), renders + 1);
+    EXPECT_EQ(printPage->renderer().page->mOptions.mLanguage, CertLanguage::Interface);
+
+    // Saved with the settings and read back; the page follows the stored value.
+    QString error;
+    ASSERT_TRUE(state.SaveSetting(&error)) << error.toStdString();
+    EXPECT_TRUE(testsupport::readAll(AppState::SettingsFilePath()).contains("CertLanguage=Interface"));
+    state.settings.PrintCertInterface = false;
+    state.GetSetting();
+    EXPECT_TRUE(state.settings.PrintCertInterface);
+    state.settings.PrintCertInterface = false;
+    printPage->hide();
+    printPage->show();
+    EXPECT_EQ(combo->currentIndex(), 0);
 }

@@ -212,3 +212,49 @@ TEST_F(CliCertificateTest, KindAndDateComeFromTheResultItself)
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("GA0001_CAL_2404010930.XML: the result carries no date")) << r.err.toStdString();
 }
+
+TEST_F(CliCertificateTest, CertificateLanguageIsCheckedStoredAndPrinted)
+{
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    const QString bump = store() + "KM1/GA0002/BUMP/GA0002_BUMP_2405010930.XML";
+    const QString settings = tmp.path() + "/state/marvane/TREVASK/DOCK_KM1.INI";
+    auto pageText = [&](const QStringList& extra) {
+        const QString pdf = tmp.path() + "/p.pdf";
+        const CliRun r = run(QStringList{"certificate", bump, "--pdf", pdf} + extra);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        QProcess p;
+        p.start("pdftotext", {"-raw", pdf, "-"});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    // German windows, English certificates: the default.
+    ASSERT_EQ(run({"settings", "set", "SET/LANGUAGE=4"}).code, 0);
+    QString text = pageText({});
+    EXPECT_TRUE(text.contains("Bump Results") && text.contains("Serial number")) << text.toStdString();
+    EXPECT_TRUE(run({"settings", "show"}).out.contains("PRINT/CertLanguage=English\n"));
+
+    // Anything but the two values is refused, and the settings file stays as it was.
+    const QByteArray before = testsupport::readAll(settings);
+    ASSERT_FALSE(before.isEmpty());
+    for (const char* bad : {"PRINT/CertLanguage=Deutsch", "PRINT/CertLanguage=", "PRINT/CertLanguage=1"}) {
+        const CliRun r = run({"settings", "set", "ETC/PurgeDay=30", bad});
+        EXPECT_EQ(r.code, 1) << bad;
+        EXPECT_TRUE(r.err.contains("PRINT/CertLanguage") && r.err.contains("English or Interface"))
+            << r.err.toStdString();
+        EXPECT_EQ(testsupport::readAll(settings), before) << bad;
+    }
+
+    ASSERT_EQ(run({"settings", "set", "print/certlanguage=interface"}).code, 0);
+    EXPECT_TRUE(run({"settings", "show"}).out.contains("PRINT/CertLanguage=Interface\n"));
+    EXPECT_TRUE(testsupport::readAll(settings).contains("CertLanguage=Interface"));
+    text = pageText({});
+    for (const char* w : {"Funktionstest-Ergebnisse", "Seriennummer", "BESTANDEN", "GA0002", "DK01"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(w))) << w << "\n" << text.toStdString();
+    EXPECT_FALSE(text.contains("Serial number"));
+    text = pageText({"--layout", "audit"});
+    EXPECT_TRUE(text.contains("Zertifikatsnummer") && text.contains("GA0002-20240501-093000")) << text.toStdString();
+
+    ASSERT_EQ(run({"settings", "set", "PRINT/CertLanguage=English"}).code, 0);
+    EXPECT_TRUE(pageText({}).contains("Serial number"));
+}
