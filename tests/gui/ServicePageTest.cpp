@@ -336,15 +336,20 @@ QMap<QString, QString> shownTexts(QWidget* root)
 {
     QMap<QString, QString> shown;
     shown.insert(QStringLiteral("title"), root->windowTitle());
+    // Widgets hidden for good (placeholders, a page's unused parts) are never seen.
     for (auto* b : root->findChildren<QAbstractButton*>())
-        shown.insert(b->objectName(), b->text());
+        if (!b->isHidden())
+            shown.insert(b->objectName(), b->text());
     for (auto* l : root->findChildren<QLabel*>())
-        shown.insert(l->objectName(), l->text());
+        if (!l->isHidden())
+            shown.insert(l->objectName(), l->text());
     for (auto* g : root->findChildren<QGroupBox*>())
-        shown.insert(g->objectName(), g->title());
+        if (!g->isHidden())
+            shown.insert(g->objectName(), g->title());
     for (auto* t : root->findChildren<QTabWidget*>())
         for (int i = 0; i < t->count(); ++i)
-            shown.insert(QStringLiteral("%1 %2").arg(t->objectName()).arg(i), t->tabText(i));
+            if (t->isTabVisible(i))
+                shown.insert(QStringLiteral("%1 %2").arg(t->objectName()).arg(i), t->tabText(i));
     for (auto* c : root->findChildren<QComboBox*>())
         for (int i = 0; i < c->count(); ++i)
             shown.insert(QStringLiteral("%1 %2").arg(c->objectName()).arg(i), c->itemText(i));
@@ -356,14 +361,24 @@ QMap<QString, QString> shownTexts(QWidget* root)
     return shown;
 }
 
-// Texts that read alike in every language: no word in them, product tokens and gas
-// names, and words some languages spell as English does.
-bool readsAlike(const QString& text)
+// Texts that read alike in a language (its key, 2 to 6): no word in them, product
+// tokens, units and gas names, and words the language spells as English does.
+bool readsAlike(const QString& text, int lang)
 {
     static const QRegularExpression noWord(QStringLiteral(R"(^[\d\s.,:;()#?\-+/\[\]%]*$)"));
-    static const QSet<QString> alike = {"USB", "SN", "RTC", "H2S", "CO", "O2", "SO2", "Gas", "Version",
-                                        "Status", "Configuration", "Purge", "Sensor", "Zero"};
-    return text.contains(noWord) || alike.contains(text);
+    static const QSet<QString> tokens = {"USB", "SN", "RTC", "IP", "TCP", "HTML", "OK", "ppm", "%vol", "H2S",
+                                         "CO", "O2", "SO2", "Ethernet", "Firmware", "Gaviro SG"};
+    static const std::array<QSet<QString>, LANG_MAX + 1> alike = {
+        QSet<QString>{},
+        QSet<QString>{},
+        {"Gas", "Gateway", "Display", "Zero", "Report", "Password", "Server", "Audit"},
+        {"Version", "Concentration", "Configuration", "Port", "Type", "Simulation", "Production", "Purge",
+         "Audit", "Site"},
+        {"Gas", "Sensor"},
+        {"Version", "Gas", "Gateway", "Sensor", "Alarm", "Port", "Simulation", "Status", "Server", "Audit"},
+        QSet<QString>{},
+    };
+    return text.contains(noWord) || tokens.contains(text) || alike[size_t(lang)].contains(text);
 }
 
 } // namespace
@@ -409,9 +424,40 @@ TEST_F(ServicePage, MonitorDialogShowsNoEnglishInAnotherLanguage)
         for (auto it = english.cbegin(); it != english.cend(); ++it) {
             // The instrument's own values (version, life, serial number) are the dock's.
             static const QRegularExpression values(QStringLiteral(R"(^ResTestGrid [2456],[1-4]$)"));
-            if (shown.value(it.key()) == it.value() && !readsAlike(it.value()) && !it.key().contains(values))
+            if (shown.value(it.key()) == it.value() && !readsAlike(it.value(), lang + 1) &&
+                !it.key().contains(values))
                 left << it.key() + ": " + it.value();
         }
+        EXPECT_TRUE(left.isEmpty()) << LAN_NAME[size_t(lang + 1)].toStdString() << " shows English:\n"
+                                    << left.join('\n').toStdString();
+    }
+    shownIn(0);
+}
+
+TEST_F(ServicePage, WindowShowsNoEnglishInAnotherLanguage)
+{
+    window->applyServiceLevel(2);
+    auto* langs = find<QComboBox>("ConfigSetEtcLangLangCombo");
+    auto* change = find<QPushButton>("ConfigSetEtcLangLangChangeBtn");
+    ASSERT_TRUE(langs && change);
+    auto shownIn = [&](int lang) {
+        langs->setCurrentIndex(lang);
+        change->click();
+        return shownTexts(window.get());
+    };
+    // Names that are no words of a language: the window's title (program, version, date),
+    // the languages in their own names, the fonts of the PC, the date patterns; and the
+    // Print page, whose layout and zoom choices it fills itself.
+    static const QRegularExpression named(QStringLiteral(
+        R"(^(?:title|ConfigSetEtcLangLangCombo .*|ConfigSetEtcLangFontCombo .*|ConfigPrNPrintFontCombo .*|ConfigSetDateRadio\d|PrintRes.*)$)"));
+    const QMap<QString, QString> english = shownIn(0);
+    for (int lang = 1; lang < LANG_MAX; ++lang) {
+        const QMap<QString, QString> shown = shownIn(lang);
+        QStringList left;
+        for (auto it = english.cbegin(); it != english.cend(); ++it)
+            if (shown.value(it.key()) == it.value() && !readsAlike(it.value(), lang + 1) &&
+                !it.key().contains(named))
+                left << it.key() + ": " + it.value();
         EXPECT_TRUE(left.isEmpty()) << LAN_NAME[size_t(lang + 1)].toStdString() << " shows English:\n"
                                     << left.join('\n').toStdString();
     }
