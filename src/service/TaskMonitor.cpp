@@ -126,6 +126,90 @@ QStringList MonitorActionCaptions()
             QStringLiteral("Calibration"), QStringLiteral("Purging"),    QStringLiteral("Hibernate")};
 }
 
+namespace {
+
+// The language text of each English word the tables above write.
+const struct {
+    const char* english;
+    int key;
+} kShownWords[] = {
+    {"Error", 709},        {"Activation", 1144},  {"Idle", 1145},        {"Bump Test", 110},
+    {"Calibration", 109},  {"PC command", 1137},  {"Driver Test", 1146}, {"Undetected", 73},
+    {"Detection", 1143},   {"Save log", 1123},    {"FW upgrade", 1124},  {"Configuration", 10},
+    {"Buzzer Test", 1125}, {"LED test", 1126},    {"Bump test", 110},    {"Purge", 1127},
+    {"Hibernate", 1128},   {"Pass", 70},          {"Done", 1147},        {"Button", 1148},
+    {"Save Event", 1123},  {"FW Upgrade", 1124},  {"LED Test", 1126},    {"Purging", 1127},
+    {"NONE", 69},          {"PASS", 70},          {"FAIL", 71},          {"INVALID", 1149},
+    {"ERROR", 72},         {"ZERO FAILE", 1150},  {"Detect", 983},
+};
+
+} // namespace
+
+QString ShownMonitorText(const QString& english)
+{
+    const qsizetype bits = english.indexOf(QLatin1String(" ["));
+    const QString word = bits < 0 ? english : english.left(bits);
+    for (const auto& w : kShownWords) {
+        if (word != QLatin1String(w.english))
+            continue;
+        const QString shown = LangText(w.key, w.english);
+        return bits < 0 ? shown : shown + english.mid(bits);
+    }
+    return english;
+}
+
+QString ShownResultLabel(int row)
+{
+    const QString pre = LangText(1140, "Pre-%1");
+    const QString adc = LangText(1141, "%1 ADC");
+    switch (row) {
+    case 0: return LangText(1133, "Bay");
+    case 1: return LangText(121, "Model");
+    case 2: return LangText(3, "Version");
+    case 3: return LangText(52, "Sensor");
+    case 4: return LangText(63, "Life");
+    case 5: return LangText(404, "SN");
+    case 6: return LangText(428, "RTC");
+    case 8: return LangText(1143, "Detection");
+    case 9: return LangText(1137, "PC command");
+    case 10: return LangText(1138, "Test type");
+    case 11: return LangText(108, "Event");
+    case 12: return LangText(1124, "FW Upgrade");
+    case 13: return LangText(10, "Configuration");
+    case 14: return LangText(1125, "Buzzer Test");
+    case 15: return LangText(1126, "LED Test");
+    case 16: return LangText(124, "Result");
+    case 17: return LangText(1128, "Hibernate");
+    case 18: return LangText(1139, "Bump time");
+    case 19: return pre.arg(LangText(133, "Zero"));
+    case 20: return LangText(133, "Zero");
+    case 21: return pre.arg(LangText(8, "Gas"));
+    case 22: return LangText(8, "Gas");
+    case 23: return LangText(140, "Gas bottle");
+    case 24: return adc.arg(LangText(8, "Gas"));
+    case 25: return adc.arg(pre.arg(LangText(133, "Zero")));
+    case 26: return pre.arg(LangText(138, "Span"));
+    case 27: return LangText(1142, "Temperature");
+    default: return QString();
+    }
+}
+
+QString ShownLogHeader(int column)
+{
+    if (column == 0)
+        return LangText(909, "Sample");
+    const int bay = (column - 1) / 2 + 1;
+    return (column - 1) % 2 ? LangText(903, "Bay %1 purge").arg(bay) : LangText(902, "Bay %1 gas").arg(bay);
+}
+
+QStringList ShownActionCaptions()
+{
+    QStringList shown;
+    for (const QString& a : MonitorActionCaptions())
+        shown << ShownMonitorText(a);
+    return shown;
+}
+
 BayLook BayStatusLook(uint8_t status)
 {
     if (status >= 2 && status <= 10)

@@ -50,6 +50,16 @@ QString RemainLifeRtcText(uint32_t seconds);
 // The actions of BtnTestOpCombo; the code sent is the index + 2.
 QStringList MonitorActionCaptions();
 
+// What the window shows: the texts above (kept English for the saved CSV files) in the
+// chosen language. A word of the tables above takes its language text, a LED result
+// keeps its bits; numbers, names and signs stay as they are.
+QString ShownMonitorText(const QString& english);
+// The row labels of the result table, the column heads of the curve table and the
+// actions of BtnTestOpCombo as the window shows them.
+QString ShownResultLabel(int row);
+QString ShownLogHeader(int column);
+QStringList ShownActionCaptions();
+
 // How a bay's tile looks.
 enum class BayLook { Idle, Running, Pass, Error };
 BayLook BayStatusLook(uint8_t status);

@@ -551,9 +551,14 @@ void TLogPage::syncResult()
             image->hide();
 }
 
-void TLogPage::syncCurrent()
+void TLogPage::retranslate()
 {
     m_lastNote->setText(LangText(m_browser->LogListLastTreeView.isEmpty() ? 901 : 900));
+}
+
+void TLogPage::syncCurrent()
+{
+    retranslate();
     m_lastTree->setVisible(!m_browser->LogListLastTreeView.isEmpty());
     m_lastTree->clear();
     for (const RInstrumentNode& n : m_browser->LogListLastTreeView) {

@@ -32,6 +32,9 @@ public:
     void showLogList(const TUnitDef& unit);
     void clear();
 
+    // The texts the page writes itself, again after a language change.
+    void retranslate();
+
     QPushButton* refreshButton() const { return m_refresh; }
     QPushButton* saveButton() const { return m_save; }
     // "Start Purge" is connected by the owner of the page.

@@ -108,19 +108,15 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
     m_monitor->LogRead = [this] { redrawChart(); };
 
     // The grids: fixed sizes, no headers of their own (row 0 and column 0 are the headers).
+    applyLanguage();
     QTableWidget* res = ui->ResTestGrid;
     res->setItemDelegate(new GridCellDelegate(true, res));
-    res->setColumnWidth(0, 128);
-    for (int c = 1; c < TTaskMonitor::RES_COLS; ++c)
-        res->setColumnWidth(c, 132);
     for (int r = 0; r < TTaskMonitor::RES_ROWS; ++r)
         res->setRowHeight(r, 18);
     QTableWidget* lg = ui->ResLogGrid;
     lg->setItemDelegate(new GridCellDelegate(false, lg));
-    lg->setColumnWidth(0, 40);
-    for (int c = 1; c < TTaskMonitor::LOG_COLS; ++c)
-        lg->setColumnWidth(c, 72);
     lg->verticalHeader()->setDefaultSectionSize(18);
+    fitColumns();
     res->verticalHeader()->setMinimumSectionSize(1); // the 5-pixel separator row
     for (QTableWidget* g : {res, lg}) {
         g->setShowGrid(false);
@@ -212,8 +208,13 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
     ui->MainLayout->setStretchFactor(ui->BodyLayout, 1);
     curves->setSizes({340, 260});
     // The result table shown whole when the screen has room for it.
-    const int resWidth = 128 + 4 * 132 + 2 * res->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
+    int resWidth = 0;
+    for (int c = 0; c < TTaskMonitor::RES_COLS; ++c)
+        resWidth += res->columnWidth(c);
+    resWidth += 2 * res->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
     body->setSizes({left->sizeHint().width(), resWidth});
+    // Wide enough for both when the screen allows: longer texts widen the columns.
+    m_naturalWidth = std::max(1180, left->sizeHint().width() + resWidth + body->handleWidth() + 40);
 
     // The traffic of the dialog's own link, from the start; a long watch keeps the last lines.
     ui->LogMemo->setMaximumBlockCount(5000);
@@ -226,6 +227,75 @@ TPCTestDlg::TPCTestDlg(TDockComm& comm, const QString& programFolder, const QStr
         if (auto* l = findChild<QLabel*>(QStringLiteral("BayStatusLabel%1").arg(b)))
             setBackground(l, tileColour(BayLook::Idle));
     refresh();
+}
+
+// The dialog's own captions; the texts of the tables come from the monitor.
+void TPCTestDlg::applyLanguage()
+{
+    setWindowTitle(LangText(402, "PC Operation"));
+    const std::pair<QAbstractButton*, QString> buttons[] = {
+        {ui->BtnStartBtn, LangText(1121, "Start")},
+        {ui->BtnStopBtn, LangText(1122, "Stop")},
+        {ui->BtnCloseBtn, LangText(954, "Close")},
+        {ui->BtnTestOpBtn, LangText(1135, "Operation")},
+        {ui->BtnTestStatusBtn, LangText(925, "Status")},
+        {ui->BtnTestResultBtn, LangText(124, "Result")},
+        {ui->BtnTestLogBtn, LangText(1129, "Log")},
+        {ui->BtnTestFlowOnBtn, LangText(1130, "Flow On")},
+        {ui->BtnTestFlowOffBtn, LangText(1131, "Flow Off")},
+        {ui->LogOpSendCheck, LangText(260, "Comm-Send")},
+        {ui->LogOpReadCheck, LangText(258, "Comm-Read")},
+        {ui->LogOpClearBtn, LangText(254, "Clear")},
+        {ui->ResSaveResultBtn, LangText(1136, "Save Result")},
+        {ui->ResSaveLogBtn, LangText(103, "Save Log")},
+    };
+    for (const auto& [b, text] : buttons)
+        b->setText(text);
+    ui->TaskGB->setTitle(LangText(1132, "Task"));
+    ui->BayGB->setTitle(LangText(1133, "Bay"));
+    ui->LogGB->setTitle(LangText(1129, "Log"));
+    ui->BayHeadLabel1->setText(LangText(925, "Status"));
+    ui->BayHeadLabel2->setText(LangText(1134, "Step"));
+    ui->BayHeadLabel3->setText(LangText(113, "Duration"));
+    ui->BayHeadLabel4->setText(LangText(8, "Gas"));
+    ui->ResPage->setTabText(ui->ResPage->indexOf(ui->ResResultTS), LangText(124, "Result"));
+    ui->ResPage->setTabText(ui->ResPage->indexOf(ui->ResLogTS), LangText(908, "Gas and purge curves"));
+    const QStringList actions = ShownActionCaptions();
+    for (int i = 0; i < ui->BtnTestOpCombo->count() && i < actions.size(); ++i)
+        ui->BtnTestOpCombo->setItemText(i, actions[i]);
+}
+
+// Columns as wide as their texts in the chosen language, never narrower than the
+// usual 128/132 and 40/72 pixels.
+void TPCTestDlg::fitColumns()
+{
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics fixed(bold);
+    const QFontMetrics plain(font());
+    QTableWidget* res = ui->ResTestGrid;
+    int labels = 128;
+    for (int r = 0; r < TTaskMonitor::RES_ROWS; ++r)
+        labels = std::max(labels, fixed.horizontalAdvance(ShownResultLabel(r)) + 20);
+    res->setColumnWidth(0, labels);
+    int bays = 132;
+    for (uint8_t code = 0; code <= 6; ++code)
+        bays = std::max(bays, plain.horizontalAdvance(ShownMonitorText(GetTestResult(code)) + LedBitsSuffix(0)) + 12);
+    for (int c = 1; c < TTaskMonitor::RES_COLS; ++c)
+        res->setColumnWidth(c, bays);
+    QTableWidget* lg = ui->ResLogGrid;
+    for (int c = 0; c < TTaskMonitor::LOG_COLS; ++c)
+        lg->setColumnWidth(c, std::max(c == 0 ? 40 : 72, fixed.horizontalAdvance(ShownLogHeader(c)) + 12));
+    // The tiles as wide as the longest status word.
+    int tile = 0, task = 0;
+    for (uint8_t code = 0; code <= 13; ++code)
+        tile = std::max(tile, plain.horizontalAdvance(ShownMonitorText(BayStatusText(code))) + 12);
+    for (uint8_t code = 0; code <= 7; ++code)
+        task = std::max(task, plain.horizontalAdvance(ShownMonitorText(TaskStatusText(code))) + 12);
+    for (int b = 1; b <= 4; ++b)
+        if (auto* l = findChild<QLabel*>(QStringLiteral("BayStatusLabel%1").arg(b)))
+            l->setMinimumWidth(std::max(l->minimumWidth(), tile));
+    ui->TaskStatusLabel->setMinimumWidth(std::max(ui->TaskStatusLabel->minimumWidth(), task));
 }
 
 TPCTestDlg::~TPCTestDlg()
@@ -267,7 +337,7 @@ void TPCTestDlg::fitToScreen()
     QSize frame = frameGeometry().size() - geometry().size();
     if (frame.width() <= 0 || frame.height() <= 0)
         frame = QSize(16, 40);
-    setGeometry(FitRect(QSize(1180, 760), minimumSizeHint(), s->availableGeometry(), frame));
+    setGeometry(FitRect(QSize(m_naturalWidth, 760), minimumSizeHint(), s->availableGeometry(), frame));
 }
 
 int TPCTestDlg::ShowDlg()
@@ -292,12 +362,13 @@ void TPCTestDlg::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
-void TPCTestDlg::refreshGrid(QTableWidget* grid, int rows, int cols, const QString* cells)
+void TPCTestDlg::refreshGrid(QTableWidget* grid, int rows, int cols, const QString* cells,
+                             const std::function<QString(int, int)>& fixed)
 {
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             QTableWidgetItem* it = grid->item(r, c);
-            const QString& v = cells[r * cols + c];
+            const QString v = r == 0 || c == 0 ? fixed(r, c) : ShownMonitorText(cells[r * cols + c]);
             if (it && it->text() != v)
                 it->setText(v);
         }
@@ -318,7 +389,7 @@ void TPCTestDlg::refresh()
         ui->BtnTestOpCombo->setCurrentIndex(m.BtnTestOpComboIndex);
 
     if (m.TaskUsbKnown)
-        ui->TaskStatusLabel->setText(m.TaskStatusLabel);
+        ui->TaskStatusLabel->setText(ShownMonitorText(m.TaskStatusLabel));
     // The tile follows the link; the dock's own USB flag is told in its tip.
     setBackground(ui->TaskUsbLabel, linkColour(m.LinkState));
     QString tip = m.LinkState == TTaskMonitor::Link::Open     ? LangText(904, "USB link open")
@@ -336,13 +407,15 @@ void TPCTestDlg::refresh()
         auto* status = findChild<QLabel*>(QStringLiteral("BayStatusLabel%1").arg(b + 1));
         auto* step = findChild<QLabel*>(QStringLiteral("BayStepLabel%1").arg(b + 1));
         auto* timer = findChild<QLabel*>(QStringLiteral("BayTimerLabel%1").arg(b + 1));
-        status->setText(d.status);
+        status->setText(ShownMonitorText(d.status));
         setBackground(status, tileColour(BayStatusLook(d.code)));
         step->setText(d.step);
         timer->setText(d.timer);
     }
-    refreshGrid(ui->ResTestGrid, TTaskMonitor::RES_ROWS, TTaskMonitor::RES_COLS, &m.ResTestGrid[0][0]);
-    refreshGrid(ui->ResLogGrid, TTaskMonitor::LOG_ROWS, TTaskMonitor::LOG_COLS, &m.ResLogGrid[0][0]);
+    refreshGrid(ui->ResTestGrid, TTaskMonitor::RES_ROWS, TTaskMonitor::RES_COLS, &m.ResTestGrid[0][0],
+                [](int r, int c) { return c == 0 ? ShownResultLabel(r) : QStringLiteral("#%1").arg(c); });
+    refreshGrid(ui->ResLogGrid, TTaskMonitor::LOG_ROWS, TTaskMonitor::LOG_COLS, &m.ResLogGrid[0][0],
+                [](int r, int c) { return r == 0 ? ShownLogHeader(c) : QString::number(r); });
     if (m.ShownTab != m_shownTab) {
         m_shownTab = m.ShownTab;
         ui->ResPage->setCurrentWidget(m.ShownTab == QLatin1String("Logging Data") ? ui->ResLogTS : ui->ResResultTS);

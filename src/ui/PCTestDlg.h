@@ -2,6 +2,7 @@
 // "PC Operation": the bay task monitor's window. It mirrors TTaskMonitor; the
 // buttons only store their request, the monitor's loop serves it.
 #include <QDialog>
+#include <functional>
 #include <memory>
 
 #include "service/TaskMonitor.h"
@@ -43,8 +44,12 @@ protected:
 
 private:
     void refresh();
+    void applyLanguage();
+    void fitColumns();
     void fitToScreen();
-    void refreshGrid(QTableWidget* grid, int rows, int cols, const QString* cells);
+    // Copies the monitor's cells, in the chosen language; `fixed` gives row 0 and column 0.
+    void refreshGrid(QTableWidget* grid, int rows, int cols, const QString* cells,
+                     const std::function<QString(int, int)>& fixed);
     void redrawChart();
 
     std::unique_ptr<Ui::TPCTestDlg> ui;
@@ -53,4 +58,5 @@ private:
     QChartView* m_chartView = nullptr;
     QList<QLineSeries*> m_series;
     QString m_shownTab;
+    int m_naturalWidth = 1180;
 };

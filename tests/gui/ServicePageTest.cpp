@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QRegularExpression>
+#include <QSet>
+#include <cstring>
+#include <functional>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -72,6 +77,12 @@ protected:
         T* p = (in ? in : window.get())->findChild<T*>(QLatin1String(name));
         EXPECT_NE(p, nullptr) << name;
         return p;
+    }
+    // The window in the language of key lang + 1, chosen as on the Config page.
+    void chooseLanguage(int lang)
+    {
+        find<QComboBox>("ConfigSetEtcLangLangCombo")->setCurrentIndex(lang);
+        click("ConfigSetEtcLangLangChangeBtn");
     }
     void click(const char* name, QObject* in = nullptr)
     {
@@ -178,7 +189,7 @@ TEST_F(ServicePage, MonitorDialogPollsShowsResultsAndCurves)
         auto* grid = find<QTableWidget>("ResTestGrid", dlg);
         EXPECT_EQ(grid->rowCount(), 29);
         EXPECT_EQ(grid->rowHeight(7), 5);
-        EXPECT_EQ(grid->item(0, 2)->text(), "Bay #2");
+        EXPECT_EQ(grid->item(0, 2)->text(), "#2");
         EXPECT_EQ(grid->item(27, 0)->text(), "Temperature");
         EXPECT_EQ(find<QTableWidget>("ResLogGrid", dlg)->rowCount(), 126);
         EXPECT_FALSE(find<QWidget>("BtnTestPanel", dlg)->isEnabled());
@@ -192,10 +203,10 @@ TEST_F(ServicePage, MonitorDialogPollsShowsResultsAndCurves)
         // A bump test started from the dialog, watched bay by bay.
         click("BtnTestOpBtn", dlg);
         auto* bay1 = find<QLabel>("BayStatusLabel1", dlg);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return bay1->text() == "Bump test"; }, 3000));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return find<QLabel>("BayStatusLabel3", dlg)->text() == "Pass"; }, 8000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return bay1->text() == "Bump Test"; }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return find<QLabel>("BayStatusLabel3", dlg)->text() == "PASS"; }, 8000));
         EXPECT_EQ(bay1->palette().color(QPalette::Window), QColor(102, 187, 106)) << "a pass tile is green";
-        EXPECT_EQ(find<QLabel>("BayStatusLabel4", dlg)->text(), "Undetected");
+        EXPECT_EQ(find<QLabel>("BayStatusLabel4", dlg)->text(), "No instrument");
 
         // Flow Off stops the refresh; the loop still serves the buttons.
         click("BtnTestFlowOffBtn", dlg);
@@ -322,4 +333,126 @@ TEST_F(ServicePage, MonitorDialogFitsFollowsTheLinkAndShowsItsTraffic)
     });
     click("PCOpBtn");
     EXPECT_TRUE(ran);
+}
+
+namespace {
+
+// What a window shows in words, keyed by where: captions, titles, tabs, combo items and
+// the cells of its tables.
+QMap<QString, QString> shownTexts(QWidget* root)
+{
+    QMap<QString, QString> shown;
+    shown.insert(QStringLiteral("title"), root->windowTitle());
+    // Widgets hidden for good (placeholders, a page's unused parts) are never seen.
+    for (auto* b : root->findChildren<QAbstractButton*>())
+        if (!b->isHidden())
+            shown.insert(b->objectName(), b->text());
+    for (auto* l : root->findChildren<QLabel*>())
+        if (!l->isHidden())
+            shown.insert(l->objectName(), l->text());
+    for (auto* g : root->findChildren<QGroupBox*>())
+        if (!g->isHidden())
+            shown.insert(g->objectName(), g->title());
+    for (auto* t : root->findChildren<QTabWidget*>())
+        for (int i = 0; i < t->count(); ++i)
+            if (t->isTabVisible(i))
+                shown.insert(QStringLiteral("%1 %2").arg(t->objectName()).arg(i), t->tabText(i));
+    for (auto* c : root->findChildren<QComboBox*>())
+        for (int i = 0; i < c->count(); ++i)
+            shown.insert(QStringLiteral("%1 %2").arg(c->objectName()).arg(i), c->itemText(i));
+    for (auto* g : root->findChildren<QTableWidget*>())
+        for (int r = 0; r < g->rowCount(); ++r)
+            for (int c = 0; c < g->columnCount(); ++c)
+                if (const QTableWidgetItem* it = g->item(r, c))
+                    shown.insert(QStringLiteral("%1 %2,%3").arg(g->objectName()).arg(r).arg(c), it->text());
+    return shown;
+}
+
+// Texts that read alike in a language (its key, 2 to 6): no word in them, product
+// tokens, units and gas names, and words the language spells as English does.
+bool readsAlike(const QString& text, int lang)
+{
+    static const QRegularExpression noWord(QStringLiteral(R"(^[\d\s.,:;()#?\-+/\[\]%]*$)"));
+    static const QSet<QString> tokens = {"USB", "SN", "RTC", "IP", "TCP", "HTML", "OK", "ppm", "%vol", "H2S",
+                                         "CO", "O2", "SO2", "Ethernet", "Firmware", "Gaviro SG"};
+    static const std::array<QSet<QString>, LANG_MAX + 1> alike = {
+        QSet<QString>{},
+        QSet<QString>{},
+        {"Gas", "Gateway", "Display", "Zero", "Report", "Password", "Server", "Audit"},
+        {"Version", "Concentration", "Configuration", "Port", "Type", "Simulation", "Production", "Purge",
+         "Audit", "Site"},
+        {"Gas", "Sensor"},
+        {"Version", "Gas", "Gateway", "Sensor", "Alarm", "Port", "Simulation", "Status", "Server", "Audit"},
+        QSet<QString>{},
+    };
+    return text.contains(noWord) || tokens.contains(text) || alike[size_t(lang)].contains(text);
+}
+
+// Fails for every caption that `shownIn(lang)` shows as `shownIn(0)` does in English,
+// but for the places `skip` names; shows English again at the end.
+void expectNoEnglish(const std::function<QMap<QString, QString>(int)>& shownIn, const QRegularExpression& skip)
+{
+    const QMap<QString, QString> english = shownIn(0);
+    for (int lang = 1; lang < LANG_MAX; ++lang) {
+        const QMap<QString, QString> shown = shownIn(lang);
+        EXPECT_EQ(shown.size(), english.size()) << lang;
+        QStringList left;
+        for (auto it = english.cbegin(); it != english.cend(); ++it)
+            if (shown.value(it.key()) == it.value() && !readsAlike(it.value(), lang + 1) && !it.key().contains(skip))
+                left << it.key() + ": " + it.value();
+        EXPECT_TRUE(left.isEmpty()) << LAN_NAME[size_t(lang + 1)].toStdString() << " shows English:\n"
+                                    << left.join('\n').toStdString();
+    }
+    shownIn(0);
+}
+
+} // namespace
+
+TEST_F(ServicePage, MonitorDialogShowsNoEnglishInAnotherLanguage)
+{
+    // The dialog in a language, with a status, a result in three bays and their curves.
+    auto shownIn = [&](int lang) {
+        chooseLanguage(lang);
+        TPCTestDlg dlg(window->core().DockComm, QString(), QString(), window.get());
+        TTaskMonitor& m = dlg.monitor();
+        RTask task{};
+        task.mStatus = 5;
+        RBayTaskArr bays{};
+        for (int b = 0; b < 4; ++b)
+            bays.mBay[b].mStatus = uint8_t(b == 3 ? 0 : 7 + 2 * b);
+        m.ApplyStatus(task, 1, bays);
+        RBayResArr res{};
+        RGDInfoArr gd{};
+        for (int b = 0; b < 3; ++b) {
+            res.mBay[b].mDetected = 1;
+            res.mBay[b].mPCCmd = uint8_t(b == 2 ? 6 : 7 * b);
+            res.mBay[b].mResult = uint8_t(b + 1);
+            res.mBay[b].mLedResult = 0xA1;
+            gd.mBay[b].bySensorType = uint8_t(1 << b);
+            std::memcpy(gd.mBay[b].abySerialAscii, "SH12345678", 10);
+        }
+        m.ApplyResult(res, gd);
+        dlg.prepare();
+        return shownTexts(&dlg);
+    };
+    const QMap<QString, QString> english = shownIn(0);
+    EXPECT_EQ(english.value("BtnTestFlowOnBtn"), "Flow On");
+    EXPECT_EQ(english.value("ResTestGrid 15,3"), "PASS [1010]");
+    // The instrument's own values (version, life, serial number) are the dock's.
+    expectNoEnglish(shownIn, QRegularExpression(QStringLiteral(R"(^ResTestGrid [2456],[1-4]$)")));
+}
+
+TEST_F(ServicePage, WindowShowsNoEnglishInAnotherLanguage)
+{
+    window->applyServiceLevel(2);
+    auto shownIn = [&](int lang) {
+        chooseLanguage(lang);
+        return shownTexts(window.get());
+    };
+    // Names that are no words of a language: the window's title (program, version, date),
+    // the languages in their own names, the fonts of the PC, the date patterns; and the
+    // Print page, whose layout and zoom choices it fills itself.
+    static const QRegularExpression named(QStringLiteral(
+        R"(^(?:title|ConfigSetEtcLangLangCombo .*|ConfigSetEtcLangFontCombo .*|ConfigPrNPrintFontCombo .*|ConfigSetDateRadio\d|PrintRes.*)$)"));
+    expectNoEnglish(shownIn, named);
 }

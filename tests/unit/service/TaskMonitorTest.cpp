@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 
+#include "lang/LangTable.h"
 #include "link/serial/DockComm.h"
 #include "service/TaskMonitor.h"
 #include "support/TestSupport.h"
@@ -58,6 +59,47 @@ TEST(TaskMonitorTexts, RemainingLife)
     EXPECT_EQ(GetSGDLifeRemain(2 * MAX_MONTH), "2M 0D (5256000)");
     // Months stop at the sensor's life, days at 30, and the top of the range does not wrap.
     EXPECT_EQ(GetSGDLifeRemain(0xFFFFFFFFu), "24M 30D (4294967295)");
+}
+
+TEST(TaskMonitorTexts, TheWindowShowsEveryWordOfTheTablesInTheChosenLanguage)
+{
+    const LangTable saved = GVLang();
+    auto use = [](const char* file) {
+        GVLang().parseLanguageText(
+            QString::fromUtf8(testsupport::readAll(QStringLiteral(MARVANE_BINARY_DIR "/Language/") + file)));
+    };
+    QStringList words{QStringLiteral("Detect")};
+    for (int code = 0; code < 256; ++code)
+        words << TaskStatusText(uint8_t(code)) << BayStatusText(uint8_t(code)) << PCCommandText(uint8_t(code))
+              << TestTypeText(uint8_t(code)) << GetTestResult(uint8_t(code));
+    words.removeDuplicates();
+    ASSERT_GT(words.size(), 30);
+    use("ENGLISH.DAT");
+    QStringList labels;
+    for (int r = 0; r < TTaskMonitor::RES_ROWS; ++r)
+        labels << ShownResultLabel(r);
+    EXPECT_EQ(labels[19], "Pre-Zero");
+    EXPECT_EQ(labels[25], "Pre-Zero ADC");
+    EXPECT_EQ(ShownMonitorText("ZERO FAILE"), "ZERO FAILED");
+
+    use("GERMAN.DAT");
+    // A word the monitor writes that has no language text yet shows here.
+    for (const QString& w : words)
+        if (w != "???" && w != "---")
+            EXPECT_NE(ShownMonitorText(w), w) << w.toStdString();
+    EXPECT_EQ(ShownMonitorText("PASS [1010]"), QString::fromUtf8("BESTANDEN [1010]"));
+    EXPECT_EQ(ShownMonitorText("Bump test"), "Funktionstest");
+    EXPECT_EQ(ShownMonitorText("12.5"), "12.5");
+    EXPECT_EQ(ShownMonitorText("---"), "---");
+    EXPECT_EQ(ShownActionCaptions().value(8), "Ruhezustand");
+    for (int r = 0; r < TTaskMonitor::RES_ROWS; ++r) {
+        const bool alike = labels[r].isEmpty() || labels[r] == "SN" || labels[r] == "RTC" || labels[r] == "Gas" || labels[r] == "Sensor" ||
+                           labels[r] == "Version";
+        EXPECT_EQ(ShownResultLabel(r) == labels[r], alike) << r << " " << labels[r].toStdString();
+    }
+    EXPECT_EQ(ShownResultLabel(25), "ADC Nullpunkt vorher");
+    EXPECT_EQ(ShownLogHeader(4), QString::fromUtf8("Schacht 2 Spülung"));
+    GVLang() = saved;
 }
 
 TEST(TaskMonitorTexts, EveryTableHasItsOutOfRangeText)
