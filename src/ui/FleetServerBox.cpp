@@ -81,7 +81,7 @@ void TFleetServerBox::retranslate()
     m_passwordLabel->setText(LangText(969));
     m_siteLabel->setText(LangText(970));
     m_test->setText(LangText(971));
-    m_site->setPlaceholderText(LangText(1155).arg(DefaultFleetSite()));
+    m_site->setPlaceholderText(LangText(1155, "Empty: the host name (%1)").arg(DefaultFleetSite()));
 }
 
 void TFleetServerBox::push(const AppSettings& s)
