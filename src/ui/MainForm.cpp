@@ -458,6 +458,8 @@ void TMainForm::applyCaptions()
         m_fleetBox->retranslate();
     if (m_fleetPage)
         m_fleetPage->retranslate();
+    if (m_printPage)
+        m_printPage->retranslate();
 }
 
 void TMainForm::setObjectCaption(QObject* obj, const QString& text)
