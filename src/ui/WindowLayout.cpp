@@ -257,6 +257,9 @@ void ApplyTexts(QMainWindow* window)
         l->setText(LangText(344));
     // The address box shows its hint whole, in every language.
     if (auto* lan = named<QComboBox>(window, "OpDeviceConnectLanListCombo")) {
+        // An empty box says what goes into it (before the first search fills the list).
+        if (QLineEdit* edit = lan->lineEdit())
+            edit->setPlaceholderText(LangText(734));
         const int arrow = lan->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lan);
         lan->setMinimumWidth(lan->fontMetrics().horizontalAdvance(LangText(734)) + arrow + 24);
         // The Connection tab makes room for the hint and the Refresh button of every language,

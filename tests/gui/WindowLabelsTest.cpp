@@ -17,6 +17,7 @@
 
 #include "MainForm.h"
 #include "app/MainCore.h"
+#include "lang/LangTable.h"
 #include "logview/CertPage.h"
 #include "support/TestSupport.h"
 #include "util/IniFile.h"
@@ -152,6 +153,11 @@ TEST_P(WindowLabels, NoCaptionIsCutAt1024x640NorAtTheWindowsMinimum)
     ASSERT_TRUE(w.startedUp());
     if (GetParam() > 0)
         chooseLanguage(w, GetParam());
+    // The empty address box says what goes into it.
+    auto* lan = w.findChild<QComboBox*>(QStringLiteral("OpDeviceConnectLanListCombo"));
+    ASSERT_TRUE(lan && lan->lineEdit());
+    EXPECT_EQ(lan->lineEdit()->placeholderText(), LangText(734));
+    EXPECT_FALSE(LangText(734).isEmpty());
     // The service pages too, as a service technician sees them.
     w.applyServiceLevel(2);
 
