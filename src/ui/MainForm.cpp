@@ -460,6 +460,8 @@ void TMainForm::applyCaptions()
         m_fleetPage->retranslate();
     if (m_logPage)
         m_logPage->retranslate();
+    if (m_printPage)
+        m_printPage->retranslate();
 }
 
 void TMainForm::setObjectCaption(QObject* obj, const QString& text)

@@ -51,15 +51,15 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     m_ratio->setObjectName(QStringLiteral("PrintResRatioCombo"));
     for (const char* item : kRatioItems)
         m_ratio->addItem(QString::fromLatin1(item));
-    m_ratio->addItem(LangText(860));
+    m_ratio->addItem(QString()); // the whole page: its caption is a language text
     m_ratio->setCurrentIndex(kDefaultRatio);
     // The calibration layout can be chosen where its effect is seen (PRINT/Type).
-    m_layoutLabel = new QLabel(LangText(859));
+    m_layoutLabel = new QLabel;
     m_layoutLabel->setObjectName(QStringLiteral("PrintResLayoutLabel"));
     m_layout = new QComboBox;
     m_layout->setObjectName(QStringLiteral("PrintResLayoutCombo"));
     for (const RCertLayout& l : CertLayouts())
-        m_layout->addItem(l.mCaptionText ? LangText(l.mCaptionText) : l.mCaption, l.mId);
+        m_layout->addItem(QString(), l.mId);
     m_layoutLabel->setBuddy(m_layout);
     m_languageLabel = new QLabel(LangText(1117));
     m_languageLabel->setObjectName(QStringLiteral("PrintResCertLanguageLabel"));
@@ -135,6 +135,7 @@ TPrintPage::TPrintPage(AppState& state, OperatorPort& port, QComboBox* userCombo
     own->addWidget(m_warning);
     own->addWidget(m_scroll, 1);
 
+    retranslate();
     showHint(true);
     syncLayout();
     connect(m_ratio, &QComboBox::currentIndexChanged, this, [this] { applyZoom(); });
@@ -215,6 +216,17 @@ RDockTestPrt TPrintPage::render(uint8_t nType, const RDockTestInfo& info)
     m_last = m_renderer->Display(nType, info);
     showResult();
     return m_last;
+}
+
+void TPrintPage::retranslate()
+{
+    m_layoutLabel->setText(LangText(859));
+    for (int i = 0; i < m_layout->count(); ++i) {
+        const RCertLayout& l = CertLayoutOf(m_layout->itemData(i).toInt());
+        m_layout->setItemText(i, l.mCaptionText ? LangText(l.mCaptionText) : l.mCaption);
+    }
+    m_ratio->setItemText(kFitRatio, LangText(860));
+    showHint(m_view->isHidden());
 }
 
 void TPrintPage::syncLayout()

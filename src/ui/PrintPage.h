@@ -39,6 +39,8 @@ public:
     // Draws FLastReport again (tester or printer changed).
     void redraw();
     void applyZoom();
+    // The captions of the page's own controls, in the language now chosen.
+    void retranslate();
 
     bool printSetup();          // PrintResPrintSetupBtn
     bool printPage();           // PrintResPrintBtn

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextBrowser>
@@ -86,6 +87,28 @@ void Apply(QMainWindow* window)
         if (QWidget* w = named<QWidget>(window, page))
             wrapInScrollArea(w);
 
+    // The mail server's port has its own label and stands right after the server's
+    // name at the width five digits need, not at the far end of the row.
+    auto* server = named<QLineEdit>(window, "ConfigSendEmailSvrEdit");
+    auto* serverPort = named<QSpinBox>(window, "ConfigSendEmailSvrPortEdit");
+    auto* serverBox = named<QWidget>(window, "ConfigSendEmailSvrGB");
+    auto* serverGrid = serverBox ? qobject_cast<QGridLayout*>(serverBox->layout()) : nullptr;
+    if (server && serverPort && serverGrid && !named<QLabel>(window, "ConfigSendEmailSvrPortLabel")) {
+        serverGrid->removeWidget(server);
+        serverGrid->removeWidget(serverPort);
+        auto* label = new QLabel(serverBox);
+        label->setObjectName(QStringLiteral("ConfigSendEmailSvrPortLabel"));
+        label->setBuddy(serverPort);
+        serverPort->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        auto* row = new QHBoxLayout;
+        row->addWidget(server);
+        row->addSpacing(12);
+        row->addWidget(label);
+        row->addWidget(serverPort);
+        row->addStretch(1);
+        serverGrid->addLayout(row, 0, 1, 1, serverGrid->columnCount() - 1);
+    }
+
     // Text fields stop growing at a width a value can use; enlarged windows keep
     // their space instead of stretching an address over half a 4K screen.
     const int chars = window->fontMetrics().averageCharWidth();
@@ -143,6 +166,13 @@ void Apply(QMainWindow* window)
         };
         window->installEventFilter(new LogoYield(logo, window));
     }
+
+    // A wide window's spare width goes between the status panel and the logo, not in
+    // gaps between the Connection tab, the buttons and the panel.
+    if (QWidget* logo = named<QWidget>(window, "CustomerPanel"))
+        if (auto* bar = logo->parentWidget() ? qobject_cast<QBoxLayout*>(logo->parentWidget()->layout()) : nullptr)
+            if (const int at = bar->indexOf(logo); at > 0 && !bar->itemAt(at - 1)->spacerItem())
+                bar->insertStretch(at, 1);
 
     // The status panel: a modest band, not a slab.
     if (QWidget* status = named<QWidget>(window, "OpStatusPanel")) {
@@ -223,13 +253,25 @@ void ApplyTexts(QMainWindow* window)
         l->setText(LangText(344));
     if (auto* l = named<QLabel>(window, "OpDeviceConnectLanListLabel"))
         l->setText(LangText(24));
+    if (auto* l = named<QLabel>(window, "ConfigSendEmailSvrPortLabel"))
+        l->setText(LangText(344));
     // The address box shows its hint whole, in every language.
     if (auto* lan = named<QComboBox>(window, "OpDeviceConnectLanListCombo")) {
+        // An empty box says what goes into it (before the first search fills the list).
+        if (QLineEdit* edit = lan->lineEdit())
+            edit->setPlaceholderText(LangText(734));
         const int arrow = lan->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lan);
         lan->setMinimumWidth(lan->fontMetrics().horizontalAdvance(LangText(734)) + arrow + 24);
-        // The Connection tab makes room for the hint and the Refresh button of every language.
-        if (auto* page = named<QWidget>(window, "OpDevicePage"))
-            page->setMaximumWidth(std::max(330, page->minimumSizeHint().width()));
+        // The Connection tab makes room for the hint and the Refresh button of every language,
+        // and a narrow window does not squeeze it below that: its labels would be cut.
+        if (auto* page = named<QWidget>(window, "OpDevicePage")) {
+            // Before the window is shown nothing tells the layouts that the texts changed.
+            for (QLayout* l : page->findChildren<QLayout*>())
+                l->invalidate();
+            const int needs = page->minimumSizeHint().width();
+            page->setMinimumWidth(std::max(290, needs));
+            page->setMaximumWidth(std::max(330, needs));
+        }
     }
 
     // An empty Report page says why it is empty.
