@@ -76,8 +76,12 @@ TEST_F(PrintWindow, CalibrationChosenAfterAReadIsOnThePrintPage)
     // Chosen as the keyboard or a click chooses it: the current item. A synthetic click
     // aimed at the node missed it now and then on a loaded machine, the tab's layout
     // still settling.
+    // Nothing current first: a node that was current already would not count as chosen.
+    tree->setCurrentItem(nullptr);
     tree->setCurrentItem(node);
-    EXPECT_EQ(window->printPage()->lastReport().mType, TEST_KIND_CAL);
+    ASSERT_EQ(tree->currentItem(), node);
+    EXPECT_EQ(window->printPage()->lastReport().mType, TEST_KIND_CAL)
+        << "chosen: " << node->parent()->text(0).toStdString() << " / " << node->text(0).toStdString();
 
     auto* pages = find<QTabWidget>("CfgPage");
     pages->setCurrentWidget(find<QWidget>("PrintTS"));
