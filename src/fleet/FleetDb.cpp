@@ -70,8 +70,7 @@ const char* const kSchemaV1[] = {
 };
 
 // The secondary indexes, by name. Version 1 had the first four; version 2 adds the
-// one that finds an instrument's files. A rebuild drops them while it fills the
-// tables and makes them again at the end: one sort instead of a b-tree insert per row.
+// one that finds an instrument's files.
 struct IndexDef {
     const char* name;
     const char* columns;
@@ -105,48 +104,174 @@ bool isDamage(const QSqlError& e)
     return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
 }
 
-// The event lines are most of a rebuild's rows (hundreds of thousands): they go in
-// through SQLite's own statement on Qt's connection, without a QVariant per value.
-class EventWriter {
+// "yyyy-MM-dd HH:mm:ss" of t into buf (32 bytes); its length, 0 for no date.
+// By arithmetic, not through a local QDateTime: that asks the time-zone rules for
+// every one of a rebuild's half a million rows, and the dock's clock has no zone.
+int dateChars(TDateTime t, char* buf)
+{
+    if (!(t > 0) || !(t < 3.0e6))
+        return 0;
+    double whole = 0;
+    qint64 msec = std::llround(std::modf(t, &whole) * 86400000.0);
+    qint64 days = qint64(whole);
+    if (msec >= 86400000) {
+        msec -= 86400000;
+        ++days;
+    }
+    // Days since 1899-12-30 to the civil date (proleptic Gregorian, eras of 400 years).
+    const qint64 z = days - 25569 + 719468; // 1970-01-01 is day 25569; 719468 days before it is 0000-03-01
+    const qint64 era = z / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int day = int(doy - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    const int year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
+    const int sec = int(msec / 1000);
+    if (year > 9999)
+        return std::clamp(std::snprintf(buf, 32, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, sec / 3600,
+                                        sec / 60 % 60, sec % 60),
+                          0, 31);
+    auto two = [](char* p, int v) {
+        p[0] = char('0' + v / 10);
+        p[1] = char('0' + v % 10);
+    };
+    two(buf, year / 100);
+    two(buf + 2, year % 100);
+    buf[4] = '-';
+    two(buf + 5, month);
+    buf[7] = '-';
+    two(buf + 8, day);
+    buf[10] = ' ';
+    two(buf + 11, sec / 3600);
+    buf[13] = ':';
+    two(buf + 14, sec / 60 % 60);
+    buf[16] = ':';
+    two(buf + 17, sec % 60);
+    buf[19] = 0;
+    return 19;
+}
+
+// The rows of a rebuild (a file row per store file, tens of thousands of results and
+// hundreds of thousands of event lines) go in through SQLite's own statements on Qt's
+// connection, prepared once, without a QVariant per value.
+class RowWriter {
 public:
-    explicit EventWriter(const QSqlDatabase& d)
+    explicit RowWriter(const QSqlDatabase& d)
     {
         const QVariant h = d.driver()->handle();
         if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
             m_db = *static_cast<sqlite3* const*>(h.constData());
-        if (!m_db)
+        if (!m_db) {
+            m_ok = false;
             return;
-        m_rc = sqlite3_prepare_v2(m_db,
-                                  "INSERT INTO events(file_id, instrument, event_at, duration, reading, alarm, option,"
-                                  " counted, line) VALUES(?,?,?,?,?,?,?,?,?)",
-                                  -1, &m_st, nullptr);
+        }
+        const char* const sql[] = {
+            "INSERT INTO files(path, instrument, kind, size, mtime, sha256, read_code, indexed_at)"
+            " VALUES(?,?,?,?,?,?,?,?)",
+            "INSERT INTO results(file_id, instrument, serial, kind, tested_at, gas, sensor, unit, decimals, model, dock,"
+            " location, overall, zero_conc, zero_pre, zero_reading, zero_low, zero_high, zero_time, zero_result,"
+            " span_conc, span_pre, span_reading, span_low, span_high, span_time, span_result, gas_lot, gas_expiry,"
+            " low_alarm, high_alarm, read_code, path, sha256)"
+            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+            "INSERT INTO events(file_id, instrument, event_at, duration, reading, alarm, option, counted, line)"
+            " VALUES(?,?,?,?,?,?,?,?,?)",
+        };
+        for (int i = 0; i < 3; ++i)
+            if (sqlite3_prepare_v2(m_db, sql[i], -1, &m_st[i], nullptr) != SQLITE_OK)
+                m_ok = false;
     }
-    ~EventWriter() { sqlite3_finalize(m_st); }
-    EventWriter(const EventWriter&) = delete;
-    EventWriter& operator=(const EventWriter&) = delete;
-
-    bool put(qint64 fileId, const RFleetEvent& e)
+    ~RowWriter()
     {
-        if (!m_st)
-            return false;
-        const QByteArray instrument = e.mInstrument.toUtf8(), at = FleetDateText(e.mDate).toUtf8(),
-                         alarm = e.mAlarm.toUtf8(), option = e.mOption.toUtf8();
-        sqlite3_bind_int64(m_st, 1, fileId);
-        sqlite3_bind_text(m_st, 2, instrument.constData(), int(instrument.size()), SQLITE_TRANSIENT);
-        if (at.isEmpty())
-            sqlite3_bind_null(m_st, 3);
-        else
-            sqlite3_bind_text(m_st, 3, at.constData(), int(at.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(m_st, 4, e.mDuration);
-        sqlite3_bind_double(m_st, 5, e.mReading);
-        sqlite3_bind_text(m_st, 6, alarm.constData(), int(alarm.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(m_st, 7, option.constData(), int(option.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(m_st, 8, e.mCounted ? 1 : 0);
-        sqlite3_bind_int(m_st, 9, e.mLine);
-        m_rc = sqlite3_step(m_st);
-        sqlite3_reset(m_st);
-        return m_rc == SQLITE_DONE;
+        for (sqlite3_stmt* st : m_st)
+            sqlite3_finalize(st);
     }
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
+
+    // The file's row; its id in *id.
+    bool file(const RFleetStoreFile& f, const RFleetFileRows& rows, const QByteArray& now, qint64* id)
+    {
+        sqlite3_stmt* st = m_st[0];
+        if (!m_ok)
+            return false;
+        m_instrumentText = f.mInstrument;
+        m_instrument = f.mInstrument.toUtf8();
+        bindText(st, 1, f.mPath.toUtf8());
+        bindText(st, 2, m_instrument);
+        sqlite3_bind_int(st, 3, f.mKind);
+        sqlite3_bind_int64(st, 4, f.mSize);
+        sqlite3_bind_int64(st, 5, f.mMtime);
+        bindText(st, 6, rows.mSha256.toUtf8());
+        sqlite3_bind_int(st, 7, rows.mCode);
+        bindText(st, 8, now);
+        if (!step(st))
+            return false;
+        *id = sqlite3_last_insert_rowid(m_db);
+        return true;
+    }
+
+    bool result(qint64 fileId, const RFleetResult& r)
+    {
+        sqlite3_stmt* st = m_st[1];
+        int i = 1;
+        sqlite3_bind_int64(st, i++, fileId);
+        for (const QString* s : {&r.mInstrument, &r.mSerial})
+            bindText(st, i++, s->toUtf8());
+        sqlite3_bind_int(st, i++, r.mKind);
+        bindDate(st, i++, r.mDate);
+        bindText(st, i++, r.mGas.toUtf8());
+        sqlite3_bind_int(st, i++, r.mSensor);
+        bindText(st, i++, r.mUnit.toUtf8());
+        sqlite3_bind_int(st, i++, r.mDecimals);
+        for (const QString* s : {&r.mModel, &r.mDock, &r.mLocation, &r.mOverall})
+            bindText(st, i++, s->toUtf8());
+        for (const RFleetStep* p : {&r.mZero, &r.mSpan}) {
+            for (double v : {p->mConcentration, p->mPreReading, p->mReading, p->mLowLimit, p->mHighLimit})
+                sqlite3_bind_double(st, i++, v);
+            sqlite3_bind_int(st, i++, p->mTime);
+            bindText(st, i++, p->mResult.toUtf8());
+        }
+        bindText(st, i++, r.mGasLot.toUtf8());
+        bindText(st, i++, r.mGasExpiry.toUtf8());
+        sqlite3_bind_double(st, i++, r.mLowAlarm);
+        sqlite3_bind_double(st, i++, r.mHighAlarm);
+        sqlite3_bind_int(st, i++, r.mReadCode);
+        bindText(st, i++, r.mPath.toUtf8());
+        bindText(st, i++, r.mSha256.toUtf8());
+        return step(st);
+    }
+
+    // An event line of the file last written (whose instrument it carries).
+    bool event(qint64 fileId, const RFleetEvent& e)
+    {
+        // Bound without a copy: the bytes outlive the step, and every value is bound
+        // again before the next one.
+        sqlite3_stmt* st = m_st[2];
+        if (e.mInstrument != m_instrumentText) {
+            m_instrumentText = e.mInstrument;
+            m_instrument = e.mInstrument.toUtf8();
+        }
+        char at[32];
+        const int atSize = dateChars(e.mDate, at);
+        const QByteArray& alarm = m_alarm.of(e.mAlarm);
+        const QByteArray& option = m_option.of(e.mOption);
+        sqlite3_bind_int64(st, 1, fileId);
+        sqlite3_bind_text(st, 2, m_instrument.constData(), int(m_instrument.size()), SQLITE_STATIC);
+        if (atSize == 0)
+            sqlite3_bind_null(st, 3);
+        else
+            sqlite3_bind_text(st, 3, at, atSize, SQLITE_STATIC);
+        sqlite3_bind_int(st, 4, e.mDuration);
+        sqlite3_bind_double(st, 5, e.mReading);
+        sqlite3_bind_text(st, 6, alarm.constData(), int(alarm.size()), SQLITE_STATIC);
+        sqlite3_bind_text(st, 7, option.constData(), int(option.size()), SQLITE_STATIC);
+        sqlite3_bind_int(st, 8, e.mCounted ? 1 : 0);
+        sqlite3_bind_int(st, 9, e.mLine);
+        return step(st);
+    }
+
     // SQLite's code of the last failure, and its text.
     int code() const { return m_db ? sqlite3_extended_errcode(m_db) : SQLITE_MISUSE; }
     QString errorText() const
@@ -155,9 +280,47 @@ public:
     }
 
 private:
+    // The UTF-8 bytes of the last text given: alarms and options are a handful of words.
+    struct Recent {
+        QString text;
+        QByteArray bytes;
+        const QByteArray& of(const QString& s)
+        {
+            if (s != text) {
+                text = s;
+                bytes = s.toUtf8();
+            }
+            return bytes;
+        }
+    };
+    // A null QString is stored as "" (the text columns are NOT NULL); SQLITE_TRANSIENT
+    // copies the bytes, so the temporary may go.
+    static void bindText(sqlite3_stmt* st, int i, const QByteArray& b)
+    {
+        sqlite3_bind_text(st, i, b.isNull() ? "" : b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    }
+    static void bindDate(sqlite3_stmt* st, int i, TDateTime t)
+    {
+        char buf[32];
+        const int n = dateChars(t, buf);
+        if (n == 0)
+            sqlite3_bind_null(st, i);
+        else
+            sqlite3_bind_text(st, i, buf, n, SQLITE_TRANSIENT);
+    }
+    bool step(sqlite3_stmt* st)
+    {
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        return rc == SQLITE_DONE;
+    }
+
     sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_st = nullptr;
-    int m_rc = SQLITE_OK;
+    sqlite3_stmt* m_st[3] = {nullptr, nullptr, nullptr};
+    bool m_ok = true;
+    QString m_instrumentText;
+    QByteArray m_instrument;
+    Recent m_alarm, m_option;
 };
 
 // Reading, hashing and parsing the files is most of a rebuild: threads do it ahead
@@ -168,8 +331,7 @@ public:
     FileReaders(const QString& dest, const QVector<const RFleetStoreFile*>& files)
         : m_dest(dest), m_files(files), m_slots(size_t(files.size()))
     {
-        // One core stays with the writer.
-        const int threads = files.size() < 64 ? 0 : std::clamp(QThread::idealThreadCount() - 1, 0, 3);
+        const int threads = FleetReaderThreads(int(files.size()));
         for (int i = 0; i < threads; ++i)
             m_threads.emplace_back([this] { work(); });
     }
@@ -325,23 +487,9 @@ RFleetInstrument instrumentFrom(const QSqlQuery& q)
 
 QString FleetDateText(TDateTime t)
 {
-    if (!(t > 0) || !(t < 3.0e6))
-        return QString();
-    // By arithmetic, not through a local QDateTime: that asks the time-zone rules for
-    // every one of a rebuild's half a million rows, and the dock's clock has no zone.
-    double whole = 0;
-    qint64 msec = std::llround(std::modf(t, &whole) * 86400000.0);
-    qint64 days = qint64(whole);
-    if (msec >= 86400000) {
-        msec -= 86400000;
-        ++days;
-    }
-    const QDate date = QDate(1899, 12, 30).addDays(days);
-    const int sec = int(msec / 1000);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(), sec / 3600,
-                  sec / 60 % 60, sec % 60);
-    return QString::fromLatin1(buf);
+    const int n = dateChars(t, buf);
+    return n == 0 ? QString() : QString::fromLatin1(buf, n);
 }
 
 TDateTime FleetDateFromText(const QString& s)
@@ -602,9 +750,6 @@ bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return bad(q);
     if (rebuild) {
-        for (const IndexDef& i : kIndexes)
-            if (!q.exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(i.name))))
-                return bad(q);
         for (const char* t : {"DELETE FROM events", "DELETE FROM results", "DELETE FROM files", "DELETE FROM instruments"})
             if (!q.exec(QString::fromLatin1(t)))
                 return bad(q);
@@ -658,17 +803,17 @@ bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
         }
     }
 
-    QSqlQuery insFile(d), insResult(d);
-    EventWriter insEvent(d);
-    insFile.prepare(QStringLiteral("INSERT INTO files(path, instrument, kind, size, mtime, sha256, read_code, indexed_at)"
-                                   " VALUES(?,?,?,?,?,?,?,?)"));
-    insResult.prepare(QStringLiteral(
-        "INSERT INTO results(file_id, instrument, serial, kind, tested_at, gas, sensor, unit, decimals, model, dock,"
-        " location, overall, zero_conc, zero_pre, zero_reading, zero_low, zero_high, zero_time, zero_result,"
-        " span_conc, span_pre, span_reading, span_low, span_high, span_time, span_result, gas_lot, gas_expiry,"
-        " low_alarm, high_alarm, read_code, path, sha256)"
-        " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
-    const QString now = FleetDateText(NowDays());
+    RowWriter writer(d);
+    auto badRow = [&]() {
+        const int code = writer.code() & 0xff;
+        *damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+        m_lastError = writer.errorText();
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path()), m_lastError);
+        QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+    const QByteArray now = FleetDateText(NowDays()).toUtf8();
     int done = 0;
     FileReaders readers(m_dest, toRead);
     for (int at = 0; at < int(toRead.size()); ++at) {
@@ -676,52 +821,31 @@ bool TFleetDb::updateOnce(bool rebuild, RFleetUpdate* out, QString* error,
         const RFleetFileRows rows = readers.take(at);
         touched.insert(f->mInstrument);
         ++u.mFilesRead;
-        insFile.addBindValue(f->mPath);
-        insFile.addBindValue(f->mInstrument);
-        insFile.addBindValue(int(f->mKind));
-        insFile.addBindValue(f->mSize);
-        insFile.addBindValue(f->mMtime);
-        insFile.addBindValue(rows.mSha256);
-        insFile.addBindValue(int(rows.mCode));
-        insFile.addBindValue(now);
-        if (!insFile.exec())
-            return bad(insFile);
-        const qint64 fileId = insFile.lastInsertId().toLongLong();
+        qint64 fileId = 0;
+        if (!writer.file(*f, rows, now, &fileId))
+            return badRow();
         if (rows.mResults.isEmpty() && f->mKind != FLEET_FILE_EVENT)
             u.mUnreadable.append(f->mPath);
         else if (f->mKind == FLEET_FILE_EVENT && rows.mCode == FLEET_READ_UNREADABLE)
             u.mUnreadable.append(f->mPath);
         for (const RFleetResult& r : rows.mResults) {
-            const QVariantList v = {fileId, text(r.mInstrument), text(r.mSerial), int(r.mKind), dateValue(r.mDate),
-                                    text(r.mGas), int(r.mSensor), text(r.mUnit), int(r.mDecimals), text(r.mModel),
-                                    text(r.mDock), text(r.mLocation), text(r.mOverall), r.mZero.mConcentration,
-                                    r.mZero.mPreReading, r.mZero.mReading, r.mZero.mLowLimit, r.mZero.mHighLimit,
-                                    r.mZero.mTime, text(r.mZero.mResult), r.mSpan.mConcentration,
-                                    r.mSpan.mPreReading, r.mSpan.mReading, r.mSpan.mLowLimit, r.mSpan.mHighLimit,
-                                    r.mSpan.mTime, text(r.mSpan.mResult), text(r.mGasLot), text(r.mGasExpiry),
-                                    r.mLowAlarm, r.mHighAlarm, int(r.mReadCode), text(r.mPath), text(r.mSha256)};
-            for (const QVariant& x : v)
-                insResult.addBindValue(x);
-            if (!insResult.exec())
-                return bad(insResult);
+            if (!writer.result(fileId, r))
+                return badRow();
             ++u.mResults;
         }
         for (const RFleetEvent& e : rows.mEvents) {
-            if (!insEvent.put(fileId, e)) {
-                const int code = insEvent.code() & 0xff;
-                *damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
-                m_lastError = insEvent.errorText();
-                if (error)
-                    *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path()), m_lastError);
-                QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
-                return false;
-            }
+            if (!writer.event(fileId, e))
+                return badRow();
             ++u.mEvents;
         }
         if (progress)
             progress(++done, int(toRead.size()));
     }
 
+    // A rebuild keeps the indexes while it fills the tables: the rows come in the
+    // listing's order, so most entries are appended while the readers work, where
+    // making them afterwards was a second pass that nothing overlapped. One that is
+    // missing (a file from an older program may lack one) is made again here.
     if (rebuild) {
         for (const IndexDef& i : kIndexes)
             if (!q.exec(createIndexSql(i)))

@@ -2,15 +2,15 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
+#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "logview/EventLog.h"
 #include "logview/TestResult.h"
+#include "platform/FolderList.h"
 
 namespace {
 
@@ -51,31 +51,42 @@ void widenStep(RFleetStep& s)
     s.mHighLimit = widened(float(s.mHighLimit));
 }
 
+// The words of the alarm and option columns as constant texts: hundreds of thousands
+// of event rows then share them instead of each holding (and another thread freeing)
+// a copy of its own.
+QString commonWord(const QString& s)
+{
+    static const QString kWords[] = {QStringLiteral("HIGH"), QStringLiteral("LOW"), QStringLiteral("BUMP"),
+                                     QStringLiteral("")};
+    for (const QString& w : kWords)
+        if (s == w && !s.isNull())
+            return w;
+    return s;
+}
+
 } // namespace
 
 QVector<RFleetStoreFile> ListFleetStore(const QString& logDest)
 {
     QVector<RFleetStoreFile> out;
-    const QString root = QDir(logDest).filePath(QStringLiteral("KM1"));
-    const QStringList serials = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-    for (const QString& serial : serials) {
+    const QString root = QDir(logDest).filePath(QStringLiteral("KM1")) + QLatin1Char('/');
+    for (const platform::FolderEntry& sd : platform::ListFolder(root, false)) {
+        if (!sd.mDir)
+            continue;
+        const QString& serial = sd.mName;
         const QString upper = serial.toUpper();
         for (const KindFolder& k : kFolders) {
             const QString rel = QStringLiteral("KM1/") + serial + QLatin1Char('/') + QLatin1String(k.name) + QLatin1Char('/');
-            QDirIterator it(root + QLatin1Char('/') + serial + QLatin1Char('/') + QLatin1String(k.name),
-                            QDir::Files | QDir::Hidden);
-            while (it.hasNext()) {
-                it.next();
-                const QFileInfo fi = it.fileInfo();
-                if (!fi.fileName().endsWith(QLatin1String(k.suffix), Qt::CaseInsensitive))
+            for (platform::FolderEntry& e : platform::ListFolder(root + serial + QLatin1Char('/') + QLatin1String(k.name), true)) {
+                if (e.mDir || !e.mName.endsWith(QLatin1String(k.suffix), Qt::CaseInsensitive))
                     continue;
                 RFleetStoreFile f;
-                f.mPath = rel + fi.fileName();
+                f.mPath = rel + e.mName;
                 f.mSerial = serial;
                 f.mInstrument = upper;
                 f.mKind = k.kind;
-                f.mSize = fi.size();
-                f.mMtime = fi.lastModified().toMSecsSinceEpoch();
+                f.mSize = e.mSize;
+                f.mMtime = e.mMtime;
                 out.append(std::move(f));
             }
         }
@@ -105,8 +116,8 @@ RFleetFileRows FleetRowsFromData(const RFleetStoreFile& file, const QByteArray& 
             r.mDate = e.mDate;
             r.mDuration = e.mDuration.trimmed().toInt();
             r.mReading = e.mReading.trimmed().toDouble();
-            r.mAlarm = e.mAlarm.trimmed().toUpper();
-            r.mOption = e.mOption.trimmed().toUpper();
+            r.mAlarm = commonWord(e.mAlarm.trimmed().toUpper());
+            r.mOption = commonWord(e.mOption.trimmed().toUpper());
             r.mLine = line;
             r.mPath = file.mPath;
             r.mSha256 = out.mSha256;
@@ -155,6 +166,12 @@ RFleetFileRows FleetRowsFromData(const RFleetStoreFile& file, const QByteArray& 
     r.mSha256 = out.mSha256;
     out.mResults.append(std::move(r));
     return out;
+}
+
+int FleetReaderThreads(int files)
+{
+    // One core stays with the writer.
+    return files < 64 ? 0 : std::clamp(QThread::idealThreadCount() - 1, 0, 3);
 }
 
 RFleetFileRows ReadFleetFile(const QString& logDest, const RFleetStoreFile& file)

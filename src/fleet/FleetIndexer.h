@@ -34,6 +34,10 @@ struct RFleetFileRows {
     QVector<RFleetEvent> mEvents;
 };
 
+// How many threads read, hash and parse the files of an index update of that many
+// files, beside the one that writes the rows: 0 (all in line) for a few files.
+int FleetReaderThreads(int files);
+
 // Reads one store file (its bytes hashed and parsed with the program's readers).
 RFleetFileRows ReadFleetFile(const QString& logDest, const RFleetStoreFile& file);
 // The same on bytes already read.

@@ -2,6 +2,7 @@
 // equal to a rebuild, and an index that cannot be read set aside and made again.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <QSqlQuery>
 
 #include "fleet/FleetDb.h"
+#include "fleet/FleetIndexer.h"
 #include "unit/fleet/FleetTestStore.h"
 
 using namespace fleettest;
@@ -202,6 +204,46 @@ TEST(FleetIndex, AStoreReadAheadOnThreadsGivesTheRowsOfSmallUpdates)
     EXPECT_EQ(u.mUnreadable.size(), 5);
     EXPECT_EQ(dump(db), incremental);
     EXPECT_EQ(incremental.filter(QRegularExpression("^E ")).size(), 2 * (60 - 6));
+}
+
+TEST(FleetIndex, TheStoreListingTakesSizesAndTimesAsTheFileSystemGivesThem)
+{
+    // The times are compared with those of indexes made before: a time read another
+    // way would make every file look changed and read the whole store again.
+    Store s;
+    const QString cal = put(s.dest, "kr1", "CAL", "kr1_CAL_2103100830.xml", resultXml("CO", "PASS", "21-03-10"));
+    const QString hidden = put(s.dest, "kr1", "BUMP", ".KR1_BUMP_2103100830.XML", "<R/>");
+    put(s.dest, "kr1", "BUMP", "notes.txt", "not a result");
+    put(s.dest, "kr1", "EVENT", "KR1_EVENT_2103100830.XML", "in the wrong folder");
+    ASSERT_TRUE(QDir().mkpath(s.dest + "KM1/kr1/CAL/FOLDER.XML"));
+    QFile f(s.dest + cal);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(1615365005123);
+    ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+    f.close();
+#ifndef _WIN32
+    ASSERT_TRUE(QFile::link(s.dest + cal, s.dest + "KM1/kr1/CAL/LINKED.XML"));
+    ASSERT_TRUE(QFile::link(s.dest + "KM1/gone.XML", s.dest + "KM1/kr1/CAL/DANGLING.XML"));
+#endif
+
+    const QVector<RFleetStoreFile> files = ListFleetStore(s.dest);
+    QStringList paths;
+    for (const RFleetStoreFile& e : files) {
+        paths << e.mPath;
+        const QFileInfo fi(s.dest + e.mPath);
+        EXPECT_EQ(e.mSize, fi.size()) << e.mPath.toStdString();
+        EXPECT_EQ(e.mMtime, fi.lastModified().toMSecsSinceEpoch()) << e.mPath.toStdString();
+        EXPECT_EQ(e.mSerial, "kr1");
+        EXPECT_EQ(e.mInstrument, "KR1");
+    }
+    QStringList expected = {hidden, cal};
+#ifndef _WIN32
+    expected.insert(1, "KM1/kr1/CAL/LINKED.XML");
+#endif
+    EXPECT_EQ(paths, expected);
+    EXPECT_EQ(files.value(expected.indexOf(cal)).mMtime, 1615365005123);
+    EXPECT_EQ(files.value(expected.indexOf(cal)).mKind, FLEET_FILE_CAL);
+    EXPECT_TRUE(ListFleetStore(s.dest + "nothing/").isEmpty());
 }
 
 TEST(FleetIndex, AnIndexOfTheFirstSchemaIsMigratedWithItsRows)
