@@ -69,7 +69,7 @@ inline void Generate(const QString& dest, int instruments, int results, int even
             const QString kind = t.calibration ? QStringLiteral("CAL") : QStringLiteral("BUMP");
             const QString name = sn + QLatin1Char('_') + kind + QLatin1Char('_') + stamp(t.when) + QStringLiteral(".XML");
             put(dir + kind + QLatin1Char('/') + name, docksim::TestResultXml(t, rng));
-            out.logList.append({name, 0, 0, sn, uint8_t(t.calibration ? 4 : 3), true});
+            out.logList.append({name, 0, 0, sn, uint8_t(t.calibration ? 4 : 3), true, QString()});
             (t.calibration ? out.cal : out.bump).append(int(out.logList.size()) - 1);
         }
         QDateTime t = eventsFrom;
@@ -77,7 +77,7 @@ inline void Generate(const QString& dest, int instruments, int results, int even
             const QList<docksim::EventRecord> ev = someEvents(t, 20, rng);
             const QString name = sn + QStringLiteral("_EVENT_") + stamp(t) + QStringLiteral(".CSV");
             put(dir + QStringLiteral("EVENT/") + name, docksim::EventCsv(sn, gas, t, ev));
-            out.logList.append({name, 0, 0, sn, 2, true});
+            out.logList.append({name, 0, 0, sn, 2, true, QString()});
             out.event.append(int(out.logList.size()) - 1);
         }
     }
