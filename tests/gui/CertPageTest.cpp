@@ -570,8 +570,9 @@ TEST_F(CertTest, FailedCalibrationNeverReadsAsAPassInAnyLayout)
         const QString passed = pdfText(pdf(*r.page, "passed-" + layout.mCliName + ".pdf"));
         EXPECT_TRUE(passed.contains("PASS")) << layout.mCliName.toStdString();
         EXPECT_FALSE(passed.contains("FAIL")) << layout.mCliName.toStdString() << "\n" << passed.toStdString();
-        if (layout.mId == CERT_LAYOUT_MANUFACTURER)
+        if (layout.mId == CERT_LAYOUT_MANUFACTURER) {
             EXPECT_TRUE(passed.contains("conducted and passed"));
+        }
     }
     // The verdict in red: the result box of the "Default" layout is drawn in the failure colour.
     r.options.mLayout = CERT_LAYOUT_DEFAULT;

@@ -291,8 +291,9 @@ TEST(LanguageReview, MnemonicsOfTheButtonsOfAPageDoNotClash)
             ASSERT_FALSE(m.isNull()) << n << ": " << caption.toStdString();
             EXPECT_TRUE(m.toLatin1() >= 'a' && m.toLatin1() <= 'z') << n << ": " << caption.toStdString();
             EXPECT_EQ(caption.count('&'), 1) << n;
-            if (lang == LANG_KOR_POS)
+            if (lang == LANG_KOR_POS) {
                 EXPECT_TRUE(caption.endsWith(QStringLiteral("(&") + m.toUpper() + ')')) << caption.toStdString();
+            }
         }
     }
 

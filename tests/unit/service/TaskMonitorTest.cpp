@@ -85,8 +85,9 @@ TEST(TaskMonitorTexts, TheWindowShowsEveryWordOfTheTablesInTheChosenLanguage)
     use("GERMAN.DAT");
     // A word the monitor writes that has no language text yet shows here.
     for (const QString& w : words)
-        if (w != "???" && w != "---")
+        if (w != "???" && w != "---") {
             EXPECT_NE(ShownMonitorText(w), w) << w.toStdString();
+        }
     EXPECT_EQ(ShownMonitorText("PASS [1010]"), QString::fromUtf8("BESTANDEN [1010]"));
     EXPECT_EQ(ShownMonitorText("Bump test"), "Funktionstest");
     EXPECT_EQ(ShownMonitorText("12.5"), "12.5");
