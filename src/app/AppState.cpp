@@ -198,11 +198,8 @@ void AppState::KeepUnreadableSettingsAside()
     const bool moved = QFile::rename(path, aside);
     // The settings come before the language: the built-in text when none is loaded yet.
     QString text = LangText(824);
-    if (text.isEmpty()) {
-        LangTable builtIn;
-        builtIn.loadBuiltIn();
-        text = builtIn.text(824);
-    }
+    if (text.isEmpty())
+        text = BuiltInEnglish().text(824);
     if (m_port)
         m_port->showMessage(text.arg(QDir::toNativeSeparators(path), why,
                                               moved ? QDir::toNativeSeparators(aside) : QStringLiteral("-")),

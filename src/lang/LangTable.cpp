@@ -351,6 +351,16 @@ bool LangTable::loadSelected(const QString& programFolder)
     return true;
 }
 
+const LangTable& BuiltInEnglish()
+{
+    static const LangTable table = [] {
+        LangTable t;
+        t.loadBuiltIn();
+        return t;
+    }();
+    return table;
+}
+
 void LangTable::loadBuiltIn()
 {
     reset();

@@ -72,6 +72,9 @@ private:
     void reset();
 };
 
+// The English texts compiled into the program, loaded once.
+const LangTable& BuiltInEnglish();
+
 // The program's one table.
 LangTable& GVLang();
 // Shorthand for GVLangData[n].

@@ -100,16 +100,6 @@ private:
 
 bool isWord(const QString& s, QLatin1StringView w) { return s.trimmed().compare(w, Qt::CaseInsensitive) == 0; }
 
-// The English column of the language table, as built into the program.
-const LangTable& englishTable()
-{
-    static const LangTable table = [] {
-        LangTable t;
-        t.loadBuiltIn();
-        return t;
-    }();
-    return table;
-}
 
 } // namespace
 
@@ -136,7 +126,7 @@ QString CertText(const RCertOptions& o, int n, const QString& english)
     const QString t = LangText(n);
     // The English table's wording stands for the page's own English, which a few
     // layouts spell their own way ("Model Name", "Gas cylinder Lot#").
-    if (t.isEmpty() || t == englishTable().text(n))
+    if (t.isEmpty() || t == BuiltInEnglish().text(n))
         return english;
     return t;
 }
