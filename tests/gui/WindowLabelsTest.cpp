@@ -214,8 +214,9 @@ TEST_F(WindowTexts, PrintPageLayoutChoiceFollowsALanguageChangeAtOnce)
     EXPECT_EQ(layout->itemText(0), QStringLiteral("Standard"));
     EXPECT_EQ(layout->itemText(1), QStringLiteral("Hersteller"));
     for (int id = 0; id < settings->count(); ++id)
-        if (const int at = layout->findData(id); at >= 0)
+        if (const int at = layout->findData(id); at >= 0) {
             EXPECT_EQ(layout->itemText(at), settings->itemText(id)) << id;
+        }
     EXPECT_EQ(ratio->itemText(ratio->count() - 1), QStringLiteral("Ganze Seite"));
     EXPECT_EQ(layout->currentIndex(), audit);
     EXPECT_EQ(settings->currentIndex(), CERT_LAYOUT_AUDIT);
